@@ -1,0 +1,78 @@
+// ServiceDialog: the relay service's main window object. It owns all run-time
+// state of the service and runs the start-up order when the window
+// initialises. The window itself is a view (ServiceView); pop-ups go through
+// the Prompt.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <string>
+
+#include "core/log.h"
+#include "core/prompt.h"
+#include "core/service_view.h"
+#include "core/settings.h"
+#include "core/texts.h"
+#include "platform/platform.h"
+
+namespace core {
+
+// The system's COM ports found at start-up: 256 names of at most 31 characters.
+struct SystemPortTable {
+  static constexpr int kEntries = 256;
+  static constexpr std::size_t kNameSize = 32;
+  std::array<std::array<char, kNameSize>, kEntries> names{};
+  int count = 0;
+
+  void Clear() {
+    for (auto& name : names) name.fill('\0');
+    count = 0;
+  }
+};
+
+class ServiceDialog {
+ public:
+  ServiceDialog(platform::Platform& platform, ServiceView& view, Prompt& prompt);
+  ServiceDialog(const ServiceDialog&) = delete;
+  ServiceDialog& operator=(const ServiceDialog&) = delete;
+
+  // The window's initialisation: the start-up order. Returns 1 normally and
+  // -1 when start-up gave up (a close request has then been posted).
+  int OnInitDialog();
+  // Orderly end of a headless run: stops what start-up started.
+  void Shutdown();
+
+  // Prefixes the text with the printer port, logs it at Error level and shows
+  // the status pop-up; returns 1 (OK) or 2 (Cancel). `dismiss` as for Prompt.
+  int ShowPrinterMessage(const std::string& text, int kind,
+                         const std::atomic<int>* dismiss = nullptr);
+
+  // The text for the window's code page, in the ANSI code page.
+  std::string Say(const Text& text) { return Pick(*platform_.system, codePage_, text); }
+
+  platform::Platform& platform() { return platform_; }
+  RelaySettings& settings() { return settings_; }
+  Log& log() { return log_; }
+  ProgramDirectory& programDirectory() { return directory_; }
+  unsigned codePage() const { return codePage_; }
+  std::atomic<int>& stopFlag() { return stopFlag_; }
+  SystemPortTable& comPorts() { return comPorts_; }
+
+ private:
+  // Start-up steps, in the order they run.
+  void LoadSettingsStep();
+  void FillPrinterPortChoices();
+
+  platform::Platform& platform_;
+  ServiceView& view_;
+  Prompt& prompt_;
+  ProgramDirectory directory_;
+  RelaySettings settings_;
+  Log log_;
+  unsigned codePage_ = 0;
+  std::atomic<int> stopFlag_{0};
+  SystemPortTable comPorts_;
+  int noVirtualPort_ = 0;
+};
+
+}  // namespace core

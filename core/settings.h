@@ -1,0 +1,81 @@
+// The relay's configuration: the two INI files beside the program, the
+// in-memory settings record, and the program-directory lookup.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace core {
+
+inline constexpr const char* kSettingsSection = "Settings";
+inline constexpr const char* kPortsSection = "Ports";
+inline constexpr std::size_t kSettingBufferSize = 1024;
+// GetModuleFileNameA fills a 256-byte buffer: longer paths are cut there.
+inline constexpr std::size_t kProgramPathBufferSize = 256;
+
+// The nine settings as read, their converted values and the two file paths.
+// The worker thread reads the converted values while the settings dialog may
+// change them, so those are atomics.
+struct RelaySettings {
+  std::string port;
+  std::string timeout;
+  std::string baudrate;
+  std::string realtime;
+  std::string popup;
+  std::string logFile;
+  std::string reprint;
+  std::string resultTimeout;
+  std::string ip;
+
+  std::atomic<uint32_t> receiveTimeoutMs{0};
+  std::atomic<int> baudRate{0};
+  std::atomic<uint32_t> resultTimeoutMs{0};
+  std::atomic<int> realtimeOn{0};
+  std::atomic<int> popupOn{0};
+  std::atomic<int> logFileOn{0};
+  std::atomic<int> reprintOn{0};
+
+  std::string settingsPath;
+  std::string portListsPath;
+};
+
+// The program directory without a trailing separator. Both threads ask for it
+// (the log does on every line), so the lookup is serialised.
+class ProgramDirectory {
+ public:
+  explicit ProgramDirectory(platform::Files& files) : files_(files) {}
+  std::string Get();
+  // "<directory><separator><name>".
+  std::string PathOf(const std::string& name);
+
+ private:
+  platform::Files& files_;
+  std::mutex lock_;
+};
+
+std::string ReadSetting(platform::Profile& profile, const std::string& section,
+                        const std::string& key, const std::string& file);
+void WriteSetting(platform::Profile& profile, const std::string& section,
+                  const std::string& key, const std::string& value, const std::string& file);
+
+// Decimal conversion of the leading digits: optional leading blanks and sign;
+// empty or non-numeric text gives 0; values beyond the int range saturate.
+int ToInt(const std::string& text);
+// The same conversion read as an unsigned millisecond count (as a DWORD would).
+uint32_t ToUnsigned(const std::string& text);
+// A flag is on exactly when its text is "YES".
+int ToFlag(const std::string& text);
+
+// Loads Settings.ini (or creates it with the defaults) into the record and
+// converts the values. Builds both file paths first.
+void LoadSettings(RelaySettings& settings, ProgramDirectory& directory,
+                  platform::Files& files, platform::Profile& profile);
+
+// Recomputes the converted values from the texts.
+void ConvertSettings(RelaySettings& settings);
+
+}  // namespace core

@@ -1,0 +1,76 @@
+// portrelay's user-facing texts, English and Korean side by side. The Korean
+// text is used when the ANSI code page is 949. Texts are kept in UTF-8 and
+// turned into the ANSI code page when they are picked (see Pick).
+#pragma once
+
+#include <string>
+
+#include "platform/system.h"
+
+namespace core {
+
+struct Text {
+  const char* english;
+  const char* korean;
+};
+
+inline constexpr unsigned kKoreanCodePage = 949;
+
+// The text for the code page, in the ANSI code page.
+inline std::string Pick(platform::System& system, unsigned codePage, const Text& text) {
+  return system.FromUtf8(codePage == kKoreanCodePage ? text.korean : text.english);
+}
+
+namespace texts {
+
+// Start-up.
+inline constexpr Text kConnectionFailedTimes{
+    "Printer connection failed %d times.\nThe program automatically closes after 5 failures.",
+    "프린터 연결에 %d번 실패했습니다.\n5회 실패 시 프로그램이 자동 종료됩니다."};
+inline constexpr Text kPathChanged{
+    "The program execution path has been changed.\nPlease run the program in the installed "
+    "location.\nAutomatically close the program.",
+    "프로그램 실행 경로가 변경되었습니다.\n설치된 위치에 있는 프로그램을 실행 바랍니다.\n프로그램을 "
+    "자동 종료합니다."};
+inline constexpr Text kNotConfigured{
+    "The virtual COM port is not configured.\nInstall the virtual COM port driver for "
+    "interworking with the application.",
+    "가상 COM 포트 구성이 안 되어 있습니다.\n어플리케이션과 연동을 위하여 가상 COM 포트 드라이버를 "
+    "설치합니다."};
+
+// The printer-port prefix of every printer message.
+inline constexpr Text kPortPrefixTcp{"%s(%s) port : %s", "%s(%s) 포트 : %s"};
+inline constexpr Text kPortPrefix{"%s port : %s", "%s 포트 : %s"};
+
+// Main window (English texts replace the template's Korean ones when the code
+// page is not 949).
+inline constexpr Text kWindowCaption{"KELVO DOVI Service 2.10", "켈보 DOVI 서비스 2.10"};
+inline constexpr Text kAppPortLabel{"Application port", "어플리케이션 사용 포트 : "};
+inline constexpr Text kCheckPortButton{"Check the application's port (&V)",
+                                       "DOVI 포트 인쇄 확인 (&V)"};
+inline constexpr Text kSettingsButton{"Settings (&S)", "프린터 연결 및 정보 설정(&S)"};
+inline constexpr Text kAddPortButton{"Add virtual COM port (&A)", "가상 COM 포트 추가 (&A)"};
+inline constexpr Text kConnectedPortLabel{"Connected port", "연결된 프린터 포트 : "};
+inline constexpr Text kTipRelayPorts{"This is a list of ports the printer is using for printing.",
+                                     "프린터가 인쇄를 위하여 사용 중인 포트 리스트입니다."};
+inline constexpr Text kTipAddPort{
+    "After adding an application (app), the port to be printed is automatically set when "
+    "clicked.",
+    "어플리케이션(앱) 추가 후 클릭 시 인쇄할 포트를 자동으로 설정합니다."};
+inline constexpr Text kTipCheckPort{"You can check the available ports in the application (app).",
+                                    "어플리케이션(앱) 에서 사용 가능한 포트를 확인할 수 있습니다."};
+inline constexpr Text kTipSettings{"You can set the connected printer information.",
+                                   "연결된 프린터 정보를 설정할 수 있습니다."};
+
+// Printer status pop-up.
+inline constexpr Text kStatusCaptionNormal{"Kelvo printer status - Normal",
+                                           "Kelvo 프린터 상태 - 정상"};
+inline constexpr Text kStatusCaptionError{"Kelvo printer status - Error",
+                                          "Kelvo 프린터 상태 - 장애 발생"};
+inline constexpr Text kStatusCaptionReprint{"Kelvo printer status - Reprint",
+                                            "Kelvo 프린터 상태 - 재인쇄"};
+inline constexpr Text kButtonOk{"OK", "확인(&A)"};
+inline constexpr Text kButtonCancel{"Cancel", "취소(&C)"};
+
+}  // namespace texts
+}  // namespace core

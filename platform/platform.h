@@ -1,0 +1,26 @@
+// The operating system as the portable code sees it: one record of references
+// to the small interfaces, filled by the program's factory (real Win32 or
+// POSIX implementations) or by a test (fakes).
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/instance.h"
+#include "platform/profile.h"
+#include "platform/system.h"
+
+namespace platform {
+
+struct Platform {
+  Clock* clock = nullptr;
+  Files* files = nullptr;
+  Profile* profile = nullptr;
+  System* system = nullptr;
+};
+
+// The real implementations of this build (Win32 or POSIX), created once.
+Platform& Native();
+// A fresh single-instance lock of this build.
+SingleInstance& NativeInstance();
+
+}  // namespace platform

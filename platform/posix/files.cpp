@@ -1,0 +1,45 @@
+// POSIX files: /proc/self/exe for the module path, stat for existence, and
+// append-mode text files (LF line ends).
+#include "platform/posix/native.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace platform::posix {
+
+std::string PosixFiles::ModuleFileName() {
+  std::vector<char> buffer(8192, '\0');
+  ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (n <= 0) return {};
+  return std::string(buffer.data(), static_cast<size_t>(n));
+}
+
+bool PosixFiles::FileExists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool PosixFiles::DirectoryExists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixFiles::MakeDirectory(const std::string& path) {
+  return mkdir(path.c_str(), 0777) == 0;
+}
+
+bool PosixFiles::RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool PosixFiles::AppendText(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "a+");
+  if (!f) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = std::fflush(f) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok;
+  return ok;
+}
+
+}  // namespace platform::posix

@@ -1,0 +1,47 @@
+// The POSIX implementations of the platform interfaces.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace platform::posix {
+
+class PosixClock : public Clock {
+ public:
+  uint32_t NowMs() override;
+  void SleepMs(uint32_t ms) override;
+  LocalTime LocalNow() override;
+};
+
+class PosixFiles : public Files {
+ public:
+  std::string ModuleFileName() override;
+  char PathSeparator() const override { return '/'; }
+  bool FileExists(const std::string& path) override;
+  bool DirectoryExists(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  bool AppendText(const std::string& path, const std::string& text) override;
+};
+
+// Private-profile files written to behave like the Windows calls for all the
+// program does with them (see profile.cpp).
+class PosixProfile : public Profile {
+ public:
+  std::string GetString(const std::string& section, const std::string& key,
+                        const std::string& fallback, std::size_t bufferSize,
+                        const std::string& file) override;
+  bool WriteString(const std::string& section, const std::string& key,
+                   const std::string& value, const std::string& file) override;
+};
+
+class PosixSystem : public System {
+ public:
+  void DebugOutput(const std::string& text) override;
+  unsigned AnsiCodePage() override;
+  void ShowMessageBox(const std::string& text, const std::string& caption) override;
+  std::string FromUtf8(const std::string& utf8) override { return utf8; }
+};
+
+SingleInstance& NewInstance();
+
+}  // namespace platform::posix

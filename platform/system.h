@@ -1,0 +1,23 @@
+// Small system services: debugger output, the ANSI code page, plain message
+// boxes and conversion of the program's UTF-8 texts to the ANSI code page.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+class System {
+ public:
+  virtual ~System() = default;
+  // OutputDebugStringA.
+  virtual void DebugOutput(const std::string& text) = 0;
+  // GetACP(); 949 selects the Korean texts.
+  virtual unsigned AnsiCodePage() = 0;
+  // A plain message box without owner and with an OK button only.
+  virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
+  // The program's texts are kept in UTF-8; this converts one to the ANSI code
+  // page the rest of the program (INI values, the log, the A-calls) works in.
+  virtual std::string FromUtf8(const std::string& utf8) = 0;
+};
+
+}  // namespace platform

@@ -1,0 +1,45 @@
+// Win32 files: module path, FindFirstFileA existence test, append-mode text files.
+#include "platform/win32/native.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace platform::win32 {
+
+std::string WinFiles::ModuleFileName() {
+  std::vector<char> buffer(32768, '\0');
+  DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+  return std::string(buffer.data(), n);
+}
+
+bool WinFiles::FileExists(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA(path.c_str(), &data);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FindClose(h);
+  return true;
+}
+
+bool WinFiles::DirectoryExists(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WinFiles::MakeDirectory(const std::string& path) {
+  return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool WinFiles::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+
+bool WinFiles::AppendText(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "a+");
+  if (!f) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  ok = std::fflush(f) == 0 && ok;
+  ok = std::fclose(f) == 0 && ok;
+  return ok;
+}
+
+}  // namespace platform::win32

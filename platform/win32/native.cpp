@@ -1,0 +1,19 @@
+// The Win32 factory: one instance of every platform implementation.
+#include "platform/win32/native.h"
+
+namespace platform {
+
+Platform& Native() {
+  static win32::WinClock clock;
+  static win32::WinFiles files;
+  static win32::WinProfile profile;
+  static win32::WinSystem system;
+  static Platform p{&clock, &files, &profile, &system};
+  return p;
+}
+
+SingleInstance& NativeInstance() {
+  return win32::NewInstance();
+}
+
+}  // namespace platform

@@ -1,0 +1,47 @@
+// The Win32 implementations of the platform interfaces.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace platform::win32 {
+
+class WinClock : public Clock {
+ public:
+  uint32_t NowMs() override;
+  void SleepMs(uint32_t ms) override;
+  LocalTime LocalNow() override;
+};
+
+class WinFiles : public Files {
+ public:
+  std::string ModuleFileName() override;
+  char PathSeparator() const override { return '\\'; }
+  bool FileExists(const std::string& path) override;
+  bool DirectoryExists(const std::string& path) override;
+  bool MakeDirectory(const std::string& path) override;
+  bool RemoveFile(const std::string& path) override;
+  bool AppendText(const std::string& path, const std::string& text) override;
+};
+
+class WinProfile : public Profile {
+ public:
+  std::string GetString(const std::string& section, const std::string& key,
+                        const std::string& fallback, std::size_t bufferSize,
+                        const std::string& file) override;
+  bool WriteString(const std::string& section, const std::string& key,
+                   const std::string& value, const std::string& file) override;
+};
+
+class WinSystem : public System {
+ public:
+  void DebugOutput(const std::string& text) override;
+  unsigned AnsiCodePage() override;
+  void ShowMessageBox(const std::string& text, const std::string& caption) override;
+  std::string FromUtf8(const std::string& utf8) override;
+};
+
+}  // namespace platform::win32
+
+namespace platform::win32 {
+SingleInstance& NewInstance();
+}

@@ -1,0 +1,92 @@
+// Scripted stand-ins for the platform: a clock that moves only when slept on
+// or advanced, files that report a chosen program path, and a system that
+// records debugger output and message boxes. File operations go to the real
+// file system (tests give them a temporary directory).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fakes {
+
+class FakeClock : public platform::Clock {
+ public:
+  uint32_t NowMs() override { return now_.load(); }
+  void SleepMs(uint32_t ms) override {
+    now_ += ms;
+    slept_ += ms;
+  }
+  platform::LocalTime LocalNow() override;
+
+  void Advance(uint32_t ms) { now_ += ms; }
+  void SetNow(uint32_t ms) { now_ = ms; }
+  // The calendar time that corresponds to NowMs() == 0.
+  void SetLocalBase(const platform::LocalTime& t) {
+    std::lock_guard<std::mutex> g(lock_);
+    base_ = t;
+  }
+  uint64_t slept() const { return slept_.load(); }
+
+ private:
+  std::atomic<uint32_t> now_{0};
+  std::atomic<uint64_t> slept_{0};
+  std::mutex lock_;
+  platform::LocalTime base_{2026, 12, 8, 9, 30, 0, 0};
+};
+
+class FakeFiles : public platform::Files {
+ public:
+  explicit FakeFiles(platform::Files& real) : real_(real) {}
+  void SetModuleFileName(const std::string& path) { module_ = path; }
+  void FailAppends(bool fail) { failAppends_ = fail; }
+  std::vector<std::string> appendedPaths();
+
+  std::string ModuleFileName() override { return module_; }
+  char PathSeparator() const override { return real_.PathSeparator(); }
+  bool FileExists(const std::string& path) override { return real_.FileExists(path); }
+  bool DirectoryExists(const std::string& path) override { return real_.DirectoryExists(path); }
+  bool MakeDirectory(const std::string& path) override { return real_.MakeDirectory(path); }
+  bool RemoveFile(const std::string& path) override { return real_.RemoveFile(path); }
+  bool AppendText(const std::string& path, const std::string& text) override;
+
+ private:
+  platform::Files& real_;
+  std::string module_;
+  bool failAppends_ = false;
+  std::mutex lock_;
+  std::vector<std::string> appended_;
+};
+
+class FakeSystem : public platform::System {
+ public:
+  void DebugOutput(const std::string& text) override;
+  unsigned AnsiCodePage() override { return codePage; }
+  void ShowMessageBox(const std::string& text, const std::string& caption) override;
+  std::string FromUtf8(const std::string& utf8) override { return utf8; }
+
+  std::vector<std::string> debugLines();
+  std::vector<std::string> messageBoxes();
+
+  unsigned codePage = 1252;
+
+ private:
+  std::mutex lock_;
+  std::vector<std::string> debug_;
+  std::vector<std::string> boxes_;
+};
+
+// A platform record over the fakes and the real INI implementation.
+struct FakePlatform {
+  FakePlatform();
+  FakeClock clock;
+  FakeFiles files;
+  FakeSystem system;
+  platform::Platform platform;
+};
+
+}  // namespace fakes

@@ -1,0 +1,64 @@
+// A ServiceView that records every call, for tests of the core's window logic.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/service_view.h"
+
+namespace fakes {
+
+class RecordingView : public core::ServiceView {
+ public:
+  void InitControls(unsigned codePage) override { Record("init " + std::to_string(codePage)); }
+  void SetControlText(int control, const std::string& text) override {
+    std::lock_guard<std::mutex> g(lock_);
+    texts[control] = text;
+    calls.push_back("text " + std::to_string(control) + " " + text);
+  }
+  void AddListEntry(int control, const std::string& text) override {
+    std::lock_guard<std::mutex> g(lock_);
+    lists[control].push_back(text);
+  }
+  void ClearList(int control) override {
+    std::lock_guard<std::mutex> g(lock_);
+    lists[control].clear();
+    calls.push_back("clear " + std::to_string(control));
+  }
+  void SelectComboPrefix(int control, const std::string& prefix) override {
+    Record("select " + std::to_string(control) + " " + prefix);
+  }
+  void ShowProgress(bool shown) override { Record(shown ? "progress shown" : "progress hidden"); }
+  void SetProgress(int position) override {
+    std::lock_guard<std::mutex> g(lock_);
+    progress.push_back(position);
+  }
+  void SetWaitCursor(bool waiting) override { Record(waiting ? "wait cursor" : "normal cursor"); }
+  void HideToTray() override { Record("hide to tray"); }
+  void RestoreFromTray() override { Record("restore from tray"); }
+  void CreateTooltips(unsigned) override { Record("tooltips"); }
+  void PostClose() override { Record("post close"); }
+
+  int Count(const std::string& call) {
+    std::lock_guard<std::mutex> g(lock_);
+    int n = 0;
+    for (const auto& c : calls) n += c == call;
+    return n;
+  }
+
+  std::map<int, std::vector<std::string>> lists;
+  std::map<int, std::string> texts;
+  std::vector<int> progress;
+  std::vector<std::string> calls;
+
+ private:
+  void Record(const std::string& call) {
+    std::lock_guard<std::mutex> g(lock_);
+    calls.push_back(call);
+  }
+  std::mutex lock_;
+};
+
+}  // namespace fakes

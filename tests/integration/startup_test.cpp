@@ -1,0 +1,81 @@
+// The real Linux portrelay, copied into a fresh folder: it creates its
+// settings beside itself, runs once per installation and ends cleanly on
+// SIGTERM.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/child_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+bool WaitForFile(const std::string& path, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (fs::exists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+class PortrelayProcess : public ::testing::Test {
+ protected:
+  PortrelayProcess() {
+    fs::copy_file(support::ExecutableDirectory() + "/portrelay", dir.File("portrelay"));
+  }
+  support::TempDir dir;
+};
+
+TEST_F(PortrelayProcess, FirstStartWritesTheDefaultSettingsBesideTheProgram) {
+  support::ChildProcess relay;
+  ASSERT_TRUE(relay.Start({dir.File("portrelay")}));
+  ASSERT_TRUE(WaitForFile(dir.File("Settings.ini"), 5000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(support::ReadFile(dir.File("Settings.ini")),
+            "[Settings]\nPort=USB\nTimeout=1000\nBaudrate=9600\nRealtime=YES\nPopup=NO\n"
+            "LogFile=NO\nReprint=YES\nResultTimeout=10000\n");
+  relay.Signal(SIGTERM);
+  EXPECT_TRUE(relay.WaitExit(5000).has_value());
+}
+
+TEST_F(PortrelayProcess, SecondInstanceEndsAtOnceAndTheFirstKeepsRunning) {
+  support::WriteFile(dir.File("Settings.ini"), "[Settings]\nPort=TCP/IP\nIP=127.0.0.1\n");
+  support::ChildProcess first;
+  ASSERT_TRUE(first.Start({dir.File("portrelay")}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(first.Running()) << first.Output();
+
+  support::ChildProcess second;
+  ASSERT_TRUE(second.Start({dir.File("portrelay")}));
+  auto status = second.WaitExit(3000);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 0);
+  EXPECT_EQ(second.Output(), "");
+  EXPECT_TRUE(first.Running());
+
+  first.Signal(SIGTERM);
+  auto firstStatus = first.WaitExit(5000);
+  ASSERT_TRUE(firstStatus.has_value());
+  EXPECT_EQ(*firstStatus, 0);
+}
+
+TEST_F(PortrelayProcess, AnotherInstallationIsAnotherMachine) {
+  support::TempDir other;
+  fs::copy_file(dir.File("portrelay"), other.File("portrelay"));
+  support::WriteFile(dir.File("Settings.ini"), "[Settings]\nPort=TCP/IP\nIP=127.0.0.1\n");
+  support::WriteFile(other.File("Settings.ini"), "[Settings]\nPort=TCP/IP\nIP=127.0.0.1\n");
+  support::ChildProcess a, b;
+  ASSERT_TRUE(a.Start({dir.File("portrelay")}));
+  ASSERT_TRUE(b.Start({other.File("portrelay")}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(a.Running());
+  EXPECT_TRUE(b.Running());
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// Temporary directories and whole-file helpers for tests.
+#include "tests/support/temp_dir.h"
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace support {
+
+TempDir::TempDir() {
+  namespace fs = std::filesystem;
+  static std::atomic<unsigned> counter{0};
+  std::random_device rd;
+  for (;;) {
+    fs::path p = fs::temp_directory_path() /
+                 ("portrelay-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
+    std::error_code ec;
+    if (fs::create_directory(p, ec)) {
+      path_ = p.string();
+      return;
+    }
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::File(const std::string& name) const {
+  return (std::filesystem::path(path_) / name).string();
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+}  // namespace support

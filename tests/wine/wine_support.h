@@ -1,0 +1,21 @@
+// Running the Windows build under Wine from a Linux test: the project's
+// wine-run wrapper (own prefix, virtual display) and the built .exe files.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+
+namespace winetest {
+
+// Path of a program of the Windows build (build/windows/bin/NAME).
+std::string WindowsProgram(const std::string& name);
+// The command line that runs a Windows program under Wine.
+std::vector<std::string> WineCommand(const std::string& exe, const std::vector<std::string>& args = {});
+// Waits until the path exists.
+bool WaitForFile(const std::string& path, int timeoutMs);
+// The Wine prefix the tests use.
+std::string WinePrefix();
+
+}  // namespace winetest

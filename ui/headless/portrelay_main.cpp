@@ -1,0 +1,30 @@
+// portrelay on Linux: the relay service without windows. It runs the same
+// start-up as the Windows program, then relays until SIGINT or SIGTERM (exit
+// status 0) or until the service closes itself after a fatal condition, such
+// as a printer that cannot be reached at start-up (exit status 1). A second
+// instance in the same installation ends at once (exit status 0).
+#include <cstdio>
+
+#include "core/service_dialog.h"
+#include "platform/platform.h"
+#include "platform/termination.h"
+#include "ui/headless/headless_prompt.h"
+#include "ui/headless/headless_view.h"
+
+int main() {
+  ui::headless::HeadlessView view;
+  platform::WatchTerminationSignals([&view](int) { view.RequestTermination(); });
+
+  platform::SingleInstance& single = platform::NativeInstance();
+  if (!single.Acquire("KelvoSvr")) return 0;
+
+  platform::Platform& native = platform::Native();
+  ui::headless::HeadlessPrompt prompt(*native.clock, stdout);
+  core::ServiceDialog dialog(native, view, prompt);
+  single.PublishWindow(0);
+  dialog.OnInitDialog();
+
+  view.ended.Wait();
+  dialog.Shutdown();
+  return view.closedItself ? 1 : 0;
+}

@@ -1,0 +1,37 @@
+// Resource identifiers of portrelay.exe (dialog templates, icons, strings).
+// Control identifiers of the main window are the ones in core/controls.h.
+#pragma once
+
+#define IDD_INFO_DIALOG 100
+#define IDS_ABOUTBOX 101
+#define IDD_SERVICE_DIALOG 102
+#define IDI_PROGRAM 128
+#define IDI_ADD_PORT 131
+#define IDI_SETTINGS 133
+#define IDD_STATUS_DIALOG 136
+#define IDD_EXIT_DIALOG 138
+#define IDI_OK 140
+#define IDI_CANCEL 141
+#define IDI_CHECK_PORT 142
+
+#define IDC_ADD_PORT 1000
+#define IDC_CHECK_PORT 1001
+#define IDC_RELAY_PORT_LIST 1002
+#define IDC_ALL_COM_LIST 1003
+#define IDC_APP_PORT_LIST 1004
+#define IDC_ALL_VIRTUAL_LIST 1005
+#define IDC_SETTINGS 1006
+#define IDC_INSTALL_PAIR 1007
+#define IDC_STATUS_TEXT 1010
+#define IDC_PAIR_GROUP 1016
+#define IDC_PRINTER_PORT 1019
+#define IDC_SETUPC_TEST 1020
+#define IDC_PROGRESS 1021
+#define IDC_APP_PRINT_TEST 1022
+#define IDC_PORT_COUNT 1023
+#define IDC_CONNECTED_PORT_LABEL 1024
+#define IDC_APP_PORT_LABEL 1025
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
