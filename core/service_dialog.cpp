@@ -8,12 +8,19 @@
 
 namespace core {
 
-ServiceDialog::ServiceDialog(platform::Platform& platform, ServiceView& view, Prompt& prompt)
+ServiceDialog::ServiceDialog(platform::Platform& platform, ServiceView& view, Prompt& prompt,
+                             links::PrinterLink& link)
     : platform_(platform),
       view_(view),
       prompt_(prompt),
+      link_(link),
       directory_(*platform.files),
-      log_(platform, directory_, settings_.logFileOn) {}
+      log_(platform, directory_, settings_.logFileOn),
+      worker_(*this, link) {}
+
+ServiceDialog::~ServiceDialog() {
+  stopFlag_ = 1;
+}
 
 int ServiceDialog::OnInitDialog() {
   codePage_ = platform_.system->AnsiCodePage();
@@ -21,15 +28,26 @@ int ServiceDialog::OnInitDialog() {
   LoadSettingsStep();
   FillPrinterPortChoices();
 
-  log_.WriteLog(kLogDebug, "Start OpenPort");
-  stopFlag_ = 0;
+  if (!ConnectPrinter()) return -1;
+
+  OpenVirtualPorts();
+  ReportPortCount();
+  worker_.Start();
 
   view_.HideToTray();
   view_.CreateTooltips(codePage_);
   return 1;
 }
 
-void ServiceDialog::Shutdown() { stopFlag_ = 1; }
+void ServiceDialog::Shutdown() {
+  if (worker_.running()) {
+    stopFlag_ = 1;
+    worker_.WaitEnded();
+  }
+  link_.SetReplyPort(nullptr);
+  link_.CloseLink();
+  for (auto& handle : ports_.handles) CloseRelayPort(handle);
+}
 
 // Nothing can be logged before this step: the log flag comes from the file.
 void ServiceDialog::LoadSettingsStep() {
@@ -42,11 +60,63 @@ void ServiceDialog::FillPrinterPortChoices() {
   comPorts_.Clear();
   view_.AddListEntry(controls::kPrinterPortCombo, "USB");
   for (int i = 0; i < comPorts_.count && i < SystemPortTable::kEntries; ++i) {
-    const char* name = comPorts_.names[i].data();
+    const char* name = comPorts_.names[static_cast<size_t>(i)].data();
     if (std::strlen(name) > 1) view_.AddListEntry(controls::kPrinterPortCombo, name);
   }
   view_.AddListEntry(controls::kPrinterPortCombo, "TCP/IP");
   view_.SelectComboPrefix(controls::kPrinterPortCombo, settings_.port);
+}
+
+int ServiceDialog::OpenPrinterAsConfigured() {
+  if (settings_.port == "TCP/IP") return link_.OpenLink(settings_.ip, kTcpPrinterPort);
+  return link_.OpenLink(settings_.port, settings_.baudRate);
+}
+
+// The first attempt goes to "USB" unless the printer is a network one; the
+// retries use the settings. Five failures end the program.
+bool ServiceDialog::ConnectPrinter() {
+  log_.WriteLog(kLogDebug, "Start OpenPort");
+  stopFlag_ = 0;
+
+  int result = settings_.port == "TCP/IP" ? link_.OpenLink(settings_.ip, kTcpPrinterPort)
+                                          : link_.OpenLink("USB", 0);
+  for (int n = 1; result != 0; ++n) {
+    ShowPrinterMessage(FormatText(Say(texts::kConnectionFailedTimes).c_str(), n), kStatusError);
+    if (n == kConnectionAttempts) {
+      view_.PostClose();
+      return false;
+    }
+    result = OpenPrinterAsConfigured();
+  }
+
+  if (!settings_.realtimeOn) link_.CloseLink();
+  log_.WriteLog(kLogDebug, "End OpenPort");
+  return true;
+}
+
+// Only Port1 of PortLists.ini is read; a name that is not a COM name is skipped.
+// A port whose open failed still counts, with a null handle.
+void ServiceDialog::OpenVirtualPorts() {
+  ports_.count = 0;
+  ports_.ClearNames();
+  const std::string name =
+      ReadSetting(*platform_.profile, kPortsSection, "Port1", settings_.portListsPath);
+  if (name.empty() || name.compare(0, 3, "COM") != 0) return;
+
+  std::shared_ptr<platform::SerialPort> port = OpenRelayPort(platform_, RelayDevicePath(name));
+  ports_.handles[static_cast<size_t>(ports_.count)] = port;
+  log_.WriteLog(kLogDebug, port ? "%s open success" : "%s open failed", name.c_str());
+  view_.AddListEntry(controls::kRelayPortList, name);
+  ports_.SetName(ports_.count, name);
+  ++ports_.count;
+}
+
+void ServiceDialog::ReportPortCount() {
+  view_.SetControlText(controls::kPortCountEdit, Format("%d", ports_.count));
+  if (ports_.count == 0) {
+    ShowPrinterMessage(Say(texts::kNotConfigured), kStatusError);
+    noVirtualPort_ = 1;
+  }
 }
 
 int ServiceDialog::ShowPrinterMessage(const std::string& text, int kind,

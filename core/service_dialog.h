@@ -1,18 +1,22 @@
 // ServiceDialog: the relay service's main window object. It owns all run-time
 // state of the service and runs the start-up order when the window
 // initialises. The window itself is a view (ServiceView); pop-ups go through
-// the Prompt.
+// the Prompt; the printer is reached through a PrinterLink.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "core/log.h"
 #include "core/prompt.h"
+#include "core/relay_worker.h"
 #include "core/service_view.h"
 #include "core/settings.h"
 #include "core/texts.h"
+#include "core/virtual_ports.h"
+#include "links/printer_link.h"
 #include "platform/platform.h"
 
 namespace core {
@@ -32,47 +36,66 @@ struct SystemPortTable {
 
 class ServiceDialog {
  public:
-  ServiceDialog(platform::Platform& platform, ServiceView& view, Prompt& prompt);
+  static constexpr int kConnectionAttempts = 5;
+  static constexpr int kTcpPrinterPort = 9100;
+
+  ServiceDialog(platform::Platform& platform, ServiceView& view, Prompt& prompt,
+                links::PrinterLink& link);
+  ~ServiceDialog();
   ServiceDialog(const ServiceDialog&) = delete;
   ServiceDialog& operator=(const ServiceDialog&) = delete;
 
   // The window's initialisation: the start-up order. Returns 1 normally and
   // -1 when start-up gave up (a close request has then been posted).
   int OnInitDialog();
-  // Orderly end of a headless run: stops what start-up started.
+  // Orderly end of a headless run: stops the worker, closes ports and link.
   void Shutdown();
 
   // Prefixes the text with the printer port, logs it at Error level and shows
   // the status pop-up; returns 1 (OK) or 2 (Cancel). `dismiss` as for Prompt.
   int ShowPrinterMessage(const std::string& text, int kind,
                          const std::atomic<int>* dismiss = nullptr);
+  // Opens the printer link the way the settings say: the IP address and port
+  // 9100 for "TCP/IP", otherwise the port name and the baud rate number.
+  int OpenPrinterAsConfigured();
 
   // The text for the window's code page, in the ANSI code page.
   std::string Say(const Text& text) { return Pick(*platform_.system, codePage_, text); }
 
   platform::Platform& platform() { return platform_; }
+  ServiceView& view() { return view_; }
+  links::PrinterLink& link() { return link_; }
   RelaySettings& settings() { return settings_; }
   Log& log() { return log_; }
   ProgramDirectory& programDirectory() { return directory_; }
   unsigned codePage() const { return codePage_; }
   std::atomic<int>& stopFlag() { return stopFlag_; }
   SystemPortTable& comPorts() { return comPorts_; }
+  VirtualPortTable& ports() { return ports_; }
+  RelayWorker& worker() { return worker_; }
+  int noVirtualPort() const { return noVirtualPort_; }
 
  private:
   // Start-up steps, in the order they run.
   void LoadSettingsStep();
   void FillPrinterPortChoices();
+  bool ConnectPrinter();
+  void OpenVirtualPorts();
+  void ReportPortCount();
 
   platform::Platform& platform_;
   ServiceView& view_;
   Prompt& prompt_;
+  links::PrinterLink& link_;
   ProgramDirectory directory_;
   RelaySettings settings_;
   Log log_;
   unsigned codePage_ = 0;
   std::atomic<int> stopFlag_{0};
   SystemPortTable comPorts_;
+  VirtualPortTable ports_;
   int noVirtualPort_ = 0;
+  RelayWorker worker_;
 };
 
 }  // namespace core

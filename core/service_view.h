@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "core/event.h"
+
 namespace core {
 
 class ServiceView {
@@ -31,6 +33,10 @@ class ServiceView {
   virtual void HideToTray() = 0;
   virtual void RestoreFromTray() = 0;
   virtual void CreateTooltips(unsigned codePage) = 0;
+
+  // Waits for the event without making the window unresponsive (the Win32
+  // view keeps dispatching messages meanwhile).
+  virtual void WaitWhileResponsive(ManualResetEvent& event) { event.Wait(); }
 
   // Queues a close request to the main window; the program ends once the
   // message loop runs again.

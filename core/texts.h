@@ -72,5 +72,39 @@ inline constexpr Text kStatusCaptionReprint{"Kelvo printer status - Reprint",
 inline constexpr Text kButtonOk{"OK", "확인(&A)"};
 inline constexpr Text kButtonCancel{"Cancel", "취소(&C)"};
 
+// Relay engine.
+inline constexpr Text kConnectionFailure{
+    "A printer connection failure has occurred. Please, check the printer.",
+    "프린터 연결 장애가 발생했습니다. 검검 바랍니다."};
+
+// Status check after a job and between jobs.
+inline constexpr Text kJobCoverOpen{"[Printing] Printer cover is open.",
+                                    "[인쇄중] 프린터 커버가 열렸습니다."};
+inline constexpr Text kJobNearEnd{"[Printing] Paper is near empty.",
+                                  "[인쇄중] 프린터 용지가 거의 없습니다."};
+inline constexpr Text kJobPaperOut{"[Printing] Printer is out of paper.",
+                                   "[인쇄중] 프린터 용지가 없습니다."};
+inline constexpr Text kJobPowerOff{"[Printing] Printer power is off.",
+                                   "[인쇄중] 프린터 전원이 꺼져 있습니다."};
+inline constexpr Text kJobNoResponse{"[Printing] There is no response from the printer.",
+                                     "[인쇄중] 프린터에서 응답이 없습니다."};
+inline constexpr Text kJobUnknown{"[Printing] An unknown error has occurred.",
+                                  "[인쇄중] 알 수 없는 에러가 발생했습니다."};
+inline constexpr Text kJobNoError{"[Printing] Printer is no error.",
+                                  "[인쇄중] 프린터가 정상입니다."};
+inline constexpr Text kJobReprint{"[Printing] Starts reprinting.", "[인쇄중] 재인쇄를 시작합니다."};
+inline constexpr Text kIdleNoError{"Printer is no error.", "프린터가 정상입니다."};
+inline constexpr Text kIdleCoverOpen{"Printer cover is open.", "프린터 커버가 열렸습니다."};
+inline constexpr Text kIdleNearEnd{"Paper is near empty.", "프린터 용지가 거의 없습니다."};
+inline constexpr Text kIdlePaperOut{"Printer is out of paper.", "프린터 용지가 없습니다."};
+inline constexpr Text kIdlePowerOff{"Printer power is off.", "프린터 전원이 꺼져 있습니다."};
+inline constexpr Text kIdleUnknown{"An unknown error has occurred.",
+                                   "알 수 없는 에러가 발생했습니다."};
+
+// Debugger output of the status check (the same in every language).
+inline constexpr const char* kDebugClearQueue = "Clear queue";
+inline constexpr const char* kDebugStandbyFault = "스탠바이 : Start 장애 발생.";
+inline constexpr const char* kDebugStandbyCleared = "스탠바이 : 장애 클리어.";
+
 }  // namespace texts
 }  // namespace core

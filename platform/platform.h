@@ -11,11 +11,24 @@
 
 namespace platform {
 
+class SerialPorts;
+class Sockets;
+class PrintSpooler;
+class UsbPrinters;
+class Registry;
+class Processes;
+
 struct Platform {
   Clock* clock = nullptr;
   Files* files = nullptr;
   Profile* profile = nullptr;
   System* system = nullptr;
+  SerialPorts* serialPorts = nullptr;  // relay ends, serial and parallel printers
+  Sockets* sockets = nullptr;          // network printers
+  PrintSpooler* spooler = nullptr;     // printers behind a driver (raw jobs)
+  UsbPrinters* usb = nullptr;          // USB printer class devices
+  Registry* registry = nullptr;        // machine-wide keys and values
+  Processes* processes = nullptr;      // starting other programs
 };
 
 // The real implementations of this build (Win32 or POSIX), created once.

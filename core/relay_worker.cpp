@@ -1,0 +1,158 @@
+// The relay worker's passes and jobs.
+#include "core/relay_worker.h"
+
+#include "core/service_dialog.h"
+
+namespace core {
+
+RelayWorker::RelayWorker(ServiceDialog& service, links::PrinterLink& link)
+    : service_(service), link_(link), status_(service, link, queue_) {}
+
+RelayWorker::~RelayWorker() {
+  if (thread_.joinable()) {
+    service_.stopFlag() = 1;
+    thread_.join();
+  }
+}
+
+void RelayWorker::Start() {
+  if (thread_.joinable()) thread_.join();
+  ended_.Reset();
+  thread_ = std::thread(&RelayWorker::Run, this);
+}
+
+void RelayWorker::Stop() {
+  service_.stopFlag() = 1;
+  service_.platform().clock->SleepMs(1000);
+  WaitEnded();
+}
+
+void RelayWorker::WaitEnded() {
+  if (!thread_.joinable()) return;
+  service_.view().WaitWhileResponsive(ended_);
+  thread_.join();
+}
+
+void RelayWorker::Run() {
+  buffer_.fill(0);
+  replies_.fill(0);
+  std::atomic<int>& stop = service_.stopFlag();
+  while (!stop.load()) {
+    RunPass();
+    if (stop.load()) break;
+    status_.IdleWatch();
+    service_.platform().clock->SleepMs(kPassPauseMs);
+  }
+  ended_.Set();
+}
+
+void RelayWorker::RunPass() {
+  VirtualPortTable& ports = service_.ports();
+  for (int i = 0; i < ports.count && i < VirtualPortTable::kSlots; ++i) {
+    if (service_.stopFlag().load()) return;
+    std::shared_ptr<platform::SerialPort> port = ports.handles[static_cast<size_t>(i)];
+    if (!port) continue;
+    buffer_.fill(0);
+    int n = port->Read(buffer_.data(), kReadBufferSize);
+    if (n <= 0) continue;
+    ServeJob(i, n);
+  }
+}
+
+// Only the first chunk of a job is classified, and only for the log.
+void RelayWorker::ClassifyFirstChunk(int length) {
+  if (length < 4) return;
+  Log& log = service_.log();
+  if (buffer_[0] == 0x1D && buffer_[1] == 0x61) {
+    log.WriteLog(kLogDebug, "GS a command");
+  } else if (buffer_[0] == 0x10 && buffer_[1] == 0x04) {
+    if (buffer_[2] >= 1 && buffer_[2] <= 4) log.WriteLog(kLogDebug, "DLE EOT %d", buffer_[2]);
+    else log.WriteLog(kLogDebug, "DLE EOT other");
+  }
+}
+
+void RelayWorker::LogReplies() {
+  unsigned n = link_.TakeReplyCopy(replies_);
+  if (n == 0) return;
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string hex;
+  hex.reserve(n * 2);
+  for (unsigned i = 0; i < n && i < replies_.size(); ++i) {
+    hex += kHex[replies_[i] >> 4];
+    hex += kHex[replies_[i] & 0x0F];
+  }
+  service_.log().WriteLog(kLogDebug, "%s", hex.c_str());
+}
+
+// With real-time checking off the printer is opened per job. A printer that
+// cannot be opened is retried until it can, but a stop request still ends the
+// worker: the attempts are paced and the stop flag is checked between them.
+bool RelayWorker::OpenPrinterForJob(const std::string& portName) {
+  std::atomic<int>& stop = service_.stopFlag();
+  platform::Clock& clock = *service_.platform().clock;
+  while (service_.OpenPrinterAsConfigured() != 0) {
+    if (stop.load()) break;
+    service_.ShowPrinterMessage(service_.Say(texts::kConnectionFailure), kStatusError, &stop);
+    for (uint32_t waited = 0; waited < kReconnectPauseMs && !stop.load(); waited += 100)
+      clock.SleepMs(100);
+    if (stop.load()) break;
+  }
+  if (!stop.load()) return true;
+  service_.log().WriteLog(kLogError, "%s port : job stopped before the printer could be opened",
+                          portName.c_str());
+  return false;
+}
+
+void RelayWorker::ServeJob(int index, int firstLength) {
+  VirtualPortTable& ports = service_.ports();
+  RelaySettings& settings = service_.settings();
+  Log& log = service_.log();
+  platform::Clock& clock = *service_.platform().clock;
+  std::atomic<int>& stop = service_.stopFlag();
+  std::shared_ptr<platform::SerialPort> port = ports.handles[static_cast<size_t>(index)];
+  const std::string name = ports.Name(index);
+
+  link_.SetReplyPort(port);
+  log.WriteLog(kLogDebug, "%s Port ---", name.c_str());
+  ClassifyFirstChunk(firstLength);
+  LogReplies();
+
+  const bool perJobLink = !settings.realtimeOn;
+  if (perJobLink && !OpenPrinterForJob(name)) return;
+
+  link_.WriteLink(buffer_.data(), firstLength);
+  if (settings.reprintOn) queue_.Append(buffer_.data(), firstLength);
+
+  int total = firstLength;
+  uint32_t last = clock.NowMs();
+  while (!stop.load()) {
+    buffer_.fill(0);
+    int n = port->Read(buffer_.data(), kReadBufferSize);
+    if (n > 0) {
+      total += n;
+      link_.WriteLink(buffer_.data(), n);
+      if (settings.reprintOn) queue_.Append(buffer_.data(), n);
+      LogReplies();
+      last = clock.NowMs();
+      continue;
+    }
+    const uint32_t timeout = settings.receiveTimeoutMs;
+    const uint32_t idle = clock.NowMs() - last;
+    // The job ends at the first empty read more than the time-out after the
+    // last data (a time-out of 0: at the first empty read).
+    if (timeout == 0 || idle > timeout) {
+      log.WriteLog(kLogDebug, "TIMEOUT : %s port %d-bytes end  = %d", name.c_str(), total,
+                   static_cast<int>(idle));
+      status_.JobEnd();
+      break;
+    }
+    // Instead of reading again at once, wait for input: the wait ends as soon
+    // as data arrives, or just past the time-out.
+    uint32_t wait = timeout - idle + 1;
+    port->WaitReadable(wait < kLongestWaitMs ? wait : kLongestWaitMs);
+  }
+
+  if (perJobLink) link_.CloseLink();
+}
+
+}  // namespace core

@@ -1,0 +1,126 @@
+// The fault dialogue after a job, the polling without pop-ups, the replay and
+// the idle watch.
+#include "core/status_check.h"
+
+#include "core/service_dialog.h"
+
+namespace core {
+namespace {
+
+constexpr uint32_t kStatusPollMs = 500;
+
+bool Usable(unsigned status) {
+  return status == links::kPrinterOk || status == links::kPaperNearEnd;
+}
+
+}  // namespace
+
+const Text& StatusCheck::JobMessage(unsigned code) {
+  switch (code) {
+    case links::kCoverOpen: return texts::kJobCoverOpen;
+    case links::kPaperNearEnd: return texts::kJobNearEnd;
+    case links::kPaperOut: return texts::kJobPaperOut;
+    case links::kPrinterPowerOff: return texts::kJobPowerOff;
+    case links::kNoResponse: return texts::kJobNoResponse;
+    default: return texts::kJobUnknown;
+  }
+}
+
+const Text& StatusCheck::IdleMessage(unsigned code) {
+  switch (code) {
+    case links::kCoverOpen: return texts::kIdleCoverOpen;
+    case links::kPaperNearEnd: return texts::kIdleNearEnd;
+    case links::kPaperOut: return texts::kIdlePaperOut;
+    case links::kPrinterPowerOff: return texts::kIdlePowerOff;
+    default: return texts::kIdleUnknown;
+  }
+}
+
+bool StatusCheck::Stopping() const { return service_.stopFlag().load() != 0; }
+
+// Pop-ups shown by the worker end by themselves when a stop is asked for.
+int StatusCheck::Show(const Text& text, int kind) {
+  return service_.ShowPrinterMessage(service_.Say(text), kind, &service_.stopFlag());
+}
+
+void StatusCheck::JobEnd() {
+  RelaySettings& settings = service_.settings();
+  unsigned w = link_.WaitPrintResult(settings.resultTimeoutMs);
+
+  if (settings.popupOn) {
+    while (w != links::kPrinterOk && !Stopping()) {
+      Show(JobMessage(w), kStatusError);
+      while (!Usable(link_.GetStatus()) && !Stopping()) Show(JobMessage(w), kStatusError);
+
+      unsigned s = link_.GetStatus();
+      if (s == links::kPrinterOk) {
+        Show(texts::kJobNoError, kStatusNormal);
+      } else if (s == links::kPaperNearEnd) {
+        Show(texts::kJobNearEnd, kStatusError);
+      } else {
+        w = s;
+        continue;
+      }
+
+      if (settings.reprintOn && Show(texts::kJobReprint, kStatusReprint) == kAnswerOk) {
+        queue_.Replay(link_);
+        s = link_.WaitPrintResult(settings.resultTimeoutMs);
+      }
+      if (Usable(s) || Stopping()) break;
+      w = s;
+    }
+  } else if (w != links::kPrinterOk && !Stopping()) {
+    platform::Clock& clock = *service_.platform().clock;
+    while (!Stopping() && !Usable(link_.GetStatus())) clock.SleepMs(kStatusPollMs);
+    if (!Stopping() && settings.reprintOn) {
+      queue_.Replay(link_);
+      link_.WaitPrintResult(settings.resultTimeoutMs);
+    }
+  }
+
+  if (settings.reprintOn) {
+    queue_.Clear();
+    service_.platform().system->DebugOutput(texts::kDebugClearQueue);
+  }
+}
+
+void StatusCheck::IdleWatch() {
+  unsigned g = link_.GetStatus();
+  if (g == links::kPrinterOk) return;
+
+  if (service_.settings().popupOn) {
+    while (!Stopping()) {
+      unsigned s = link_.GetStatus();
+      if (s == links::kPrinterOk) {
+        Show(texts::kIdleNoError, kStatusNormal);
+        return;
+      }
+      Show(IdleMessage(s), kStatusError);
+      unsigned t = link_.GetStatus();
+      if (t == links::kPrinterOk) {
+        Show(texts::kIdleNoError, kStatusNormal);
+        return;
+      }
+      if (t == links::kPaperNearEnd) {
+        Show(texts::kIdleNearEnd, kStatusError);
+        return;
+      }
+    }
+    return;
+  }
+
+  platform::System& system = *service_.platform().system;
+  platform::Clock& clock = *service_.platform().clock;
+  system.DebugOutput(system.FromUtf8(texts::kDebugStandbyFault));
+  while (!Stopping()) {
+    if (Usable(g)) {
+      system.DebugOutput(system.FromUtf8(texts::kDebugStandbyCleared));
+      return;
+    }
+    clock.SleepMs(kStatusPollMs);
+    g = link_.GetStatus();
+    system.DebugOutput(system.FromUtf8(texts::kDebugStandbyFault));
+  }
+}
+
+}  // namespace core

@@ -1,0 +1,36 @@
+// What happens after each job and between jobs: the print result is asked
+// for, faults are reported (pop-ups on) or waited out (pop-ups off), and the
+// job is sent again once the printer is usable. Runs on the relay worker.
+#pragma once
+
+#include "core/reprint_queue.h"
+#include "core/texts.h"
+#include "links/printer_link.h"
+
+namespace core {
+
+class ServiceDialog;
+
+class StatusCheck {
+ public:
+  StatusCheck(ServiceDialog& service, links::PrinterLink& link, ReprintQueue& queue)
+      : service_(service), link_(link), queue_(queue) {}
+
+  // After a job: confirm it, report faults, offer the reprint, clear the queue.
+  void JobEnd();
+  // After each pass over the ports: report a printer that is not fine.
+  void IdleWatch();
+
+  static const Text& JobMessage(unsigned code);
+  static const Text& IdleMessage(unsigned code);
+
+ private:
+  int Show(const Text& text, int kind);
+  bool Stopping() const;
+
+  ServiceDialog& service_;
+  links::PrinterLink& link_;
+  ReprintQueue& queue_;
+};
+
+}  // namespace core

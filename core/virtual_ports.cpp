@@ -1,0 +1,85 @@
+// Relay end set-up.
+#include "core/virtual_ports.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/format.h"
+
+namespace core {
+
+void VirtualPortTable::SetName(int index, const std::string& name) {
+  if (index < 0 || index >= kNames) return;
+  auto& slot = names[static_cast<size_t>(index)];
+  slot.fill('\0');
+  std::memcpy(slot.data(), name.data(), std::min(name.size(), kNameSize - 1));
+}
+
+std::string VirtualPortTable::Name(int index) const {
+  if (index < 0 || index >= kNames) return {};
+  return std::string(names[static_cast<size_t>(index)].data());
+}
+
+void VirtualPortTable::ClearNames() {
+  for (auto& name : names) name.fill('\0');
+}
+
+std::string RelayDevicePath(const std::string& name) { return "\\\\.\\" + name; }
+
+std::shared_ptr<platform::SerialPort> OpenRelayPort(platform::Platform& platform,
+                                                    const std::string& devicePath) {
+  // The relay end is a virtual null-modem port: the values only have to be
+  // accepted by it. Overlapped I/O lets the worker wait for input on an event.
+  std::unique_ptr<platform::SerialPort> port = platform.serialPorts->Open(devicePath, true);
+  if (!port) return nullptr;
+
+  port->SetupQueues(kRelayQueueSize, kRelayQueueSize);
+  port->Purge(platform::kPurgeAll);
+
+  platform::CommTimeouts timeouts;
+  port->GetTimeouts(timeouts);
+  timeouts.readInterval = platform::kMaxDword;
+  timeouts.readTotalMultiplier = 0;
+  timeouts.readTotalConstant = 0;
+  timeouts.writeTotalMultiplier = 0;
+  timeouts.writeTotalConstant = 0;
+  if (!port->SetTimeouts(timeouts)) {
+    platform.system->ShowMessageBox(Format("SetCommTimeouts() Fail in %s", devicePath.c_str()),
+                                    "portrelay");
+    return nullptr;
+  }
+
+  platform::LineSettings line;
+  if (!port->GetLineSettings(line)) {
+    platform.system->ShowMessageBox(Format("GetCommState() Fail in %s", devicePath.c_str()),
+                                    "portrelay");
+    return nullptr;
+  }
+  line.baudRate = 9600;
+  line.dataBits = 8;
+  line.parity = 0;
+  line.stopBits = 0;
+  line.binary = true;
+  line.parityCheck = false;
+  line.ctsFlow = false;
+  line.dsrFlow = false;
+  line.dsrSensitivity = false;
+  line.dtrEnable = true;
+  line.rtsEnable = true;
+  line.txContinueOnXoff = true;
+  line.xonXoffOut = false;
+  line.xonXoffIn = false;
+  line.errorChar = false;
+  line.nullStrip = false;
+  line.abortOnError = false;
+  if (!port->SetLineSettings(line)) {
+    platform.system->ShowMessageBox(Format("SetCommState() Fail in %s", devicePath.c_str()),
+                                    "portrelay");
+    return nullptr;
+  }
+  return std::shared_ptr<platform::SerialPort>(std::move(port));
+}
+
+void CloseRelayPort(std::shared_ptr<platform::SerialPort>& port) { port.reset(); }
+
+}  // namespace core

@@ -1,0 +1,41 @@
+// The relay ends of the virtual port pairs the service holds open, and their
+// serial set-up.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/serial_port.h"
+
+namespace core {
+
+struct VirtualPortTable {
+  static constexpr int kSlots = 3;
+  static constexpr int kNames = 256;
+  static constexpr std::size_t kNameSize = 32;
+
+  // Null where the open failed: such a port never starts a job.
+  std::array<std::shared_ptr<platform::SerialPort>, kSlots> handles{};
+  int count = 0;
+  std::array<std::array<char, kNameSize>, kNames> names{};
+
+  void SetName(int index, const std::string& name);
+  std::string Name(int index) const;
+  void ClearNames();
+};
+
+inline constexpr uint32_t kRelayQueueSize = 8192;
+
+// "\\.\<name>" for a port name.
+std::string RelayDevicePath(const std::string& name);
+
+// Opens the relay end and applies the serial set-up (queues, purge, reads that
+// return at once, 9600 8N1, DTR and RTS on, no flow control). A failed set-up
+// step shows its message box and closes the device again; the result is null.
+std::shared_ptr<platform::SerialPort> OpenRelayPort(platform::Platform& platform,
+                                                    const std::string& devicePath);
+void CloseRelayPort(std::shared_ptr<platform::SerialPort>& port);
+
+}  // namespace core

@@ -1,0 +1,53 @@
+// The one interface through which the relay talks to its printer, whatever
+// the attachment: start-up, the relay worker and the status check call only
+// these operations. The front (LinkFront) picks the link when it is opened;
+// tests substitute scripted links.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+class SerialPort;
+}
+
+namespace links {
+
+enum LinkKind : int { kLinkCom = 0, kLinkLpt = 1, kLinkUsb = 2, kLinkTcp = 3 };
+
+// The common language of GetStatus and WaitPrintResult.
+enum PrinterStatusCode : unsigned {
+  kPrinterOk = 0,
+  kCoverOpen = 1,
+  kPaperNearEnd = 2,
+  kPaperOut = 4,
+  kPrinterPowerOff = 8,
+  kNoResponse = 16,
+};
+
+inline constexpr std::size_t kReplyCopySize = 256;
+using ReplyCopy = std::array<uint8_t, kReplyCopySize>;
+
+class PrinterLink {
+ public:
+  virtual ~PrinterLink() = default;
+
+  // 0 on success; any other value is the chosen link's failure code, and
+  // nothing is left open.
+  virtual int OpenLink(const std::string& target, int parameter) = 0;
+  virtual int CloseLink() = 0;
+  virtual int WriteLink(const uint8_t* data, int length) = 0;
+  // From the reader's flags alone: cover open 1, near end 2, paper out 4, off 8.
+  virtual unsigned GetStatus() = 0;
+  // Where the printer's replies go from now on (the relay end the last job
+  // came from); shared so that closing that port cannot leave a dangling one.
+  virtual int SetReplyPort(std::shared_ptr<platform::SerialPort> port) = 0;
+  // Moves the copy of the forwarded replies into `buffer`; returns the count.
+  virtual unsigned TakeReplyCopy(ReplyCopy& buffer) = 0;
+  // Asks the printer to confirm everything sent so far: 0, 1, 4, 8 or 16.
+  virtual unsigned WaitPrintResult(uint32_t timeoutMs) = 0;
+};
+
+}  // namespace links

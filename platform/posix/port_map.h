@@ -1,0 +1,31 @@
+// Where Windows port names live on Linux. One folder beside the program,
+// "dosdevices" (named after Wine's folder of the same purpose), holds one
+// entry per port name, in lower case:
+//   com3 -> /dev/ttyUSB0        a serial device (any character device or pty)
+//   lpt1 -> /dev/usb/lp0        a parallel or USB line printer device
+//   com6 -> pty:com5            the relay end of a virtual port pair: opening
+//                               COM6 creates a pseudo-terminal whose other end
+//                               appears as the link com5 -> /dev/pts/N, the
+//                               stable path an application opens as its COM5.
+// Settings.ini and PortLists.ini therefore hold the same names on Linux as on
+// Windows.
+#pragma once
+
+#include <string>
+
+namespace platform::posix {
+
+struct PortEntry {
+  enum Kind { kMissing, kDevice, kPairRelayEnd } kind = kMissing;
+  std::string target;   // the device path, or for a pair the partner's name
+  std::string path;     // the entry itself (dosdevices/com6)
+};
+
+// "<program directory>/dosdevices".
+std::string PortMapDirectory();
+// "\\.\COM6", "COM6" or "com6" -> the entry for com6.
+PortEntry ResolvePort(const std::string& devicePathOrName);
+// The file name a port has in the map: "\\.\COM6" -> "com6".
+std::string PortEntryName(const std::string& devicePathOrName);
+
+}  // namespace platform::posix

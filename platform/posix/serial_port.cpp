@@ -1,0 +1,383 @@
+// Serial ports on POSIX. A COM or LPT name is looked up in the port map
+// (port_map.h): a device entry opens that device with termios, a virtual pair
+// entry creates a pseudo-terminal and publishes its application end.
+//
+// Windows behaviour kept here:
+//  - "no sharing": an exclusive flock, so a second open of the same port fails;
+//  - read time-outs: MAXDWORD/0/0 returns at once with what is queued; other
+//    values wait up to the total time for the first byte and then gather bytes
+//    that follow within the interval;
+//  - writes wait at most the given time (or the write time-outs) and return the
+//    count actually written.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "platform/posix/native.h"
+#include "platform/posix/port_map.h"
+#include "platform/serial_port.h"
+
+namespace platform::posix {
+namespace {
+
+uint64_t NowMs() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Waits for the events on fd; -1 timeout waits for ever. Returns poll's revents
+// (0 on time-out).
+short PollFor(int fd, short events, int timeoutMs) {
+  pollfd p{fd, events, 0};
+  for (;;) {
+    int r = poll(&p, 1, timeoutMs);
+    if (r > 0) return p.revents;
+    if (r == 0) return 0;
+    if (errno != EINTR) return POLLERR;
+  }
+}
+
+speed_t SpeedFor(uint32_t baud) {
+  switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 19200: return B19200;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    case 230400: return B230400;
+    default: return 0;
+  }
+}
+
+uint32_t BaudFor(speed_t speed) {
+  for (uint32_t baud : {1200u, 2400u, 4800u, 9600u, 19200u, 38400u, 57600u, 115200u, 230400u})
+    if (SpeedFor(baud) == speed) return baud;
+  return 0;
+}
+
+// What both kinds of port share: the descriptor, time-outs, reads and writes.
+class FdPort : public SerialPort {
+ public:
+  explicit FdPort(int fd) : fd_(fd) {}
+  ~FdPort() override {
+    if (fd_ >= 0) close(fd_);
+  }
+
+  bool SetupQueues(uint32_t, uint32_t) override { return true; }
+
+  bool Purge(unsigned flags) override {
+    int which = -1;
+    const bool rx = flags & kPurgeRxClear, tx = flags & kPurgeTxClear;
+    if (rx && tx) which = TCIOFLUSH;
+    else if (rx) which = TCIFLUSH;
+    else if (tx) which = TCOFLUSH;
+    return which < 0 || tcflush(fd_, which) == 0;
+  }
+
+  bool GetTimeouts(CommTimeouts& timeouts) override {
+    std::lock_guard<std::mutex> g(lock_);
+    timeouts = timeouts_;
+    return true;
+  }
+
+  bool SetTimeouts(const CommTimeouts& timeouts) override {
+    std::lock_guard<std::mutex> g(lock_);
+    timeouts_ = timeouts;
+    return true;
+  }
+
+  int QueuedInput() override {
+    int n = 0;
+    return ioctl(fd_, FIONREAD, &n) == 0 ? n : -1;
+  }
+
+  int Read(uint8_t* buffer, int size) override {
+    if (size <= 0) return 0;
+    CommTimeouts t;
+    GetTimeouts(t);
+    ssize_t n = read(fd_, buffer, static_cast<size_t>(size));
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return -1;
+    int got = n > 0 ? static_cast<int>(n) : 0;
+    if (t.readInterval == kMaxDword && t.readTotalMultiplier == 0 && t.readTotalConstant == 0)
+      return got;
+
+    const uint64_t total = uint64_t{t.readTotalMultiplier} * static_cast<uint64_t>(size) +
+                           t.readTotalConstant;
+    const uint64_t deadline = NowMs() + total;
+    while (got < size) {
+      const uint64_t now = NowMs();
+      int wait;
+      if (got == 0) {
+        if (total == 0) wait = -1;
+        else if (now >= deadline) break;
+        else wait = static_cast<int>(deadline - now);
+      } else {
+        if (t.readInterval == 0 || t.readInterval == kMaxDword) break;
+        wait = static_cast<int>(t.readInterval);
+        if (total && now + static_cast<uint64_t>(wait) > deadline) {
+          if (now >= deadline) break;
+          wait = static_cast<int>(deadline - now);
+        }
+      }
+      short events = PollFor(fd_, POLLIN, wait);
+      if (!(events & POLLIN)) {
+        if (events & (POLLHUP | POLLERR)) return got > 0 ? got : -1;
+        if (got == 0 && total == 0) continue;
+        break;
+      }
+      n = read(fd_, buffer + got, static_cast<size_t>(size - got));
+      if (n > 0) got += static_cast<int>(n);
+      else if (n < 0 && errno != EAGAIN && errno != EINTR) return got > 0 ? got : -1;
+    }
+    return got;
+  }
+
+  int Write(const uint8_t* data, int size, uint32_t waitMs) override {
+    if (size <= 0) return 0;
+    uint64_t limit = waitMs;
+    if (limit == 0) {
+      CommTimeouts t;
+      GetTimeouts(t);
+      limit = uint64_t{t.writeTotalMultiplier} * static_cast<uint64_t>(size) + t.writeTotalConstant;
+    }
+    const uint64_t deadline = NowMs() + limit;
+    int done = 0;
+    while (done < size) {
+      ssize_t n = write(fd_, data + done, static_cast<size_t>(size - done));
+      if (n > 0) {
+        done += static_cast<int>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return done > 0 ? done : -1;
+      int wait = -1;
+      if (limit) {
+        const uint64_t now = NowMs();
+        if (now >= deadline) break;
+        wait = static_cast<int>(deadline - now);
+      }
+      short events = PollFor(fd_, POLLOUT, wait);
+      if (events & (POLLERR | POLLNVAL)) return done > 0 ? done : -1;
+      if (events == 0) break;
+    }
+    return done;
+  }
+
+  bool WaitReadable(uint32_t timeoutMs) override {
+    if (QueuedInput() > 0) return true;
+    short events = PollFor(fd_, POLLIN, static_cast<int>(timeoutMs));
+    if (events & POLLIN) return true;
+    // A hung-up pseudo-terminal reports POLLHUP at once; do not turn that
+    // into a busy loop for the caller.
+    if (events & POLLHUP)
+      std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs < 20 ? timeoutMs : 20));
+    return false;
+  }
+
+ protected:
+  int fd_;
+
+ private:
+  std::mutex lock_;
+  CommTimeouts timeouts_{};
+};
+
+// A real device (or the application side of someone else's pseudo-terminal).
+class TtyPort : public FdPort {
+ public:
+  using FdPort::FdPort;
+
+  bool GetLineSettings(LineSettings& s) override {
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0) return false;
+    s.baudRate = BaudFor(cfgetospeed(&t));
+    s.dataBits = (t.c_cflag & CSIZE) == CS8 ? 8 : (t.c_cflag & CSIZE) == CS7 ? 7 : 5;
+    s.parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? 1 : 2) : 0;
+    s.stopBits = (t.c_cflag & CSTOPB) ? 2 : 0;
+    s.ctsFlow = (t.c_cflag & CRTSCTS) != 0;
+    s.xonXoffOut = (t.c_iflag & IXON) != 0;
+    s.xonXoffIn = (t.c_iflag & IXOFF) != 0;
+    return true;
+  }
+
+  bool SetLineSettings(const LineSettings& s) override {
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0) return false;
+    speed_t speed = SpeedFor(s.baudRate);
+    if (speed == 0) return false;
+    cfmakeraw(&t);
+    cfsetispeed(&t, speed);
+    cfsetospeed(&t, speed);
+    t.c_cflag |= CLOCAL | CREAD;
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    t.c_cflag |= s.dataBits == 7 ? CS7 : CS8;
+    if (s.parity == 1) t.c_cflag |= PARENB | PARODD;
+    if (s.parity == 2) t.c_cflag |= PARENB;
+    if (s.stopBits == 2) t.c_cflag |= CSTOPB;
+    if (s.ctsFlow) t.c_cflag |= CRTSCTS;
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    if (s.xonXoffOut) t.c_iflag |= IXON;
+    if (s.xonXoffIn) t.c_iflag |= IXOFF;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+    int lines = (s.dtrEnable ? TIOCM_DTR : 0) | (s.rtsEnable ? TIOCM_RTS : 0);
+    int off = (TIOCM_DTR | TIOCM_RTS) & ~lines;
+    // Pseudo-terminals have no modem lines; that is not a failure of the set-up.
+    if (lines) ioctl(fd_, TIOCMBIS, &lines);
+    if (off) ioctl(fd_, TIOCMBIC, &off);
+    return true;
+  }
+
+  bool GetModemStatus(ModemStatus& status) override {
+    int lines = 0;
+    if (ioctl(fd_, TIOCMGET, &lines) != 0) return false;
+    status.cts = lines & TIOCM_CTS;
+    status.dsr = lines & TIOCM_DSR;
+    status.ring = lines & TIOCM_RNG;
+    status.rlsd = lines & TIOCM_CD;
+    return true;
+  }
+};
+
+// The relay end of a virtual pair: the master of a pseudo-terminal whose slave
+// is the application's port. "DSR on" means the application has its end open,
+// which the master sees as the absence of a hang-up.
+class PtyRelayPort : public FdPort {
+ public:
+  PtyRelayPort(int fd, int lockFd, std::string appLink, std::string slave)
+      : FdPort(fd), lockFd_(lockFd), appLink_(std::move(appLink)), slave_(std::move(slave)) {}
+
+  ~PtyRelayPort() override {
+    char target[256] = {};
+    ssize_t n = readlink(appLink_.c_str(), target, sizeof target - 1);
+    if (n > 0 && slave_ == std::string(target, static_cast<size_t>(n))) unlink(appLink_.c_str());
+    if (lockFd_ >= 0) close(lockFd_);
+  }
+
+  // A virtual port accepts any line settings; they are only remembered.
+  bool GetLineSettings(LineSettings& s) override {
+    std::lock_guard<std::mutex> g(lock_);
+    s = line_;
+    return true;
+  }
+  bool SetLineSettings(const LineSettings& s) override {
+    std::lock_guard<std::mutex> g(lock_);
+    line_ = s;
+    return true;
+  }
+
+  bool GetModemStatus(ModemStatus& status) override {
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 0) < 0) return false;
+    const bool applicationOpen = !(p.revents & POLLHUP);
+    status.dsr = applicationOpen;
+    status.cts = applicationOpen;
+    status.rlsd = applicationOpen;
+    status.ring = false;
+    return true;
+  }
+
+ private:
+  int lockFd_;
+  std::string appLink_;
+  std::string slave_;
+  std::mutex lock_;
+  LineSettings line_{};
+};
+
+// Holds an exclusive lock on "<entry>.lock" for the life of the open port.
+int LockEntry(const std::string& entryPath) {
+  std::string lockPath = entryPath;
+  size_t slash = lockPath.rfind('/');
+  lockPath.insert(slash + 1, ".");
+  lockPath += ".lock";
+  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return -2;
+  }
+  return fd;
+}
+
+std::unique_ptr<SerialPort> OpenPairRelayEnd(const PortEntry& entry) {
+  int lockFd = LockEntry(entry.path);
+  if (lockFd == -2) return nullptr;  // in use by another process
+
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    if (master >= 0) close(master);
+    if (lockFd >= 0) close(lockFd);
+    return nullptr;
+  }
+  char slave[128] = {};
+  ptsname_r(master, slave, sizeof slave);
+
+  // Raw both ways: on Linux the master's termios calls act on the slave side,
+  // so no echo or line editing ever touches the application's bytes.
+  termios t{};
+  tcgetattr(master, &t);
+  cfmakeraw(&t);
+  tcsetattr(master, TCSANOW, &t);
+  // A fresh pseudo-terminal does not report a hang-up until its slave has been
+  // opened and closed once; do that so "no application" reads as DSR off.
+  int s = open(slave, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (s >= 0) close(s);
+
+  const std::string dir = entry.path.substr(0, entry.path.rfind('/'));
+  const std::string appLink = dir + "/" + entry.target;
+  const std::string temp = appLink + ".new" + std::to_string(getpid());
+  unlink(temp.c_str());
+  if (symlink(slave, temp.c_str()) != 0 || rename(temp.c_str(), appLink.c_str()) != 0) {
+    unlink(temp.c_str());
+    close(master);
+    if (lockFd >= 0) close(lockFd);
+    return nullptr;
+  }
+  return std::make_unique<PtyRelayPort>(master, lockFd, appLink, slave);
+}
+
+std::unique_ptr<SerialPort> OpenDevice(const PortEntry& entry) {
+  int fd = open(entry.target.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  return std::make_unique<TtyPort>(fd);
+}
+
+class PosixSerialPorts : public SerialPorts {
+ public:
+  std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool) override {
+    PortEntry entry = ResolvePort(devicePath);
+    switch (entry.kind) {
+      case PortEntry::kPairRelayEnd: return OpenPairRelayEnd(entry);
+      case PortEntry::kDevice: return OpenDevice(entry);
+      default: return nullptr;
+    }
+  }
+};
+
+}  // namespace
+
+SerialPorts& NewSerialPorts() {
+  static PosixSerialPorts ports;
+  return ports;
+}
+
+}  // namespace platform::posix

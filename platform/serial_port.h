@@ -1,0 +1,96 @@
+// Serial-style ports: the relay end of the virtual pair, serial printers and
+// parallel printers. The calls mirror the Windows communications API (queues,
+// purge, time-outs, line settings, modem status), so the Win32 implementation
+// is a thin wrapper and the POSIX one (termios, pseudo-terminals) states how it
+// maps each call.
+//
+// Threads: one port object may be read by one thread while another writes to
+// it or asks for its modem status (the relay worker reads the relay end while
+// a printer link's reader forwards printer replies to it).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+struct CommTimeouts {
+  uint32_t readInterval = 0;
+  uint32_t readTotalMultiplier = 0;
+  uint32_t readTotalConstant = 0;
+  uint32_t writeTotalMultiplier = 0;
+  uint32_t writeTotalConstant = 0;
+};
+inline constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
+
+// The DCB members the program sets; everything else keeps the device's value.
+struct LineSettings {
+  uint32_t baudRate = 9600;
+  uint8_t dataBits = 8;
+  uint8_t parity = 0;    // NOPARITY
+  uint8_t stopBits = 0;  // ONESTOPBIT
+  bool binary = true;
+  bool parityCheck = false;
+  bool ctsFlow = false;
+  bool dsrFlow = false;
+  bool dsrSensitivity = false;
+  bool dtrEnable = true;
+  bool rtsEnable = true;
+  bool txContinueOnXoff = true;
+  bool xonXoffOut = false;
+  bool xonXoffIn = false;
+  bool errorChar = false;
+  bool nullStrip = false;
+  bool abortOnError = false;
+};
+
+enum PurgeFlags : unsigned {
+  kPurgeTxAbort = 0x1,
+  kPurgeRxAbort = 0x2,
+  kPurgeTxClear = 0x4,
+  kPurgeRxClear = 0x8,
+  kPurgeAll = 0xF,
+};
+
+struct ModemStatus {
+  bool cts = false;
+  bool dsr = false;
+  bool ring = false;
+  bool rlsd = false;
+};
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  virtual bool SetupQueues(uint32_t inBytes, uint32_t outBytes) = 0;  // SetupComm
+  virtual bool Purge(unsigned flags) = 0;                            // PurgeComm
+  virtual bool GetTimeouts(CommTimeouts& timeouts) = 0;
+  virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;
+  virtual bool GetLineSettings(LineSettings& settings) = 0;  // GetCommState
+  virtual bool SetLineSettings(const LineSettings& settings) = 0;
+  virtual bool GetModemStatus(ModemStatus& status) = 0;
+  // Bytes waiting in the input queue (ClearCommError), -1 on failure.
+  virtual int QueuedInput() = 0;
+
+  // Reads at most `size` bytes as the time-outs say (MAXDWORD/0/0: at once,
+  // with what is queued). Returns the count, 0 when nothing came, -1 on failure.
+  virtual int Read(uint8_t* buffer, int size) = 0;
+  // Writes the bytes, waiting at most `waitMs` for the write to complete
+  // (0: as the time-outs say). Returns the count written, -1 on failure.
+  virtual int Write(const uint8_t* data, int size, uint32_t waitMs) = 0;
+  // Blocks until input is queued or the time is up; true when input is queued.
+  // Lets a reader wait for data without spinning.
+  virtual bool WaitReadable(uint32_t timeoutMs) = 0;
+};
+
+class SerialPorts {
+ public:
+  virtual ~SerialPorts() = default;
+  // CreateFileA on the device path ("\\.\COM6", "LPT1", ...): read and write,
+  // no sharing, open existing. Null when the device cannot be opened.
+  virtual std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool overlapped) = 0;
+};
+
+}  // namespace platform

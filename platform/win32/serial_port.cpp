@@ -1,0 +1,196 @@
+// Serial ports on Windows: the communications API on "\\.\COMn" and "LPTn".
+// Ports opened for overlapped I/O use one event per direction, so a reader
+// thread and a writer thread can use the same port at once, and wait for
+// input with WaitCommEvent instead of polling.
+#include <windows.h>
+
+#include "platform/serial_port.h"
+#include "platform/win32/native.h"
+
+namespace platform::win32 {
+namespace {
+
+class WinSerialPort : public SerialPort {
+ public:
+  WinSerialPort(HANDLE handle, bool overlapped) : handle_(handle), overlapped_(overlapped) {
+    if (overlapped_) {
+      readEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+      writeEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+      waitEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+  }
+  ~WinSerialPort() override {
+    CloseHandle(handle_);
+    for (HANDLE e : {readEvent_, writeEvent_, waitEvent_})
+      if (e) CloseHandle(e);
+  }
+
+  bool SetupQueues(uint32_t in, uint32_t out) override { return SetupComm(handle_, in, out) != 0; }
+  bool Purge(unsigned flags) override { return PurgeComm(handle_, flags) != 0; }
+
+  bool GetTimeouts(CommTimeouts& t) override {
+    COMMTIMEOUTS c{};
+    if (!GetCommTimeouts(handle_, &c)) return false;
+    t = {c.ReadIntervalTimeout, c.ReadTotalTimeoutMultiplier, c.ReadTotalTimeoutConstant,
+         c.WriteTotalTimeoutMultiplier, c.WriteTotalTimeoutConstant};
+    return true;
+  }
+
+  bool SetTimeouts(const CommTimeouts& t) override {
+    COMMTIMEOUTS c{t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
+                   t.writeTotalMultiplier, t.writeTotalConstant};
+    return SetCommTimeouts(handle_, &c) != 0;
+  }
+
+  bool GetLineSettings(LineSettings& s) override {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(handle_, &dcb)) return false;
+    s.baudRate = dcb.BaudRate;
+    s.dataBits = dcb.ByteSize;
+    s.parity = dcb.Parity;
+    s.stopBits = dcb.StopBits;
+    s.binary = dcb.fBinary;
+    s.parityCheck = dcb.fParity;
+    s.ctsFlow = dcb.fOutxCtsFlow;
+    s.dsrFlow = dcb.fOutxDsrFlow;
+    s.dsrSensitivity = dcb.fDsrSensitivity;
+    s.dtrEnable = dcb.fDtrControl == DTR_CONTROL_ENABLE;
+    s.rtsEnable = dcb.fRtsControl == RTS_CONTROL_ENABLE;
+    s.txContinueOnXoff = dcb.fTXContinueOnXoff;
+    s.xonXoffOut = dcb.fOutX;
+    s.xonXoffIn = dcb.fInX;
+    s.errorChar = dcb.fErrorChar;
+    s.nullStrip = dcb.fNull;
+    s.abortOnError = dcb.fAbortOnError;
+    return true;
+  }
+
+  // Every member not named here keeps the value the device reports.
+  bool SetLineSettings(const LineSettings& s) override {
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!GetCommState(handle_, &dcb)) return false;
+    dcb.BaudRate = s.baudRate;
+    dcb.ByteSize = s.dataBits;
+    dcb.Parity = s.parity;
+    dcb.StopBits = s.stopBits;
+    dcb.fBinary = s.binary;
+    dcb.fParity = s.parityCheck;
+    dcb.fOutxCtsFlow = s.ctsFlow;
+    dcb.fOutxDsrFlow = s.dsrFlow;
+    dcb.fDsrSensitivity = s.dsrSensitivity;
+    dcb.fDtrControl = s.dtrEnable ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    dcb.fRtsControl = s.rtsEnable ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    dcb.fTXContinueOnXoff = s.txContinueOnXoff;
+    dcb.fOutX = s.xonXoffOut;
+    dcb.fInX = s.xonXoffIn;
+    dcb.fErrorChar = s.errorChar;
+    dcb.fNull = s.nullStrip;
+    dcb.fAbortOnError = s.abortOnError;
+    return SetCommState(handle_, &dcb) != 0;
+  }
+
+  bool GetModemStatus(ModemStatus& status) override {
+    DWORD lines = 0;
+    if (!GetCommModemStatus(handle_, &lines)) return false;
+    status.cts = lines & MS_CTS_ON;
+    status.dsr = lines & MS_DSR_ON;
+    status.ring = lines & MS_RING_ON;
+    status.rlsd = lines & MS_RLSD_ON;
+    return true;
+  }
+
+  int QueuedInput() override {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(handle_, &errors, &stat)) return -1;
+    return static_cast<int>(stat.cbInQue);
+  }
+
+  int Read(uint8_t* buffer, int size) override {
+    DWORD n = 0;
+    if (!overlapped_) return ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n) : -1;
+    OVERLAPPED ov{};
+    ov.hEvent = readEvent_;
+    ResetEvent(readEvent_);
+    if (ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, &ov)) return static_cast<int>(n);
+    if (GetLastError() != ERROR_IO_PENDING) return -1;
+    return GetOverlappedResult(handle_, &ov, &n, TRUE) ? static_cast<int>(n) : -1;
+  }
+
+  int Write(const uint8_t* data, int size, uint32_t waitMs) override {
+    DWORD n = 0;
+    if (!overlapped_)
+      return WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n) : -1;
+    OVERLAPPED ov{};
+    ov.hEvent = writeEvent_;
+    ResetEvent(writeEvent_);
+    if (WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov)) return static_cast<int>(n);
+    if (GetLastError() != ERROR_IO_PENDING) return -1;
+    if (WaitForSingleObject(writeEvent_, waitMs ? waitMs : INFINITE) != WAIT_OBJECT_0) {
+      CancelIoEx(handle_, &ov);
+    }
+    if (!GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+    return static_cast<int>(n);
+  }
+
+  bool WaitReadable(uint32_t timeoutMs) override {
+    if (QueuedInput() > 0) return true;
+    if (overlapped_ && !waitBroken_) {
+      if (!maskSet_) maskSet_ = SetCommMask(handle_, EV_RXCHAR) != 0;
+      OVERLAPPED ov{};
+      ov.hEvent = waitEvent_;
+      ResetEvent(waitEvent_);
+      DWORD mask = 0;
+      if (maskSet_ && WaitCommEvent(handle_, &mask, &ov)) return QueuedInput() > 0;
+      if (maskSet_ && GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(waitEvent_, timeoutMs) != WAIT_OBJECT_0) {
+          // Setting the mask again ends the pending wait.
+          SetCommMask(handle_, EV_RXCHAR);
+        }
+        DWORD ignored = 0;
+        GetOverlappedResult(handle_, &ov, &ignored, TRUE);
+        return QueuedInput() > 0;
+      }
+      waitBroken_ = true;  // the driver cannot wait for events: poll instead
+    }
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+      Sleep(1);
+      if (QueuedInput() > 0) return true;
+    }
+    return false;
+  }
+
+ private:
+  HANDLE handle_;
+  bool overlapped_;
+  HANDLE readEvent_ = nullptr;
+  HANDLE writeEvent_ = nullptr;
+  HANDLE waitEvent_ = nullptr;
+  bool maskSet_ = false;
+  bool waitBroken_ = false;
+};
+
+class WinSerialPorts : public SerialPorts {
+ public:
+  std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool overlapped) override {
+    HANDLE h = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING,
+                           overlapped ? FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL
+                                      : FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) return nullptr;
+    return std::make_unique<WinSerialPort>(h, overlapped);
+  }
+};
+
+}  // namespace
+
+SerialPorts& NewSerialPorts() {
+  static WinSerialPorts ports;
+  return ports;
+}
+
+}  // namespace platform::win32

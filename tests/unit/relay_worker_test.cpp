@@ -1,0 +1,237 @@
+// The relay worker on a fake clock: where a job starts and ends, what reaches
+// the printer, what is logged, and how a stop request ends it.
+#include <gtest/gtest.h>
+
+#include "tests/fakes/relay_fixture.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+const std::string kLogged = "LogFile=YES\nPopup=NO\nReprint=YES\n";
+
+TEST(RelayWorkerJobs, TwoBytesThenSilenceEndAfterTheTimeout) {
+  fakes::RelayFixture f(kLogged + "Timeout=1000\nResultTimeout=10000\n");
+  f.AddPort("COM5").Arrive(0, {0x1B, 0x40});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.Written(), (Bytes{0x1B, 0x40}));
+  EXPECT_EQ(f.CountLog("[DEBUG] : COM5 Port ---"), 1);
+  // Strictly more than the time-out: the job ends 1001 ms after the data.
+  EXPECT_EQ(f.CountLog("[DEBUG] : TIMEOUT : COM5 port 2-bytes end  = 1001"), 1) << f.Log();
+  EXPECT_EQ(f.link.WaitCount(), 1u);
+  EXPECT_EQ(f.link.waitTimeouts[0], 10000u);  // the ResultTimeout default
+}
+
+TEST(RelayWorkerJobs, GapsJustUnderTheTimeoutKeepOneJob) {
+  fakes::RelayFixture f(kLogged + "Timeout=1000\n");
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {1, 2, 3});
+  port.Arrive(1000, {4, 5});
+  port.Arrive(1000, {6});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.Written(), (Bytes{1, 2, 3, 4, 5, 6}));
+  EXPECT_EQ(f.CountLog("TIMEOUT : COM5 port 6-bytes end  = 1001"), 1) << f.Log();
+  EXPECT_EQ(f.link.WaitCount(), 1u);
+}
+
+TEST(RelayWorkerJobs, AGapJustOverTheTimeoutStartsANewJob) {
+  fakes::RelayFixture f(kLogged + "Timeout=1000\n");
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {1, 2});
+  port.Arrive(1002, {3});
+  f.service->worker().RunPass();
+  f.fake.clock.Advance(core::RelayWorker::kPassPauseMs);
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("TIMEOUT : COM5 port 2-bytes end  = 1001"), 1) << f.Log();
+  EXPECT_EQ(f.CountLog("TIMEOUT : COM5 port 1-bytes end  = 1001"), 1) << f.Log();
+  EXPECT_EQ(f.link.WaitCount(), 2u);
+}
+
+TEST(RelayWorkerJobs, ZeroTimeoutEndsAtTheFirstEmptyRead) {
+  fakes::RelayFixture f(kLogged + "Timeout=0\n");
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {1});
+  port.Arrive(5, {2});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.Written(), Bytes{1});
+  EXPECT_EQ(f.CountLog("TIMEOUT : COM5 port 1-bytes end  = 0"), 1) << f.Log();
+}
+
+TEST(RelayWorkerJobs, WaitingInsideAJobDoesNotSpin) {
+  fakes::RelayFixture f(kLogged + "Timeout=1000\n");
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {1});
+  f.service->worker().RunPass();
+  // A 1 s gap is covered by a handful of waits of at most 100 ms, not by
+  // thousands of reads.
+  EXPECT_LE(port.reads, 20);
+  EXPECT_LE(port.waits, 20);
+}
+
+TEST(RelayWorkerJobs, LargeJobArrivesCompleteAndInOrder) {
+  fakes::RelayFixture f("Timeout=1000\nReprint=YES\n");
+  auto& port = f.AddPort("COM5");
+  Bytes image(3 * 1024 * 1024 + 17);
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 251);
+  for (size_t at = 0; at < image.size(); at += 20000)
+    port.Arrive(at == 0 ? 0 : 1, Bytes(image.begin() + static_cast<long>(at),
+                         image.begin() + static_cast<long>(std::min(at + 20000, image.size()))));
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.Written(), image);
+  for (const auto& w : f.link.writes) EXPECT_LE(w.size(), 8192u);
+}
+
+struct Classification {
+  Bytes first;
+  const char* line;  // null: nothing logged
+};
+
+class FirstChunkClassification : public ::testing::TestWithParam<Classification> {};
+
+TEST_P(FirstChunkClassification, IsLoggedForFourBytesOrMore) {
+  fakes::RelayFixture f(kLogged);
+  f.AddPort("COM5").Arrive(0, GetParam().first);
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.Written(), GetParam().first);
+  for (const char* line : {"GS a command", "DLE EOT 1", "DLE EOT 2", "DLE EOT 3", "DLE EOT 4",
+                           "DLE EOT other"}) {
+    const bool expected = GetParam().line && std::string(GetParam().line) == line;
+    EXPECT_EQ(f.CountLog(std::string("[DEBUG] : ") + line + "\n"), expected ? 1 : 0) << line;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RelayWorker, FirstChunkClassification,
+    ::testing::Values(Classification{{0x1D, 0x61, 0xFF, 0x00}, "GS a command"},
+                      Classification{{0x10, 0x04, 0x01, 0x00}, "DLE EOT 1"},
+                      Classification{{0x10, 0x04, 0x04, 0x1B, 0x40}, "DLE EOT 4"},
+                      Classification{{0x10, 0x04, 0x07, 0x00}, "DLE EOT other"},
+                      Classification{{0x10, 0x04, 0x01}, nullptr},
+                      Classification{{0x1B, 0x40, 0x41, 0x42}, nullptr}));
+
+TEST(RelayWorkerJobs, RepliesTakenDuringTheJobAreLoggedInHex) {
+  fakes::RelayFixture f(kLogged);
+  f.link.pendingReplies = {0x12, 0xAB, 0x00};
+  f.AddPort("COM5").Arrive(0, {0x10, 0x04, 0x02});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("[DEBUG] : 12AB00\n"), 1) << f.Log();
+}
+
+TEST(RelayWorkerJobs, TheJobTellsTheLinkWhereRepliesGo) {
+  fakes::RelayFixture f(kLogged);
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {1});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.replyPort.get(), &port);
+}
+
+TEST(RelayWorkerJobs, TwoPortsAreServedOneAfterTheOther) {
+  fakes::RelayFixture f(kLogged + "Timeout=1000\n");
+  auto& first = f.AddPort("COM5");
+  auto& second = f.AddPort("COM7");
+  first.Arrive(0, {0xA1});
+  first.Arrive(900, {0xA2});
+  second.Arrive(10, {0xB1});
+  f.service->worker().RunPass();
+  // The second port's byte waited until the first port's job had ended.
+  EXPECT_EQ(f.link.Written(), (Bytes{0xA1, 0xA2, 0xB1}));
+  const std::string log = f.Log();
+  EXPECT_LT(log.find("TIMEOUT : COM5"), log.find("COM7 Port ---"));
+}
+
+TEST(RelayWorkerJobs, AFailedPortOpenNeverStartsAJob) {
+  fakes::RelayFixture f(kLogged);
+  f.service->ports().count = 1;  // slot 0 holds no port
+  f.service->worker().RunPass();
+  EXPECT_TRUE(f.link.writes.empty());
+}
+
+TEST(RelayWorkerReprint, QueueHoldsTheJobUntilItsEnd) {
+  fakes::RelayFixture f("Reprint=YES\nTimeout=100\n");
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {1, 2});
+  port.Arrive(10, {3});
+  size_t queuedAtWait = 0;
+  f.link.onWait = [&] { queuedAtWait = f.service->worker().queue().bytes(); };
+  f.service->worker().RunPass();
+  EXPECT_EQ(queuedAtWait, 3u);
+  EXPECT_EQ(f.service->worker().queue().size(), 0u);
+  EXPECT_EQ(f.fake.system.debugLines().back(), "Clear queue");
+}
+
+TEST(RelayWorkerReprint, OffKeepsNothing) {
+  fakes::RelayFixture f("Reprint=NO\nTimeout=100\n");
+  f.AddPort("COM5").Arrive(0, {1, 2});
+  size_t queuedAtWait = 99;
+  f.link.onWait = [&] { queuedAtWait = f.service->worker().queue().size(); };
+  f.service->worker().RunPass();
+  EXPECT_EQ(queuedAtWait, 0u);
+}
+
+TEST(RelayWorkerPerJobLink, RealtimeOffOpensBeforeAndClosesAfterEachJob) {
+  fakes::RelayFixture f("Realtime=NO\nPort=TCP/IP\nIP=127.0.0.1\nTimeout=100\n");
+  f.AddPort("COM5").Arrive(0, {7});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.Events(), (std::vector<std::string>{"open", "write 1", "wait 0", "close"}));
+  EXPECT_EQ(f.link.opens[0], "127.0.0.1/9100");
+}
+
+TEST(RelayWorkerPerJobLink, UnreachablePrinterIsRetriedWithAMessage) {
+  fakes::RelayFixture f("Realtime=NO\nPort=COM3\nBaudrate=19200\nTimeout=100\n");
+  f.link.openResults = {-1, -1, 0};
+  f.AddPort("COM5").Arrive(0, {7});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.opens, (std::vector<std::string>{"COM3/19200", "COM3/19200", "COM3/19200"}));
+  ASSERT_EQ(f.prompt.shown().size(), 2u);
+  EXPECT_EQ(f.prompt.shown()[0].text,
+            "COM3 port : A printer connection failure has occurred. Please, check the printer.");
+  EXPECT_EQ(f.link.Written(), Bytes{7});
+}
+
+TEST(RelayWorkerPerJobLink, StopEndsTheRetriesOfAnUnreachablePrinter) {
+  fakes::RelayFixture f("Realtime=NO\nPort=COM3\nTimeout=100\nLogFile=YES\n");
+  for (int i = 0; i < 1000; ++i) f.link.openResults.push_back(-1);
+  f.AddPort("COM5").Arrive(0, {7});
+  f.prompt.onShow = [&](const fakes::Shown&, size_t index) {
+    if (index == 3) f.service->stopFlag() = 1;
+  };
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.prompt.shown().size(), 4u);
+  EXPECT_TRUE(f.link.writes.empty());
+  EXPECT_EQ(f.CountLog("COM5 port : job stopped before the printer could be opened"), 1);
+}
+
+TEST(RelayWorkerStop, StopDuringAJobSkipsTheResultWaitAndEndsTheThread) {
+  fakes::RelayFixture f("Popup=YES\nTimeout=1000\n");
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {1});
+  port.Arrive(200, {2});
+  f.link.SetStatuses({1});  // a cover-open printer would otherwise raise pop-ups
+  port.onRead = [&](int read) {
+    if (read == 3) f.service->stopFlag() = 1;  // inside the job, before its end
+  };
+  f.service->worker().Start();
+  f.service->worker().WaitEnded();
+  EXPECT_EQ(f.link.WaitCount(), 0u);
+  EXPECT_TRUE(f.prompt.shown().empty());
+  EXPECT_TRUE(f.service->worker().workerEnded().IsSet());
+}
+
+TEST(RelayWorkerStop, AStoppedWorkerCanBeStartedAgain) {
+  fakes::RelayFixture f("Timeout=100\n");
+  auto& port = f.AddPort("COM5");
+  f.service->stopFlag() = 1;
+  f.service->worker().Start();
+  f.service->worker().WaitEnded();
+  EXPECT_TRUE(f.link.writes.empty());
+
+  port.StartScriptAt(f.fake.clock.NowMs());
+  port.Arrive(0, {9});
+  f.service->stopFlag() = 0;
+  f.service->worker().Start();
+  while (f.link.WaitCount() == 0) std::this_thread::yield();
+  f.service->stopFlag() = 1;
+  f.service->worker().WaitEnded();
+  EXPECT_EQ(f.link.Written(), Bytes{9});
+}
+
+}  // namespace

@@ -1,0 +1,223 @@
+// The status check after a job and between jobs, with a scripted printer and
+// a scripted user: the messages in order, the reprint, the queue.
+#include <gtest/gtest.h>
+
+#include "core/status_check.h"
+#include "tests/fakes/relay_fixture.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+std::string P(const char* text) { return std::string("COM3 port : ") + text; }
+
+class JobEnd : public ::testing::Test {
+ protected:
+  explicit JobEnd(const std::string& settings = "Port=COM3\nPopup=YES\nReprint=YES\n")
+      : f(settings), check(*f.service, f.link, queue) {
+    queue.Append(reinterpret_cast<const uint8_t*>("JOB"), 3);
+  }
+  fakes::RelayFixture f;
+  core::ReprintQueue queue;
+  core::StatusCheck check;
+};
+
+TEST_F(JobEnd, ConfirmedJobShowsNothingAndClearsTheQueue) {
+  f.link.waitResults = {0};
+  check.JobEnd();
+  EXPECT_TRUE(f.prompt.shown().empty());
+  EXPECT_EQ(queue.size(), 0u);
+  EXPECT_EQ(f.link.WaitCount(), 1u);
+}
+
+TEST_F(JobEnd, CoverOpenIsShownUntilClosedThenReprintedOnOk) {
+  f.link.waitResults = {1, 0};
+  f.link.SetStatuses({1, 1, 0});
+  check.JobEnd();
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P("[Printing] Printer cover is open."), P("[Printing] Printer cover is open."),
+                   P("[Printing] Printer cover is open."), P("[Printing] Printer is no error."),
+                   P("[Printing] Starts reprinting.")}));
+  const auto shown = f.prompt.shown();
+  EXPECT_EQ(shown[3].kind, core::kStatusNormal);
+  EXPECT_EQ(shown[4].kind, core::kStatusReprint);
+  EXPECT_EQ(f.link.Written(), (std::vector<uint8_t>{'J', 'O', 'B'}));
+  EXPECT_EQ(f.link.WaitCount(), 2u);
+  EXPECT_EQ(queue.size(), 0u);
+}
+
+TEST_F(JobEnd, CancelDropsTheJob) {
+  f.link.waitResults = {4};
+  f.link.SetStatuses({0});
+  f.prompt.Answer(core::kAnswerOk);      // "out of paper"
+  f.prompt.Answer(core::kAnswerOk);      // "no error"
+  f.prompt.Answer(core::kAnswerCancel);  // reprint?
+  check.JobEnd();
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P("[Printing] Printer is out of paper."), P("[Printing] Printer is no error."),
+                   P("[Printing] Starts reprinting.")}));
+  EXPECT_TRUE(f.link.writes.empty());
+  EXPECT_EQ(f.link.WaitCount(), 1u);
+  EXPECT_EQ(queue.size(), 0u);
+}
+
+TEST_F(JobEnd, FaultAfterTheReprintStartsTheDialogueAgain) {
+  f.link.waitResults = {8, 1, 0};
+  f.link.SetStatuses({0});
+  check.JobEnd();
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P("[Printing] Printer power is off."), P("[Printing] Printer is no error."),
+                   P("[Printing] Starts reprinting."), P("[Printing] Printer cover is open."),
+                   P("[Printing] Printer is no error."), P("[Printing] Starts reprinting.")}));
+  EXPECT_EQ(f.link.writes.size(), 2u);
+}
+
+TEST_F(JobEnd, NearEndAfterTheFaultIsAWarningAndStillReprints) {
+  f.link.waitResults = {16, 0};
+  f.link.SetStatuses({2});
+  check.JobEnd();
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P("[Printing] There is no response from the printer."),
+                   P("[Printing] Paper is near empty."), P("[Printing] Starts reprinting.")}));
+  EXPECT_EQ(f.prompt.shown()[1].kind, core::kStatusError);
+}
+
+TEST_F(JobEnd, AFaultThatChangesIsFollowed) {
+  f.link.waitResults = {1};
+  // b sees the cover closed, but c finds the paper out: w = 4, back to a.
+  f.link.SetStatuses({0, 4, 0});
+  check.JobEnd();
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P("[Printing] Printer cover is open."), P("[Printing] Printer is out of paper."),
+                   P("[Printing] Printer is no error."), P("[Printing] Starts reprinting.")}));
+}
+
+TEST_F(JobEnd, UnknownCodeHasItsOwnMessage) {
+  f.link.waitResults = {32};
+  f.link.SetStatuses({0});
+  f.prompt.Answer(core::kAnswerOk);
+  f.prompt.Answer(core::kAnswerOk);
+  f.prompt.Answer(core::kAnswerCancel);
+  check.JobEnd();
+  EXPECT_EQ(f.prompt.texts()[0], P("[Printing] An unknown error has occurred."));
+}
+
+TEST_F(JobEnd, StopDuringTheDialogueEndsIt) {
+  f.link.waitResults = {1};
+  f.link.SetStatuses({1});
+  f.prompt.onShow = [&](const fakes::Shown&, size_t index) {
+    if (index == 2) f.service->stopFlag() = 1;
+  };
+  check.JobEnd();
+  EXPECT_EQ(f.prompt.shown().size(), 3u);
+  EXPECT_TRUE(f.link.writes.empty());
+  EXPECT_EQ(queue.size(), 0u);  // the queue is still cleared
+}
+
+TEST_F(JobEnd, KoreanCodePageShowsTheKoreanTexts) {
+  f.fake.system.codePage = 949;
+  f.service.reset(new core::ServiceDialog(f.fake.platform, f.view, f.prompt, f.link));
+  core::LoadSettings(f.service->settings(), f.service->programDirectory(), f.fake.files,
+                     *f.fake.platform.profile);
+  f.service->OnInitDialog();  // reads the code page
+  f.service->Shutdown();
+  f.service->stopFlag() = 0;
+  core::StatusCheck korean(*f.service, f.link, queue);
+  const size_t before = f.prompt.shown().size();
+  f.link.waitResults = {4};
+  f.link.SetStatuses({0});
+  f.prompt.Answer(core::kAnswerOk);
+  f.prompt.Answer(core::kAnswerOk);
+  f.prompt.Answer(core::kAnswerCancel);
+  korean.JobEnd();
+  const auto texts = f.prompt.texts();
+  ASSERT_EQ(texts.size(), before + 3);
+  EXPECT_EQ(texts[before], "COM3 포트 : [인쇄중] 프린터 용지가 없습니다.");
+  EXPECT_EQ(texts[before + 1], "COM3 포트 : [인쇄중] 프린터가 정상입니다.");
+  EXPECT_EQ(texts[before + 2], "COM3 포트 : [인쇄중] 재인쇄를 시작합니다.");
+}
+
+class JobEndReprintOff : public JobEnd {
+ protected:
+  JobEndReprintOff() : JobEnd("Port=COM3\nPopup=YES\nReprint=NO\n") {}
+};
+
+TEST_F(JobEndReprintOff, NoQuestionIsAsked) {
+  f.link.waitResults = {1};
+  f.link.SetStatuses({0});
+  check.JobEnd();
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P("[Printing] Printer cover is open."), P("[Printing] Printer is no error.")}));
+  EXPECT_TRUE(f.link.writes.empty());
+}
+
+class JobEndQuiet : public JobEnd {
+ protected:
+  JobEndQuiet() : JobEnd("Port=COM3\nPopup=NO\nReprint=YES\n") {}
+};
+
+TEST_F(JobEndQuiet, PaperOutIsWaitedOutThenTheJobIsReplayed) {
+  f.link.waitResults = {4, 0};
+  f.link.SetStatuses({4, 4, 4, 0});
+  const uint32_t start = f.fake.clock.NowMs();
+  check.JobEnd();
+  EXPECT_TRUE(f.prompt.shown().empty());
+  EXPECT_EQ(f.fake.clock.NowMs() - start, 1500u);  // three polls 500 ms apart
+  EXPECT_EQ(f.link.Written(), (std::vector<uint8_t>{'J', 'O', 'B'}));
+  EXPECT_EQ(f.link.WaitCount(), 2u);
+  EXPECT_EQ(queue.size(), 0u);
+}
+
+TEST_F(JobEndQuiet, StopEndsThePolling) {
+  f.link.waitResults = {1};
+  f.link.SetStatuses({1});
+  std::atomic<int>& stop = f.service->stopFlag();
+  std::thread stopper([&] {
+    while (f.link.statusCalls < 50) std::this_thread::yield();
+    stop = 1;
+  });
+  check.JobEnd();
+  stopper.join();
+  EXPECT_TRUE(f.link.writes.empty());
+}
+
+class IdleWatch : public JobEnd {};
+
+TEST_F(IdleWatch, FinePrinterShowsNothing) {
+  check.IdleWatch();
+  EXPECT_TRUE(f.prompt.shown().empty());
+}
+
+TEST_F(IdleWatch, NearEndShowsItsWarningTwice) {
+  f.link.SetStatuses({2});
+  check.IdleWatch();
+  EXPECT_EQ(f.prompt.texts(), (Texts{P("Paper is near empty."), P("Paper is near empty.")}));
+}
+
+TEST_F(IdleWatch, CoverOpenUntilClosed) {
+  f.link.SetStatuses({1, 1, 1, 1, 0});
+  check.IdleWatch();
+  EXPECT_EQ(f.prompt.texts(), (Texts{P("Printer cover is open."), P("Printer cover is open."),
+                                     P("Printer is no error.")}));
+  EXPECT_EQ(f.prompt.shown().back().kind, core::kStatusNormal);
+}
+
+TEST_F(IdleWatch, PowerOffThenUnknown) {
+  f.link.SetStatuses({8, 8, 8, 64, 64, 0});
+  check.IdleWatch();
+  EXPECT_EQ(f.prompt.texts(), (Texts{P("Printer power is off."), P("An unknown error has occurred."),
+                                     P("Printer is no error.")}));
+}
+
+class IdleWatchQuiet : public JobEndQuiet {};
+
+TEST_F(IdleWatchQuiet, WritesDebugTextsUntilTheFaultClears) {
+  f.link.SetStatuses({1, 1, 2});
+  check.IdleWatch();
+  EXPECT_TRUE(f.prompt.shown().empty());
+  EXPECT_EQ(f.fake.system.debugLines(),
+            (Texts{"스탠바이 : Start 장애 발생.", "스탠바이 : Start 장애 발생.",
+                   "스탠바이 : Start 장애 발생.", "스탠바이 : 장애 클리어."}));
+}
+
+}  // namespace
