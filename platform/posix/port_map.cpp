@@ -24,11 +24,11 @@ std::string PortEntryName(const std::string& devicePathOrName) {
   return name;
 }
 
-PortEntry ResolvePort(const std::string& devicePathOrName) {
+PortEntry ResolvePort(const std::string& devicePathOrName, const std::string& mapDirectory) {
   PortEntry entry;
   const std::string name = PortEntryName(devicePathOrName);
   if (name.empty() || name.find('/') != std::string::npos) return entry;
-  entry.path = PortMapDirectory() + "/" + name;
+  entry.path = mapDirectory + "/" + name;
   char target[PATH_MAX] = {};
   ssize_t n = readlink(entry.path.c_str(), target, sizeof target - 1);
   if (n <= 0) {

@@ -11,7 +11,10 @@
 // Windows.
 #pragma once
 
+#include <memory>
 #include <string>
+
+#include "platform/serial_port.h"
 
 namespace platform::posix {
 
@@ -23,9 +26,13 @@ struct PortEntry {
 
 // "<program directory>/dosdevices".
 std::string PortMapDirectory();
-// "\\.\COM6", "COM6" or "com6" -> the entry for com6.
-PortEntry ResolvePort(const std::string& devicePathOrName);
+// "\\.\COM6", "COM6" or "com6" -> the entry for com6 in the map folder.
+PortEntry ResolvePort(const std::string& devicePathOrName, const std::string& mapDirectory);
 // The file name a port has in the map: "\\.\COM6" -> "com6".
 std::string PortEntryName(const std::string& devicePathOrName);
+
+// Serial ports resolved through the given map folder instead of the
+// program's own (for tests that build their own "machine").
+std::unique_ptr<SerialPorts> MakeSerialPorts(const std::string& mapDirectory);
 
 }  // namespace platform::posix

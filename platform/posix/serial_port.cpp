@@ -363,21 +363,31 @@ std::unique_ptr<SerialPort> OpenDevice(const PortEntry& entry) {
 
 class PosixSerialPorts : public SerialPorts {
  public:
+  explicit PosixSerialPorts(std::string mapDirectory) : mapDirectory_(std::move(mapDirectory)) {}
+
   std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool) override {
-    PortEntry entry = ResolvePort(devicePath);
+    PortEntry entry =
+        ResolvePort(devicePath, mapDirectory_.empty() ? PortMapDirectory() : mapDirectory_);
     switch (entry.kind) {
       case PortEntry::kPairRelayEnd: return OpenPairRelayEnd(entry);
       case PortEntry::kDevice: return OpenDevice(entry);
       default: return nullptr;
     }
   }
+
+ private:
+  std::string mapDirectory_;
 };
 
 }  // namespace
 
 SerialPorts& NewSerialPorts() {
-  static PosixSerialPorts ports;
+  static PosixSerialPorts ports("");
   return ports;
+}
+
+std::unique_ptr<SerialPorts> MakeSerialPorts(const std::string& mapDirectory) {
+  return std::make_unique<PosixSerialPorts>(mapDirectory);
 }
 
 }  // namespace platform::posix
