@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/service_dialog.h"
+#include "links/link_front.h"
 #include "platform/platform.h"
 #include "platform/termination.h"
 #include "ui/headless/headless_prompt.h"
@@ -20,7 +21,8 @@ int main() {
 
   platform::Platform& native = platform::Native();
   ui::headless::HeadlessPrompt prompt(*native.clock, stdout);
-  core::ServiceDialog dialog(native, view, prompt);
+  std::unique_ptr<links::LinkFront> link = links::NewLinkFront(native);
+  core::ServiceDialog dialog(native, view, prompt, *link);
   single.PublishWindow(0);
   dialog.OnInitDialog();
 

@@ -7,6 +7,7 @@
 
 #include "core/controls.h"
 #include "core/texts.h"
+#include "links/link_front.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/status_dialog.h"
 
@@ -164,6 +165,26 @@ void Win32ServiceView::CreateTooltips(unsigned codePage) {
 
 void Win32ServiceView::PostClose() { PostMessageA(window_, WM_CLOSE, 0, 0); }
 
+// The worker's pop-ups belong to the worker's thread, but a blocked UI thread
+// would still freeze the tray icon and any message the system sends this
+// window, so the wait keeps dispatching.
+void Win32ServiceView::WaitWhileResponsive(core::ManualResetEvent& event) {
+  while (!event.WaitFor(20)) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        event.Wait();
+        return;
+      }
+      if (!IsDialogMessageA(window_, &msg)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+      }
+    }
+  }
+}
+
 namespace {
 
 struct WindowContext {
@@ -218,7 +239,8 @@ void RunServiceWindow(HINSTANCE instance, platform::Platform& platform,
                       platform::SingleInstance& single) {
   Win32ServiceView view(*platform.system);
   StatusDialogPrompt prompt(instance, *platform.system);
-  core::ServiceDialog dialog(platform, view, prompt);
+  std::unique_ptr<links::LinkFront> link = links::NewLinkFront(platform);
+  core::ServiceDialog dialog(platform, view, prompt, *link);
   WindowContext context{&platform, &single, &view, &dialog};
   DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SERVICE_DIALOG), nullptr, ServiceDialogProc,
                   reinterpret_cast<LPARAM>(&context));

@@ -30,6 +30,7 @@ class Win32ServiceView : public core::ServiceView {
   void RestoreFromTray() override;
   void CreateTooltips(unsigned codePage) override;
   void PostClose() override;
+  void WaitWhileResponsive(core::ManualResetEvent& event) override;
 
   void RemoveTrayIcon();
 
