@@ -26,7 +26,8 @@ class EventLog {
   void Add(const std::string& line);
 
   // Waits for the next line at or after the cursor that starts with
-  // `prefix`, returns it and moves the cursor past it; nullopt on timeout.
+  // `prefix`, returns it and moves the cursor past it (lines before it are
+  // passed over for later calls too); nullopt on timeout.
   std::optional<std::string> Next(std::string_view prefix, std::chrono::milliseconds timeout);
   // Moves the cursor past everything logged so far.
   void Skip();

@@ -87,6 +87,8 @@ int SimServer::Start(std::string* error) {
 void SimServer::Stop() {
   stop_ = true;
   if (wake_fd_ >= 0) Wake();
+  // From an event callback the thread cannot join itself; it ends on its own.
+  if (std::this_thread::get_id() == thread_.get_id()) return;
   if (thread_.joinable()) thread_.join();
   if (transport_) transport_->Close();
   record_.Close();

@@ -3,6 +3,7 @@
 //
 // Every observation is reported as an event line (see EventSink) from the
 // server thread; Start() itself emits the "listen" and first "state" lines.
+// The callback must not block for long: the printer waits for it.
 #pragma once
 
 #include <atomic>
@@ -44,7 +45,8 @@ class SimServer : private TransportListener {
   // Opens the transport and record file and starts the server thread.
   // 0, or -1 with *error.
   int Start(std::string* error);
-  // Stops the thread and closes the transport (removing the pty link).
+  // Stops the thread and closes the transport (removing the pty link). From
+  // the event callback it only asks the thread to end.
   void Stop();
 
   // Applies an operator command as typed on stdin and waits until the server

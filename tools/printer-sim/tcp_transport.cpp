@@ -20,6 +20,8 @@ namespace {
 
 constexpr int kBacklog = 16;
 constexpr int kSendTimeoutMs = 2000;
+// How often a port that could not be reopened after power on is tried again.
+constexpr std::chrono::milliseconds kListenRetry{500};
 
 std::string PeerText(const sockaddr_storage& addr) {
   char host[INET6_ADDRSTRLEN] = "?";
@@ -108,7 +110,7 @@ int TcpTransport::Listen(std::string* error) {
   }
   ::freeaddrinfo(list);
   if (listen_fd_ < 0) {
-    *error = "cannot listen on " + address_ + ": " + last_error;
+    *error = "cannot listen on " + Description().substr(4) + ": " + last_error;
     return -1;
   }
   return 0;
@@ -125,6 +127,7 @@ std::string TcpTransport::Description() const {
 }
 
 void TcpTransport::Poll(int wake_fd, int timeout_ms, TransportListener* listener) {
+  if (powered_ && listen_fd_ < 0 && conn_fd_ < 0) RetryListen();
   pollfd fds[2] = {{wake_fd, POLLIN, 0}, {-1, POLLIN, 0}};
   // While a host is connected the listener is left alone: further connects
   // wait in the backlog, as on a single-session network printer.
@@ -136,6 +139,14 @@ void TcpTransport::Poll(int wake_fd, int timeout_ms, TransportListener* listener
   } else {
     Accept(listener);
   }
+}
+
+void TcpTransport::RetryListen() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now < next_listen_try_) return;
+  next_listen_try_ = now + kListenRetry;
+  std::string error;
+  Listen(&error);  // Already reported once at power on.
 }
 
 void TcpTransport::Accept(TransportListener* listener) {
@@ -186,7 +197,8 @@ long TcpTransport::SetPowered(bool on, TransportListener* listener) {
   }
   std::string error;
   if (Listen(&error) != 0) {
-    listener->OnError(error);
+    listener->OnError(error + " (trying again)");
+    next_listen_try_ = std::chrono::steady_clock::now() + kListenRetry;
     return -1;
   }
   return 0;

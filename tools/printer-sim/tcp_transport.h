@@ -2,6 +2,7 @@
 // at a time, further connects wait in the backlog until it closes.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -34,6 +35,7 @@ class TcpTransport : public Transport {
 
  private:
   int Listen(std::string* error);
+  void RetryListen();
   void Accept(TransportListener* listener);
   void ReadConnection(TransportListener* listener);
   void DropConnection(TransportListener* listener);
@@ -44,6 +46,7 @@ class TcpTransport : public Transport {
   int listen_fd_ = -1;
   int conn_fd_ = -1;
   bool powered_ = true;
+  std::chrono::steady_clock::time_point next_listen_try_{};
   std::vector<uint8_t> buf_;
 };
 
