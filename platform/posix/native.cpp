@@ -8,7 +8,12 @@ Platform& Native() {
   static posix::PosixFiles files;
   static posix::PosixProfile profile;
   static posix::PosixSystem system;
-  static Platform p{&clock, &files, &profile, &system};
+  static Platform p = [] {
+    Platform q{&clock, &files, &profile, &system};
+    q.sockets = &posix::NewSockets();
+    q.spooler = &posix::NewSpooler();
+    return q;
+  }();
   return p;
 }
 

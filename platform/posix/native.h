@@ -43,5 +43,7 @@ class PosixSystem : public System {
 };
 
 SingleInstance& NewInstance();
+Sockets& NewSockets();
+PrintSpooler& NewSpooler();
 
 }  // namespace platform::posix

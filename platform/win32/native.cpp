@@ -8,7 +8,12 @@ Platform& Native() {
   static win32::WinFiles files;
   static win32::WinProfile profile;
   static win32::WinSystem system;
-  static Platform p{&clock, &files, &profile, &system};
+  static Platform p = [] {
+    Platform q{&clock, &files, &profile, &system};
+    q.sockets = &win32::NewSockets();
+    q.spooler = &win32::NewSpooler();
+    return q;
+  }();
   return p;
 }
 

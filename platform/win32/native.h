@@ -44,4 +44,6 @@ class WinSystem : public System {
 
 namespace platform::win32 {
 SingleInstance& NewInstance();
+Sockets& NewSockets();
+PrintSpooler& NewSpooler();
 }
