@@ -1,0 +1,102 @@
+// What the four device links (TCP, serial, parallel, USB) have in common: the
+// link state record their reader keeps, the reply port and the copy of the
+// replies forwarded to it, and the reader thread that repeats one reader turn.
+// Each link adds its own open, close, write, read, reader turn and status table.
+//
+// Threads: the caller's thread (open, write, close) and the link's reader
+// thread share the state record; flags are atomics, the reply port and the
+// reply copy sit under one small lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "links/printer_link.h"
+#include "links/reader_thread.h"
+
+namespace platform {
+class Clock;
+class SerialPort;
+}  // namespace platform
+
+namespace links {
+
+// kManual leaves the reader turns to the owner (tests drive ReaderTurn()).
+enum class ReaderMode { kThread, kManual };
+
+struct LinkState {
+  std::atomic<int> open{0};
+  std::atomic<int> coverOpen{0};
+  std::atomic<int> paperNearEnd{0};
+  std::atomic<int> paperEnd{0};
+  std::atomic<int> printerOff{0};
+  std::atomic<int> printDone{0};
+  std::atomic<int> statusRequest{0};
+  std::atomic<int> readerStarted{0};
+  std::atomic<int> stopReader{0};
+
+  // The effects the status tables share.
+  // coverOpen and statusRequest 1; paperNearEnd and paperEnd 0.
+  void ReportCoverOpen();
+  // paperEnd and statusRequest 1; coverOpen and paperNearEnd 0.
+  void ReportPaperEnd();
+  // paperNearEnd 1; coverOpen, paperEnd and statusRequest 0.
+  void ReportNearEnd();
+  // coverOpen, paperNearEnd, paperEnd and statusRequest 0.
+  void ReportNormal();
+};
+
+class DeviceLink {
+ public:
+  DeviceLink(platform::Clock& clock, ReaderMode mode) : clock_(clock), mode_(mode) {}
+  // A link's own destructor closes it: the reader turn is virtual and must not
+  // run once the derived part is gone.
+  virtual ~DeviceLink() = default;
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+
+  // `parameter` is the link's own: TCP port, serial rate index, unused.
+  virtual int Open(const std::string& target, int parameter) = 0;
+  // Run by the front's close before Close; only the TCP link has one.
+  virtual int DisableStatus() { return 1; }
+  virtual int Close() = 0;
+  virtual int Write(const uint8_t* data, int length) = 0;
+  virtual int Read(uint8_t* buffer, int size) = 0;
+  // One turn of the reader loop; the reader thread repeats it until stopReader.
+  virtual void ReaderTurn() = 0;
+
+  LinkState& state() { return state_; }
+  const LinkState& state() const { return state_; }
+
+  void SetReplyPort(std::shared_ptr<platform::SerialPort> port);
+  // Moves the reply copy into `buffer`, clears all of it and returns the count.
+  unsigned TakeReplyCopy(ReplyCopy& buffer);
+  // Reader step 4: writes the bytes to the reply port in one plain write when
+  // the application holds its end open (DSR on), and keeps a copy unless the
+  // block is exactly 6 bytes or the copy would reach 256 bytes. A failed write
+  // drops the bytes. True when they were written.
+  bool ForwardReply(const uint8_t* data, int length);
+
+ protected:
+  platform::Clock& clock() { return clock_; }
+  // Starts the reader thread looping over ReaderTurn (nothing in kManual).
+  void StartReader();
+  // Sets stopReader and waits without limit for the reader's end, if one runs.
+  void StopReader();
+
+ private:
+  platform::Clock& clock_;
+  const ReaderMode mode_;
+  LinkState state_;
+  ReaderThread reader_;
+
+  std::mutex replyLock_;
+  std::shared_ptr<platform::SerialPort> replyPort_;
+  ReplyCopy replyCopy_{};
+  unsigned replyCopyLength_ = 0;
+};
+
+}  // namespace links

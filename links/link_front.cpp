@@ -1,0 +1,209 @@
+// LinkFront: link selection, routing and the print-result wait.
+#include "links/link_front.h"
+
+#include <array>
+#include <utility>
+
+#include "links/tcp_link.h"
+#include "platform/clock.h"
+#include "platform/platform.h"
+#include "platform/system.h"
+
+namespace links {
+
+namespace {
+
+struct RateEntry {
+  int baudRate;
+  int index;
+};
+constexpr std::array<RateEntry, 8> kRates = {{{1200, 3},
+                                              {2400, 4},
+                                              {4800, 5},
+                                              {9600, 6},
+                                              {19200, 7},
+                                              {38400, 8},
+                                              {57600, 9},
+                                              {115200, 10}}};
+
+// GS ( H, function 48, process ID "FFFF".
+constexpr uint8_t kProcessIdRequest[] = {0x1D, 0x28, 0x48, 0x06, 0x00, 0x30,
+                                         0x30, 0x46, 0x46, 0x46, 0x46};
+
+// A selected kind without a link reads as a printer that never says anything.
+const LinkState& IdleState() {
+  static const LinkState idle;
+  return idle;
+}
+
+}  // namespace
+
+int RateIndex(int baudRate) {
+  for (const RateEntry& r : kRates) {
+    if (r.baudRate == baudRate) return r.index;
+  }
+  return 0;
+}
+
+int BaudRateOfIndex(int index) {
+  for (const RateEntry& r : kRates) {
+    if (r.index == index) return r.baudRate;
+  }
+  return 0;
+}
+
+LinkFront::LinkFront(platform::Clock& clock, platform::System& system,
+                     platform::PrintSpooler* spooler, DeviceLinks links)
+    : clock_(clock), system_(system), spooler_(spooler), links_(std::move(links)) {}
+
+LinkFront::~LinkFront() = default;
+
+DeviceLink* LinkFront::deviceLink(int kind) const {
+  switch (kind) {
+    case kLinkCom:
+      return links_.com.get();
+    case kLinkLpt:
+      return links_.lpt.get();
+    case kLinkUsb:
+      return links_.usb.get();
+    case kLinkTcp:
+      return links_.tcp.get();
+    default:
+      return nullptr;
+  }
+}
+
+DeviceLink* LinkFront::Selected() const { return deviceLink(linkKind_); }
+
+int LinkFront::OpenLink(const std::string& target, int parameter) {
+  if (parameter == 1) {
+    spoolerMode_ = 1;
+    const int result = spooler_.Open(target);
+    spoolerOpen_ = result == 0 ? 1 : 0;
+    return result;
+  }
+  spoolerMode_ = 0;
+  return OpenDeviceLink(target, parameter);
+}
+
+// The first three characters decide, case-sensitively.
+int LinkFront::OpenDeviceLink(const std::string& target, int parameter) {
+  const std::string prefix = target.substr(0, 3);
+  int kind = kLinkTcp;
+  int linkParameter = parameter;
+  if (prefix == "USB") {
+    kind = kLinkUsb;
+  } else if (prefix == "COM") {
+    kind = kLinkCom;
+    linkParameter = RateIndex(parameter);
+  } else if (prefix == "LPT") {
+    kind = kLinkLpt;
+  }
+  linkKind_ = kind;
+
+  DeviceLink* link = deviceLink(kind);
+  if (link == nullptr) return -1;
+  const int result = link->Open(target, linkParameter);
+  if (result == 0) return 0;
+  // A failed open leaves nothing open.
+  link->Close();
+  if (kind == kLinkCom || kind == kLinkLpt) return -1;
+  return result;
+}
+
+int LinkFront::CloseLink() {
+  if (spoolerMode_) {
+    if (!spoolerOpen_) return 2;
+    // A refused end keeps the document open.
+    const int result = spooler_.Close();
+    if (result != -1) spoolerOpen_ = 0;
+    return result;
+  }
+  if (DeviceLink* link = Selected()) {
+    link->DisableStatus();
+    link->Close();
+  }
+  return 0;
+}
+
+int LinkFront::WriteLink(const uint8_t* data, int length) {
+  if (spoolerMode_) {
+    if (!spoolerOpen_) return 2;
+    return spooler_.Write(data, length);
+  }
+  DeviceLink* link = Selected();
+  return link ? link->Write(data, length) : -1;
+}
+
+unsigned LinkFront::GetStatus() {
+  if (spoolerMode_) return kPrinterOk;
+  const DeviceLink* link = Selected();
+  const LinkState& st = link ? link->state() : IdleState();
+  if (st.coverOpen) return kCoverOpen;
+  if (st.paperNearEnd) return kPaperNearEnd;
+  if (st.paperEnd) return kPaperOut;
+  if (st.printerOff) return kPrinterPowerOff;
+  return kPrinterOk;
+}
+
+int LinkFront::SetReplyPort(std::shared_ptr<platform::SerialPort> port) {
+  if (spoolerMode_) return 0;
+  if (DeviceLink* link = Selected()) link->SetReplyPort(std::move(port));
+  return 0;
+}
+
+unsigned LinkFront::TakeReplyCopy(ReplyCopy& buffer) {
+  if (spoolerMode_) return 0;
+  DeviceLink* link = Selected();
+  return link ? link->TakeReplyCopy(buffer) : 0;
+}
+
+// The printer's answer is recognised by the link's reader, which sets
+// printDone; this loop only watches the flags.
+unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
+  if (spoolerMode_) return kPrinterOk;
+  DeviceLink* link = Selected();
+  LinkState* st = link ? &link->state() : nullptr;
+  const LinkState& flags = st ? *st : IdleState();
+  auto fault = [&flags]() -> unsigned {
+    if (flags.coverOpen) return kCoverOpen;
+    if (flags.paperEnd) return kPaperOut;
+    if (flags.printerOff) return kPrinterPowerOff;
+    return kPrinterOk;
+  };
+
+  clock_.SleepMs(1000);
+  // Paper near end does not stop the wait.
+  if (const unsigned f = fault()) return f;
+
+  if (st) st->printDone = 0;
+  WriteLink(kProcessIdRequest, sizeof kProcessIdRequest);
+
+  uint32_t start = 0;
+  for (bool first = true;; first = false) {
+    if (first) {
+      start = clock_.NowMs();
+    } else if (clock_.NowMs() - start >= timeoutMs) {
+      if (linkKind_ == kLinkUsb) system_.DebugOutput("Timeout !!!!!!!!!!!!!!!!!!");
+      return kNoResponse;
+    }
+    clock_.SleepMs(100);
+    if (flags.printDone) {
+      clock_.SleepMs(100);
+      return kPrinterOk;
+    }
+    if (const unsigned f = fault()) return f;
+  }
+}
+
+std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform, ReaderMode mode) {
+  DeviceLinks links;
+  if (platform.sockets != nullptr) {
+    links.tcp = std::make_unique<TcpLink>(*platform.clock, *platform.sockets, *platform.system,
+                                          mode);
+  }
+  return std::make_unique<LinkFront>(*platform.clock, *platform.system, platform.spooler,
+                                     std::move(links));
+}
+
+}  // namespace links

@@ -1,0 +1,85 @@
+// LinkFront: the service's one PrinterLink. OpenLink picks the spooler link
+// (parameter 1) or a device link by the first three characters of the target
+// ("USB", "COM", "LPT", anything else TCP/IP) and every later call goes to
+// the link picked last. The device links are created once and live as long
+// as the front; a kind this build has no link for fails to open with -1.
+//
+// Threads: called from the user-interface thread and the relay worker
+// without serialisation; the selection is kept in atomics and the links
+// guard their own shared state.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "links/device_link.h"
+#include "links/printer_link.h"
+#include "links/spooler_link.h"
+
+namespace platform {
+class Clock;
+class PrintSpooler;
+class System;
+struct Platform;
+}  // namespace platform
+
+namespace links {
+
+// One device link per kind; an empty slot is a kind this build cannot open.
+struct DeviceLinks {
+  std::unique_ptr<DeviceLink> com;
+  std::unique_ptr<DeviceLink> lpt;
+  std::unique_ptr<DeviceLink> usb;
+  std::unique_ptr<DeviceLink> tcp;
+};
+
+// Serial rates and the index the serial link takes: 1200 is 3 ... 115200 is
+// 10; any other rate gives 0, which the serial link refuses.
+int RateIndex(int baudRate);
+// The rate of an index, 0 for an index outside 3 to 10.
+int BaudRateOfIndex(int index);
+
+class LinkFront : public PrinterLink {
+ public:
+  LinkFront(platform::Clock& clock, platform::System& system, platform::PrintSpooler* spooler,
+            DeviceLinks links);
+  ~LinkFront() override;
+
+  int OpenLink(const std::string& target, int parameter) override;
+  int CloseLink() override;
+  int WriteLink(const uint8_t* data, int length) override;
+  unsigned GetStatus() override;
+  int SetReplyPort(std::shared_ptr<platform::SerialPort> port) override;
+  unsigned TakeReplyCopy(ReplyCopy& buffer) override;
+  unsigned WaitPrintResult(uint32_t timeoutMs) override;
+
+  // The device link kind last selected (0 until the first device open).
+  int linkKind() const { return linkKind_; }
+  // 1 while the spooler link is the selected link.
+  int spoolerMode() const { return spoolerMode_; }
+  // 1 while the spooler document is open.
+  int spoolerOpen() const { return spoolerOpen_; }
+  // The link of a kind, null where this build has none.
+  DeviceLink* deviceLink(int kind) const;
+
+ private:
+  DeviceLink* Selected() const;
+  int OpenDeviceLink(const std::string& target, int parameter);
+
+  platform::Clock& clock_;
+  platform::System& system_;
+  SpoolerLink spooler_;
+  DeviceLinks links_;
+  std::atomic<int> linkKind_{kLinkCom};
+  std::atomic<int> spoolerMode_{0};
+  std::atomic<int> spoolerOpen_{0};
+};
+
+// The front over this build's links: TCP/IP on the platform's sockets and
+// the spooler link on its spooler; serial, parallel and USB are not built yet.
+std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform,
+                                        ReaderMode mode = ReaderMode::kThread);
+
+}  // namespace links

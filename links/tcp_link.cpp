@@ -1,0 +1,298 @@
+// TcpLink: open, status probe, reader turn, status table, disable status and
+// close of a network printer.
+#include "links/tcp_link.h"
+
+#include "platform/clock.h"
+#include "platform/system.h"
+
+namespace links {
+
+namespace {
+
+constexpr uint32_t kConnectWaitMs = 4000;
+constexpr uint32_t kSendTimeoutMs = 2000;
+constexpr uint32_t kReceiveTimeoutMs = 500;
+constexpr size_t kMaxAddressLength = 255;
+
+constexpr uint32_t kProbeLimitMs = 2500;
+constexpr int kProbeEmptyPolls = 25;
+
+constexpr uint8_t kRealTimeStatusPrinter[] = {0x10, 0x04, 0x02};  // DLE EOT 2
+constexpr uint8_t kRealTimeStatusPaper[] = {0x10, 0x04, 0x04};    // DLE EOT 4
+constexpr uint8_t kStatusBackOn[] = {0x1D, 0x61, 0xFF};           // GS a 255
+constexpr uint8_t kStatusBackOff[] = {0x1D, 0x61, 0x00};          // GS a 0
+
+constexpr uint8_t kCoverBit = 0x04;      // in the answer to DLE EOT 2
+constexpr uint8_t kPaperEndBits = 0x60;  // in the answer to DLE EOT 4
+
+bool IsCoverCode(uint8_t b0) { return b0 == 0x30 || b0 == 0x34 || b0 == 0x38 || b0 == 0x3C; }
+bool IsOnlineCode(uint8_t b0) { return b0 == 0x10 || b0 == 0x14; }
+
+}  // namespace
+
+TcpLink::TcpLink(platform::Clock& clock, platform::Sockets& sockets, platform::System& system,
+                 ReaderMode mode)
+    : DeviceLink(clock, mode), sockets_(sockets), system_(system) {}
+
+TcpLink::~TcpLink() { Close(); }
+
+int TcpLink::Open(const std::string& target, int parameter) {
+  // An earlier attempt left its socket: release it; the next attempt starts afresh.
+  if (holdsSocket()) {
+    ReleaseSocket();
+    return -1;
+  }
+
+  platform::SocketVersion granted;
+  if (sockets_.Startup({2, 2}, granted) != 0) {
+    system_.ShowMessageBox("Unable to start TCP/IP stack", "WSAStartup error");
+    return -3;
+  }
+  if (granted.major != 2 || granted.minor != 2) {
+    system_.ShowMessageBox("wrong version of protocol stack, need 2.0",
+                           "WSAStartup Version Warning");
+    return -2;
+  }
+
+  const platform::SocketHandle s = sockets_.OpenStream();
+  if (s == platform::kInvalidSocket) return -2;
+  socket_ = s;
+
+  port_ = parameter & 0xFFFF;
+  address_ = target.substr(0, kMaxAddressLength);
+  peer_.port = static_cast<uint16_t>(port_);
+  peerValid_ = sockets_.ParseIpv4(address_, peer_.address);
+
+  sockets_.SetReceiveTimeout(s, kReceiveTimeoutMs);
+  sockets_.SetSendBufferSize(s, 0);
+  sockets_.SetSendTimeout(s, kSendTimeoutMs);
+
+  if (sockets_.SetNonBlocking(s, true) != 0) return -1;
+
+  // No address is a connect error like any other.
+  if (!peerValid_ || sockets_.Connect(s, peer_) == platform::kSocketError) return -1;
+
+  const int writable = sockets_.WaitWritable(s, kConnectWaitMs);
+  if (writable < 0) return -1;
+  if (writable == 0) {
+    ReleaseSocket();
+    return 8;
+  }
+  state().open = 1;
+  return Start();
+}
+
+int TcpLink::Start() {
+  LinkState& st = state();
+  st.statusRequest = 0;
+  st.coverOpen = 0;
+  st.paperEnd = 0;
+
+  const int probe = ProbeStatus();
+  if (probe > 0) return probe;
+
+  st.stopReader = 0;
+  st.paperNearEnd = 0;
+  st.printerOff = 0;
+  st.readerStarted = 0;
+  StartReader();
+  for (int i = 0; i < 16 && st.readerStarted == 0; ++i) clock().SleepMs(200);
+  clock().SleepMs(200);
+  return 0;
+}
+
+// Real-time status: DLE EOT 2 for the cover, then DLE EOT 4 for the paper,
+// repeated while the printer stays silent, for at most about 2.5 s.
+int TcpLink::ProbeStatus() {
+  Discard();
+  clock().SleepMs(100);
+  int counter = 0;
+  uint32_t start = 0;
+  for (bool first = true;; first = false) {
+    if (first) {
+      start = clock().NowMs();
+    } else if (clock().NowMs() - start > kProbeLimitMs) {
+      return 8;
+    }
+
+    Write(kRealTimeStatusPrinter, sizeof kRealTimeStatusPrinter);
+    ReaderBlock reply;
+    if (PollReply(reply, counter) == 0) {
+      clock().SleepMs(180);
+      continue;
+    }
+    if (reply.bytes[reply.length - 1] & kCoverBit) {
+      state().coverOpen = 1;
+      return 1;
+    }
+
+    Write(kRealTimeStatusPaper, sizeof kRealTimeStatusPaper);
+    counter = 0;
+    clock().SleepMs(100);
+    if (PollReply(reply, counter) == 0) {
+      clock().SleepMs(180);
+      continue;
+    }
+    return (reply.bytes[reply.length - 1] & kPaperEndBits) ? 4 : 0;
+  }
+}
+
+// Polls every 100 ms until bytes arrive or the empty polls, counted across
+// the probe's passes, pass 25.
+int TcpLink::PollReply(ReaderBlock& reply, int& counter) {
+  do {
+    clock().SleepMs(100);
+    reply = ReaderBlock{};
+    reply.Grow(Read(reply.End(), reply.Room()));
+    if (reply.length > 0) return reply.length;
+    ++counter;
+  } while (counter <= kProbeEmptyPolls);
+  return 0;
+}
+
+void TcpLink::ReaderTurn() {
+  LinkState& st = state();
+  clock().SleepMs(50);
+  if (st.statusRequest) {
+    Write(kStatusBackOn, sizeof kStatusBackOn);
+    clock().SleepMs(100);
+    st.statusRequest = 0;
+  }
+
+  ReaderBlock block;
+  block.Grow(Read(block.End(), block.Room()));
+  ForwardReply(block.bytes.data(), block.length);
+  // Only what this receive brought goes to the application; gathered bytes
+  // serve the parsing below.
+  if (NeedsGathering(block)) Gather(block);
+
+  if (block.length >= 11 && (ProcessIdReplyInside(block) || ProcessIdReplyAtStart(block) ||
+                             ProcessIdReplyAtEnd(block)))
+    st.printDone = 1;
+
+  RemoveKeepAlive(block);
+  if (block.length >= 4) {
+    if (ProcessIdReplyAtEnd(block)) st.printDone = 1;
+    ApplyStatusTable(LastStatusBlock(block));
+  }
+  st.readerStarted = 1;
+}
+
+// Pieces of a reply: 1 to 3 bytes, more than 4 but not a whole 7-byte
+// process-ID reply, or 4 bytes that start like one.
+bool TcpLink::NeedsGathering(const ReaderBlock& block) {
+  const int n = block.length;
+  return (n >= 1 && n <= 3) || (n > 4 && n != 7) || (n == 4 && block.bytes[0] == '7');
+}
+
+// Appends what arrives over the next 400 ms, and while bytes keep coming
+// every 100 ms; never past the end of the block (the rest stays queued in
+// the socket for the next turn).
+void TcpLink::Gather(ReaderBlock& block) {
+  if (block.Room() == 0) return;
+  clock().SleepMs(200);
+  AppendReceive(block);
+  if (block.Room() == 0) return;
+  clock().SleepMs(200);
+  int added = AppendReceive(block);
+  while (added > 0 && block.Room() > 0 && state().stopReader == 0) {
+    clock().SleepMs(100);
+    added = AppendReceive(block);
+  }
+}
+
+int TcpLink::AppendReceive(ReaderBlock& block) {
+  if (block.Room() == 0) return 0;
+  const int added = Read(block.End(), block.Room());
+  block.Grow(added);
+  return added;
+}
+
+void TcpLink::ApplyStatusTable(const StatusBlock& status) {
+  LinkState& st = state();
+  if (IsCoverCode(status.b0)) {
+    // Plain or error, a cover code means the cover is open.
+    st.ReportCoverOpen();
+  } else if (status.plain()) {
+    if (status.b2 == 3) {
+      st.ReportNearEnd();
+    } else {
+      st.ReportNormal();
+    }
+  } else if (status.b2 == 0x0F && IsOnlineCode(status.b0)) {
+    st.ReportPaperEnd();
+  } else if (status.b2 == 3 && IsOnlineCode(status.b0)) {
+    st.ReportNearEnd();
+  }
+}
+
+int TcpLink::DisableStatus() {
+  Discard();
+  Write(kStatusBackOff, sizeof kStatusBackOff);
+  std::array<uint8_t, kReaderBlockSize> answer{};
+  for (int i = 0; i < 5; ++i) {
+    clock().SleepMs(100);
+    if (Read(answer.data(), static_cast<int>(answer.size())) > 0) {
+      clock().SleepMs(100);
+      Discard();
+      break;
+    }
+  }
+  return 1;
+}
+
+int TcpLink::Close() {
+  LinkState& st = state();
+  if (holdsSocket() && st.open == 0) {
+    ReleaseSocket();
+    return 0;
+  }
+  if (st.open == 0) return 0;
+  st.open = 0;
+  StopReader();
+  std::array<uint8_t, 64> rest{};
+  sockets_.Receive(socket_, rest.data(), static_cast<int>(rest.size()));
+  ReleaseSocket();
+  clock().SleepMs(100);
+  return 0;
+}
+
+// Sends the whole buffer. The socket is non-blocking: when the printer takes
+// only part of it, or nothing, wait for it to take more, at most the send
+// time-out per stall.
+int TcpLink::Write(const uint8_t* data, int length) {
+  std::lock_guard<std::mutex> g(sendLock_);
+  const platform::SocketHandle s = socket_;
+  if (s == platform::kInvalidSocket) return -1;
+  int sent = 0;
+  while (sent < length) {
+    const int n = sockets_.Send(s, data + sent, length - sent);
+    if (n > 0) {
+      sent += n;
+    } else if (n == platform::kSocketWouldBlock || n == 0) {
+      if (sockets_.WaitWritable(s, kSendTimeoutMs) != 1) return -1;
+    } else {
+      return -1;
+    }
+  }
+  return 1;
+}
+
+int TcpLink::Read(uint8_t* buffer, int size) {
+  if (state().open == 0 || size <= 0) return 0;
+  const int n = sockets_.Receive(socket_, buffer, size);
+  return n > 0 ? n : 0;
+}
+
+void TcpLink::Discard() {
+  std::array<uint8_t, kReaderBlockSize> ignored{};
+  Read(ignored.data(), static_cast<int>(ignored.size()));
+}
+
+void TcpLink::ReleaseSocket() {
+  std::lock_guard<std::mutex> g(sendLock_);
+  const platform::SocketHandle s = socket_.exchange(platform::kInvalidSocket);
+  if (s != platform::kInvalidSocket) sockets_.Close(s);
+}
+
+}  // namespace links
