@@ -1,0 +1,162 @@
+// The rules every device link's reader applies: process-ID reply tests,
+// "_GET_TIME" removal, plain and error status blocks, and the forwarding of
+// replies to the application with the copy kept for the log.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "links/reader_block.h"
+#include "tests/fakes/fake_device_link.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/fakes/fake_serial_port.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+links::ReaderBlock Block(const Bytes& bytes) {
+  links::ReaderBlock block;
+  block.Assign(bytes.data(), static_cast<int>(bytes.size()));
+  return block;
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+const Bytes kReply(links::kProcessIdReply.begin(), links::kProcessIdReply.end());
+const Bytes kStatus = {0x10, 0x00, 0x00, 0x0F};
+
+struct DoneCase {
+  const char* name;
+  Bytes bytes;
+  bool atStart, atEnd, inside;
+};
+
+TEST(ProcessIdReply, RecognisedWhereTheReaderLooksForIt) {
+  const std::vector<DoneCase> cases = {
+      {"lone reply", kReply, false, true, false},
+      {"reply then status", Concat({kReply, kStatus}), true, false, true},
+      {"status then reply", Concat({kStatus, kReply}), false, true, false},
+      {"reply inside a gathered block", Concat({kStatus, kReply, kStatus, kStatus}), false, false,
+       true},
+      {"six bytes of a reply", Bytes(kReply.begin(), kReply.end() - 1), false, false, false},
+      {"status blocks only", Concat({kStatus, kStatus, kStatus}), false, false, false},
+  };
+  for (const DoneCase& c : cases) {
+    const links::ReaderBlock b = Block(c.bytes);
+    EXPECT_EQ(links::ProcessIdReplyAtStart(b), c.atStart) << c.name;
+    EXPECT_EQ(links::ProcessIdReplyAtEnd(b), c.atEnd) << c.name;
+    EXPECT_EQ(links::ProcessIdReplyInside(b), c.inside) << c.name;
+  }
+}
+
+TEST(KeepAlive, RemovedFromTheFrontOrCutFromTheEnd) {
+  const struct {
+    const char* name;
+    Bytes in, out;
+  } cases[] = {
+      {"lone keep-alive leaves nothing", Text("_GET_TIME"), {}},
+      {"keep-alive then status", Concat({Text("_GET_TIME"), kStatus}), kStatus},
+      {"status then keep-alive", Concat({kStatus, Text("_GET_TIME")}), kStatus},
+      {"eight bytes untouched", Concat({kStatus, kStatus}), Concat({kStatus, kStatus})},
+      {"nine other bytes are cut all the same", Text("ABCDEFGHI"), {}},
+  };
+  for (const auto& c : cases) {
+    links::ReaderBlock b = Block(c.in);
+    links::RemoveKeepAlive(b);
+    EXPECT_EQ(Bytes(b.bytes.begin(), b.bytes.begin() + b.length), c.out) << c.name;
+  }
+}
+
+TEST(StatusBlock, PlainOnlyForTheThreeQuietPatterns) {
+  const struct {
+    Bytes last4;
+    bool plain;
+  } cases[] = {
+      {{0x10, 0, 0, 0}, true},       {{0x3C, 0, 0, 0x0F}, true},    {{0x10, 0, 3, 0x0F}, true},
+      {{0x14, 0, 3, 0}, false},      {{0x14, 0, 0x0F, 0}, false},   {{0x10, 1, 0, 0}, false},
+      {{0x10, 0, 0x0C, 0x0F}, false},
+  };
+  for (const auto& c : cases) {
+    const links::StatusBlock s = links::LastStatusBlock(Block(Concat({kReply, c.last4})));
+    EXPECT_EQ(s.b0, c.last4[0]);
+    EXPECT_EQ(s.plain(), c.plain) << int(c.last4[1]) << " " << int(c.last4[2]) << " "
+                                  << int(c.last4[3]);
+  }
+}
+
+TEST(ReaderBlock, AppendsStopAtTheEndOfTheBuffer) {
+  links::ReaderBlock b;
+  b.Grow(250);
+  b.Grow(20);
+  EXPECT_EQ(b.length, links::kReaderBlockSize);
+  EXPECT_EQ(b.Room(), 0);
+  b.Grow(-1);
+  EXPECT_EQ(b.length, links::kReaderBlockSize);
+}
+
+class ReplyForwarding : public ::testing::Test {
+ protected:
+  void SetUp() override { link.SetReplyPort(port); }
+  bool Forward(const Bytes& bytes) {
+    return link.ForwardReply(bytes.data(), static_cast<int>(bytes.size()));
+  }
+  unsigned Take() {
+    links::ReplyCopy copy{};
+    copy.fill(0xAA);
+    const unsigned n = link.TakeReplyCopy(copy);
+    taken.assign(copy.begin(), copy.begin() + n);
+    return n;
+  }
+  fakes::FakeClock clock;
+  fakes::FakeDeviceLink link{clock};
+  std::shared_ptr<fakes::FakeSerialPort> port = std::make_shared<fakes::FakeSerialPort>();
+  Bytes taken;
+};
+
+TEST_F(ReplyForwarding, WrittenInOneWriteAndCopiedForTheLog) {
+  EXPECT_TRUE(Forward(kStatus));
+  EXPECT_TRUE(Forward(kReply));
+  EXPECT_EQ(port->writes(), (std::vector<Bytes>{kStatus, kReply}));
+  EXPECT_EQ(Take(), 11u);
+  EXPECT_EQ(taken, Concat({kStatus, kReply}));
+  EXPECT_EQ(Take(), 0u);
+}
+
+TEST_F(ReplyForwarding, SixByteRepliesAreForwardedButNeverCopied) {
+  EXPECT_TRUE(Forward(Bytes(6, 0x5F)));
+  EXPECT_EQ(port->writes().size(), 1u);
+  EXPECT_EQ(Take(), 0u);
+}
+
+TEST_F(ReplyForwarding, CopyStaysBelow256Bytes) {
+  EXPECT_TRUE(Forward(Bytes(200, 1)));
+  EXPECT_TRUE(Forward(Bytes(56, 2)));  // would reach 256: forwarded only
+  EXPECT_TRUE(Forward(Bytes(55, 3)));  // 255: still copied
+  EXPECT_EQ(port->writes().size(), 3u);
+  EXPECT_EQ(Take(), 255u);
+  EXPECT_EQ(taken.back(), 3);
+}
+
+TEST_F(ReplyForwarding, NothingGoesOutWithoutDsrOrAfterAFailedWrite) {
+  port->SetDsr(false);
+  EXPECT_FALSE(Forward(kStatus));
+  EXPECT_TRUE(port->writes().empty());
+  port->SetDsr(true);
+  port->FailWrites(true);
+  EXPECT_FALSE(Forward(kStatus));
+  link.SetReplyPort(nullptr);
+  port->FailWrites(false);
+  EXPECT_FALSE(Forward(kStatus));
+  EXPECT_TRUE(port->writes().empty());
+  EXPECT_EQ(Take(), 0u);
+}
+
+}  // namespace
