@@ -29,6 +29,7 @@ int ServiceDialog::OnInitDialog() {
   FillPrinterPortChoices();
 
   if (!ConnectPrinter()) return -1;
+  if (quitting_) return -1;
 
   OpenVirtualPorts();
   ReportPortCount();
@@ -81,6 +82,7 @@ bool ServiceDialog::ConnectPrinter() {
   int result = settings_.port == "TCP/IP" ? link_.OpenLink(settings_.ip, kTcpPrinterPort)
                                           : link_.OpenLink("USB", 0);
   for (int n = 1; result != 0; ++n) {
+    if (quitting_) return false;
     ShowPrinterMessage(FormatText(Say(texts::kConnectionFailedTimes).c_str(), n), kStatusError);
     if (n == kConnectionAttempts) {
       view_.PostClose();

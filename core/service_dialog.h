@@ -50,6 +50,9 @@ class ServiceDialog {
   int OnInitDialog();
   // Orderly end of a headless run: stops the worker, closes ports and link.
   void Shutdown();
+  // Asked from another thread (a termination signal of the headless build):
+  // start-up stops retrying the printer and ends without a close request.
+  void RequestQuit() { quitting_ = true; }
 
   // Prefixes the text with the printer port, logs it at Error level and shows
   // the status pop-up; returns 1 (OK) or 2 (Cancel). `dismiss` as for Prompt.
@@ -95,6 +98,7 @@ class ServiceDialog {
   SystemPortTable comPorts_;
   VirtualPortTable ports_;
   int noVirtualPort_ = 0;
+  std::atomic<bool> quitting_{false};
   RelayWorker worker_;
 };
 

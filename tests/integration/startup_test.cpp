@@ -6,10 +6,12 @@
 
 #include <chrono>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
+#include "tools/printer-sim/sim_process.h"
 
 namespace {
 
@@ -29,7 +31,22 @@ class PortrelayProcess : public ::testing::Test {
   PortrelayProcess() {
     fs::copy_file(support::ExecutableDirectory() + "/portrelay", dir.File("portrelay"));
   }
+  // A printer on its own loopback address, so the relay's start-up succeeds.
+  std::string StartPrinter() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      std::string ip = "127.0.0." + std::to_string(2 + rd() % 250);
+      std::string error;
+      if (printer.Start(printersim::SimBinaryPath(), {"--tcp", ip + ":9100"}, &error) == 0)
+        return ip;
+    }
+    return "";
+  }
+  std::string NetworkSettings(const std::string& ip) {
+    return "[Settings]\nPort=TCP/IP\nIP=" + ip + "\nTimeout=200\n";
+  }
   support::TempDir dir;
+  printersim::SimProcess printer;
 };
 
 TEST_F(PortrelayProcess, FirstStartWritesTheDefaultSettingsBesideTheProgram) {
@@ -45,10 +62,11 @@ TEST_F(PortrelayProcess, FirstStartWritesTheDefaultSettingsBesideTheProgram) {
 }
 
 TEST_F(PortrelayProcess, SecondInstanceEndsAtOnceAndTheFirstKeepsRunning) {
-  support::WriteFile(dir.File("Settings.ini"), "[Settings]\nPort=TCP/IP\nIP=127.0.0.1\n");
+  const std::string ip = StartPrinter();
+  support::WriteFile(dir.File("Settings.ini"), NetworkSettings(ip));
   support::ChildProcess first;
   ASSERT_TRUE(first.Start({dir.File("portrelay")}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(printer.events().Next("cmd DLE_EOT 4", std::chrono::seconds(5)));
   ASSERT_TRUE(first.Running()) << first.Output();
 
   support::ChildProcess second;
@@ -66,16 +84,44 @@ TEST_F(PortrelayProcess, SecondInstanceEndsAtOnceAndTheFirstKeepsRunning) {
 }
 
 TEST_F(PortrelayProcess, AnotherInstallationIsAnotherMachine) {
+  const std::string ip = StartPrinter();
   support::TempDir other;
   fs::copy_file(dir.File("portrelay"), other.File("portrelay"));
-  support::WriteFile(dir.File("Settings.ini"), "[Settings]\nPort=TCP/IP\nIP=127.0.0.1\n");
-  support::WriteFile(other.File("Settings.ini"), "[Settings]\nPort=TCP/IP\nIP=127.0.0.1\n");
+  support::WriteFile(dir.File("Settings.ini"), NetworkSettings(ip));
+  support::WriteFile(other.File("Settings.ini"), NetworkSettings(ip));
   support::ChildProcess a, b;
   ASSERT_TRUE(a.Start({dir.File("portrelay")}));
   ASSERT_TRUE(b.Start({other.File("portrelay")}));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(a.Running());
   EXPECT_TRUE(b.Running());
+}
+
+TEST_F(PortrelayProcess, UnreachablePrinterEndsStartUpAfterFiveNumberedMessages) {
+  // Nothing listens on this loopback address: every attempt is refused.
+  support::WriteFile(dir.File("Settings.ini"), NetworkSettings("127.0.0.254"));
+  support::ChildProcess relay;
+  ASSERT_TRUE(relay.Start({dir.File("portrelay")}));
+  auto status = relay.WaitExit(60000);
+  ASSERT_TRUE(status.has_value()) << relay.Output();
+  EXPECT_EQ(*status, 1);
+  const std::string out = relay.Output();
+  for (int n = 1; n <= 5; ++n)
+    EXPECT_NE(out.find("Printer connection failed " + std::to_string(n) + " times."),
+              std::string::npos)
+        << out;
+  EXPECT_EQ(out.find("failed 6 times"), std::string::npos);
+}
+
+TEST_F(PortrelayProcess, TerminationDuringStartUpEndsItPromptly) {
+  support::WriteFile(dir.File("Settings.ini"), NetworkSettings("127.0.0.254"));
+  support::ChildProcess relay;
+  ASSERT_TRUE(relay.Start({dir.File("portrelay")}));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  relay.Signal(SIGTERM);
+  auto status = relay.WaitExit(8000);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 0);
 }
 
 }  // namespace

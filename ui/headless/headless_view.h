@@ -32,7 +32,10 @@ class HeadlessView : public core::ServiceView {
     ended.Set();
   }
   // SIGINT / SIGTERM.
-  void RequestTermination() { ended.Set(); }
+  void RequestTermination() {
+    terminated = true;
+    ended.Set();
+  }
 
   std::vector<std::string> List(int control);
   std::string ControlText(int control);
@@ -40,6 +43,7 @@ class HeadlessView : public core::ServiceView {
   // Set by a close request of the service itself or by a termination signal.
   core::ManualResetEvent ended;
   std::atomic<bool> closedItself{false};
+  std::atomic<bool> terminated{false};
 
  private:
   std::mutex lock_;

@@ -3,6 +3,7 @@
 // status 0) or until the service closes itself after a fatal condition, such
 // as a printer that cannot be reached at start-up (exit status 1). A second
 // instance in the same installation ends at once (exit status 0).
+#include <atomic>
 #include <cstdio>
 
 #include "core/service_dialog.h"
@@ -14,7 +15,11 @@
 
 int main() {
   ui::headless::HeadlessView view;
-  platform::WatchTerminationSignals([&view](int) { view.RequestTermination(); });
+  std::atomic<core::ServiceDialog*> running{nullptr};
+  platform::WatchTerminationSignals([&](int) {
+    view.RequestTermination();
+    if (core::ServiceDialog* dialog = running.load()) dialog->RequestQuit();
+  });
 
   platform::SingleInstance& single = platform::NativeInstance();
   if (!single.Acquire("KelvoSvr")) return 0;
@@ -24,9 +29,12 @@ int main() {
   std::unique_ptr<links::LinkFront> link = links::NewLinkFront(native);
   core::ServiceDialog dialog(native, view, prompt, *link);
   single.PublishWindow(0);
+  running = &dialog;
+  if (view.ended.IsSet()) dialog.RequestQuit();
   dialog.OnInitDialog();
 
   view.ended.Wait();
+  running = nullptr;
   dialog.Shutdown();
-  return view.closedItself ? 1 : 0;
+  return view.closedItself && !view.terminated ? 1 : 0;
 }

@@ -1,0 +1,175 @@
+// The whole relay on Linux: an application writes to its end of the virtual
+// pair, the real portrelay forwards to the printer simulator over TCP, the
+// printer's answers come back, each job is confirmed, and a fault during a
+// job ends in a reprint.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <random>
+#include <regex>
+#include <thread>
+
+#include "tests/support/relay_rig.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using support::CountBytes;
+using support::FindBytes;
+
+// A 1 MB raster image (GS v 0, 128 bytes wide, 8192 rows) the way a POS
+// program sends a logo: the printer takes the payload as image data.
+Bytes RasterJob() {
+  Bytes job{0x1B, 0x40, 0x1D, 0x76, 0x30, 0x00, 128, 0, 0x00, 0x20};
+  std::mt19937 random(42);
+  for (int i = 0; i < 128 * 8192; ++i) job.push_back(static_cast<uint8_t>(random()));
+  job.push_back(0x0A);
+  return job;
+}
+
+class Relay : public ::testing::Test {
+ protected:
+  void Start(const std::string& settings, const std::vector<std::string>& printerArgs = {}) {
+    ASSERT_TRUE(rig.StartPrinter(printerArgs));
+    ASSERT_TRUE(rig.StartRelay(settings));
+    ASSERT_TRUE(rig.OpenApplicationPort()) << rig.relay.Output();
+  }
+  support::RelayRig rig;
+};
+
+TEST_F(Relay, AJobEndsAfterTheReceiveTimeoutAndIsConfirmed) {
+  Start("Timeout=1000\nResultTimeout=5000\n");
+  ASSERT_TRUE(rig.app.Write(Bytes{0x1B, 0x40}));
+  ASSERT_TRUE(rig.WaitForLog("port 2-bytes end", 8000)) << rig.Log();
+  std::smatch m;
+  const std::string log = rig.Log();
+  ASSERT_TRUE(std::regex_search(log, m, std::regex("TIMEOUT : COM6 port 2-bytes end  = (\\d+)")));
+  EXPECT_GT(std::stoi(m[1]), 1000);
+  // The printer got the job, then the request to confirm it, and answered.
+  ASSERT_TRUE(rig.printer.events().Next("cmd GS_(H 46464646", std::chrono::seconds(5)))
+      << rig.printer.events().Dump();
+  ASSERT_TRUE(rig.printer.events().Next("tx 7 37224646464600", std::chrono::seconds(5)));
+  const Bytes recorded = rig.Recorded();
+  const size_t job = FindBytes(recorded, {0x1B, 0x40});
+  ASSERT_NE(job, std::string::npos);
+  EXPECT_EQ(FindBytes(recorded, {0x1D, 0x28, 0x48, 0x06, 0x00, 0x30, 0x30, 0x46, 0x46, 0x46, 0x46}),
+            job + 2);
+}
+
+TEST_F(Relay, AMegabyteJobArrivesByteIdentical) {
+  Start("Timeout=1000\nResultTimeout=5000\n");
+  const Bytes job = RasterJob();
+  std::thread writer([&] { rig.app.Write(job); });
+  writer.join();
+  ASSERT_TRUE(rig.WaitForLog("-bytes end", 30000)) << rig.Log();
+  EXPECT_NE(rig.Log().find("TIMEOUT : COM6 port " + std::to_string(job.size()) + "-bytes end"),
+            std::string::npos)
+      << rig.Log();
+  const Bytes recorded = rig.Recorded();
+  EXPECT_EQ(CountBytes(recorded, job), 1);
+}
+
+TEST_F(Relay, StatusQueriesAreAnsweredOnlyWhileTheApplicationHoldsItsPort) {
+  Start("Timeout=300\nResultTimeout=3000\n");
+  ASSERT_TRUE(rig.app.Write(Bytes{0x10, 0x04, 0x02}));
+  EXPECT_EQ(rig.app.Read(1, 3000), Bytes{0x12});  // printer on-line, cover closed
+
+  // Ask, and hang up before the answer can come back: the answer must not be
+  // left waiting for the next application that opens the port.
+  ASSERT_TRUE(rig.app.Write(Bytes{0x10, 0x04, 0x04}));
+  rig.app.Close();
+  ASSERT_TRUE(rig.printer.events().Next("cmd DLE_EOT 4", std::chrono::seconds(5)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  ASSERT_TRUE(rig.OpenApplicationPort());
+  EXPECT_TRUE(rig.app.Read(1, 500).empty());
+  // The answer that was forwarded is in the log, taken at the next job's start.
+  EXPECT_NE(rig.Log().find("[DEBUG] : 12\n"), std::string::npos) << rig.Log();
+}
+
+struct Fault {
+  const char* name;
+  const char* start;
+  const char* clear;
+  const char* message;
+};
+
+class FaultDuringAJob : public Relay, public ::testing::WithParamInterface<Fault> {};
+
+// The fault comes while the job is being printed; the relay reports it after
+// the job, waits until it clears, and (reprint on, OK) sends the job again.
+TEST_P(FaultDuringAJob, IsReportedAndTheJobPrintedAgain) {
+  const Fault& fault = GetParam();
+  Start("Timeout=300\nResultTimeout=3000\nPopup=YES\nReprint=YES\n");
+  // Like a POS program: initialise, switch on automatic status, then print.
+  Bytes job{0x1B, 0x40, 0x1D, 0x61, 0xFF};
+  const std::string text = "TABLE 7  2x COFFEE  4.80\n";
+  job.insert(job.end(), text.begin(), text.end());
+  job.insert(job.end(), {0x1D, 0x56, 0x41, 0x03});
+  ASSERT_TRUE(rig.app.Write(job));
+  ASSERT_TRUE(rig.printer.events().Next("cmd GS_a 255", std::chrono::seconds(5)));
+  rig.printer.Send(fault.start);
+
+  const std::string reported = "TCP/IP(" + rig.ip + ") port : " + fault.message;
+  ASSERT_TRUE(rig.relay.WaitForOutput(reported, 15000)) << rig.relay.Output();
+  rig.printer.Send(fault.clear);
+  ASSERT_TRUE(rig.relay.WaitForOutput("[Printing] Starts reprinting.", 15000)) << rig.relay.Output();
+
+  // The messages came in this order.
+  const std::string out = rig.relay.Output();
+  const size_t first = out.find(reported);
+  const size_t fine = out.find("[Printing] Printer is no error.");
+  const size_t again = out.find("[Printing] Starts reprinting.");
+  EXPECT_LT(first, fine) << out;
+  EXPECT_LT(fine, again) << out;
+
+  // A second, identical copy of the job reaches the printer and is confirmed.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (CountBytes(rig.Recorded(), job) < 2 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 2);
+  EXPECT_TRUE(rig.printer.events().Next("tx 7 3722", std::chrono::seconds(8)))
+      << rig.printer.events().Dump();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Relay, FaultDuringAJob,
+    ::testing::Values(
+        Fault{"CoverOpen", "cover open", "cover close", "[Printing] Printer cover is open."},
+        Fault{"PaperOut", "paper out", "paper ok", "[Printing] Printer is out of paper."},
+        Fault{"Silent", "silent on", "silent off",
+              "[Printing] There is no response from the printer."}),
+    [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
+
+TEST_F(Relay, AnApplicationThatClosesMidJobLosesNothing) {
+  Start("Timeout=1500\nResultTimeout=3000\n");
+  const std::string first = "FIRST HALF OF THE RECEIPT\n", second = "SECOND HALF\n";
+  ASSERT_TRUE(rig.app.Write(first));
+  rig.app.Close();
+  ASSERT_TRUE(rig.OpenApplicationPort());
+  ASSERT_TRUE(rig.app.Write(second));
+  ASSERT_TRUE(rig.WaitForLog("-bytes end", 10000));
+  EXPECT_NE(rig.Log().find("port " + std::to_string(first.size() + second.size()) + "-bytes end"),
+            std::string::npos)
+      << rig.Log();
+  const std::string both = first + second;
+  EXPECT_EQ(CountBytes(rig.Recorded(), Bytes(both.begin(), both.end())), 1);
+}
+
+TEST_F(Relay, OpeningAndClosingWithoutWritingIsNoJob) {
+  Start("Timeout=200\n");
+  rig.app.Close();
+  ASSERT_TRUE(rig.OpenApplicationPort());
+  rig.app.Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  EXPECT_EQ(rig.Log().find("Port ---"), std::string::npos) << rig.Log();
+}
+
+TEST_F(Relay, SigtermEndsTheRelayCleanly) {
+  Start("Timeout=300\n");
+  rig.relay.Signal(SIGTERM);
+  auto status = rig.relay.WaitExit(5000);
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 0);
+}
+
+}  // namespace

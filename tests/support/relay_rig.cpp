@@ -1,0 +1,90 @@
+// RelayRig.
+#include "tests/support/relay_rig.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+namespace support {
+
+namespace fs = std::filesystem;
+
+RelayRig::RelayRig() {
+  fs::copy_file(ExecutableDirectory() + "/portrelay", dir.File("portrelay"));
+  fs::create_directory(dir.File("dosdevices"));
+  fs::create_symlink("pty:com5", dir.File("dosdevices/com6"));
+  WriteFile(dir.File("PortLists.ini"), "[Ports]\nPort1=COM6\n");
+}
+
+RelayRig::~RelayRig() {
+  app.Close();
+  relay.Signal(SIGTERM);
+  relay.WaitExit(5000);
+  printer.Terminate();
+}
+
+bool RelayRig::StartPrinter(const std::vector<std::string>& extraArgs) {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    ip = "127.0.0." + std::to_string(2 + rd() % 250);
+    std::vector<std::string> args{"--tcp", ip + ":9100", "--record", dir.File("printer.bin")};
+    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+    std::string error;
+    if (printer.Start(printersim::SimBinaryPath(), args, &error) == 0) return true;
+  }
+  return false;
+}
+
+bool RelayRig::StartRelay(const std::string& settings) {
+  WriteFile(dir.File("Settings.ini"),
+            "[Settings]\nPort=TCP/IP\nIP=" + ip + "\nLogFile=YES\nRealtime=YES\n" + settings);
+  return relay.Start({dir.File("portrelay")});
+}
+
+bool RelayRig::OpenApplicationPort() {
+  return app.OpenWhenPresent(dir.File("dosdevices/com5"), 10000);
+}
+
+std::string RelayRig::Log() {
+  std::string all;
+  for (const auto& entry : fs::directory_iterator(dir.File("MainLog")))
+    all += ReadFile(entry.path().string());
+  return all;
+}
+
+std::vector<uint8_t> RelayRig::Recorded() {
+  std::string text = ReadFile(dir.File("printer.bin"));
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+bool RelayRig::WaitForLog(const std::string& text, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (fs::exists(dir.File("MainLog")) && Log().find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+size_t FindBytes(const std::vector<uint8_t>& hay, const std::vector<uint8_t>& needle,
+                 size_t from) {
+  if (needle.empty() || from > hay.size()) return std::string::npos;
+  auto it = std::search(hay.begin() + static_cast<long>(from), hay.end(), needle.begin(),
+                        needle.end());
+  return it == hay.end() ? std::string::npos : static_cast<size_t>(it - hay.begin());
+}
+
+int CountBytes(const std::vector<uint8_t>& hay, const std::vector<uint8_t>& needle) {
+  int n = 0;
+  for (size_t at = FindBytes(hay, needle); at != std::string::npos;
+       at = FindBytes(hay, needle, at + needle.size()))
+    ++n;
+  return n;
+}
+
+}  // namespace support
