@@ -10,6 +10,7 @@ Platform& Native() {
   static posix::PosixSystem system;
   static Platform p = [] {
     Platform q{&clock, &files, &profile, &system};
+    q.serialPorts = &posix::NewSerialPorts();
     q.sockets = &posix::NewSockets();
     q.spooler = &posix::NewSpooler();
     return q;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/serial_port.h"
 
 namespace platform::posix {
 
@@ -43,6 +44,7 @@ class PosixSystem : public System {
 };
 
 SingleInstance& NewInstance();
+SerialPorts& NewSerialPorts();
 Sockets& NewSockets();
 PrintSpooler& NewSpooler();
 

@@ -10,6 +10,7 @@ Platform& Native() {
   static win32::WinSystem system;
   static Platform p = [] {
     Platform q{&clock, &files, &profile, &system};
+    q.serialPorts = &win32::NewSerialPorts();
     q.sockets = &win32::NewSockets();
     q.spooler = &win32::NewSpooler();
     return q;

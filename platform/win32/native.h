@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/serial_port.h"
 
 namespace platform::win32 {
 
@@ -44,6 +45,7 @@ class WinSystem : public System {
 
 namespace platform::win32 {
 SingleInstance& NewInstance();
+SerialPorts& NewSerialPorts();
 Sockets& NewSockets();
 PrintSpooler& NewSpooler();
 }
