@@ -17,14 +17,8 @@ struct RateEntry {
   int baudRate;
   int index;
 };
-constexpr std::array<RateEntry, 8> kRates = {{{1200, 3},
-                                              {2400, 4},
-                                              {4800, 5},
-                                              {9600, 6},
-                                              {19200, 7},
-                                              {38400, 8},
-                                              {57600, 9},
-                                              {115200, 10}}};
+constexpr std::array<RateEntry, 8> kRates = {
+    {{1200, 3}, {2400, 4}, {4800, 5}, {9600, 6}, {19200, 7}, {38400, 8}, {57600, 9}, {115200, 10}}};
 
 // GS ( H, function 48, process ID "FFFF".
 constexpr uint8_t kProcessIdRequest[] = {0x1D, 0x28, 0x48, 0x06, 0x00, 0x30,
@@ -199,8 +193,8 @@ unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
 std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform, ReaderMode mode) {
   DeviceLinks links;
   if (platform.sockets != nullptr) {
-    links.tcp = std::make_unique<TcpLink>(*platform.clock, *platform.sockets, *platform.system,
-                                          mode);
+    links.tcp =
+        std::make_unique<TcpLink>(*platform.clock, *platform.sockets, *platform.system, mode);
   }
   return std::make_unique<LinkFront>(*platform.clock, *platform.system, platform.spooler,
                                      std::move(links));

@@ -45,10 +45,9 @@ bool ProcessIdReplyInside(const ReaderBlock& block) {
 void RemoveKeepAlive(ReaderBlock& block) {
   const int n = block.length;
   if (n < kKeepAliveLength) return;
-  const bool leading =
-      n == kKeepAliveLength
-          ? std::memcmp(block.bytes.data(), kKeepAlive, kKeepAliveLength) == 0
-          : block.bytes[0] == '_' && block.bytes[4] == '_';
+  const bool leading = n == kKeepAliveLength
+                           ? std::memcmp(block.bytes.data(), kKeepAlive, kKeepAliveLength) == 0
+                           : block.bytes[0] == '_' && block.bytes[4] == '_';
   if (leading) {
     std::memmove(block.bytes.data(), block.bytes.data() + kKeepAliveLength,
                  static_cast<size_t>(n - kKeepAliveLength));

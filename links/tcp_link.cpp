@@ -166,8 +166,8 @@ void TcpLink::ReaderTurn() {
   // serve the parsing below.
   if (NeedsGathering(block)) Gather(block);
 
-  if (block.length >= 11 && (ProcessIdReplyInside(block) || ProcessIdReplyAtStart(block) ||
-                             ProcessIdReplyAtEnd(block)))
+  if (block.length >= 11 &&
+      (ProcessIdReplyInside(block) || ProcessIdReplyAtStart(block) || ProcessIdReplyAtEnd(block)))
     st.printDone = 1;
 
   RemoveKeepAlive(block);

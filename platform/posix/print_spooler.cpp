@@ -2,6 +2,8 @@
 // document's start creates the job and opens its one document, writes stream
 // into it, and its end submits it. The CUPS server is the one the environment
 // names (CUPS_SERVER, client.conf), as for every CUPS client.
+#include "platform/print_spooler.h"
+
 #include <cups/cups.h>
 
 #include <algorithm>
@@ -12,7 +14,6 @@
 #include <utility>
 
 #include "platform/posix/native.h"
-#include "platform/print_spooler.h"
 
 namespace platform::posix {
 

@@ -1,6 +1,8 @@
 // POSIX sockets with the behaviour of the Winsock calls the links make. Read
 // side by side with platform/win32/sockets.cpp: same calls, same order.
 // Differences from Winsock are stated where they are made.
+#include "platform/sockets.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -12,7 +14,6 @@
 #include <cerrno>
 
 #include "platform/posix/native.h"
-#include "platform/sockets.h"
 
 namespace platform::posix {
 

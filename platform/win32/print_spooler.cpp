@@ -1,9 +1,10 @@
 // The Windows print spooler: a printer handle from OpenPrinterA and one
 // level-1 document on it.
+#include "platform/print_spooler.h"
+
 #include <windows.h>
 #include <winspool.h>
 
-#include "platform/print_spooler.h"
 #include "platform/win32/native.h"
 
 namespace platform::win32 {

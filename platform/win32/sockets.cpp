@@ -1,8 +1,9 @@
 // Winsock 2 sockets. Read side by side with platform/posix/sockets.cpp: same
 // calls, same order.
+#include "platform/sockets.h"
+
 #include <winsock2.h>
 
-#include "platform/sockets.h"
 #include "platform/win32/native.h"
 
 namespace platform::win32 {
@@ -11,7 +12,9 @@ namespace {
 
 int Fail() { return kSocketError; }
 
-SOCKET Native(SocketHandle s) { return s == kInvalidSocket ? INVALID_SOCKET : static_cast<SOCKET>(s); }
+SOCKET Native(SocketHandle s) {
+  return s == kInvalidSocket ? INVALID_SOCKET : static_cast<SOCKET>(s);
+}
 
 int SetTimeoutOption(SocketHandle s, int option, uint32_t ms) {
   const DWORD value = ms;

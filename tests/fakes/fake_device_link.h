@@ -16,8 +16,7 @@ namespace fakes {
 
 class FakeDeviceLink : public links::DeviceLink {
  public:
-  explicit FakeDeviceLink(platform::Clock& clock)
-      : DeviceLink(clock, links::ReaderMode::kManual) {}
+  explicit FakeDeviceLink(platform::Clock& clock) : DeviceLink(clock, links::ReaderMode::kManual) {}
 
   // Open results, in order; 0 once the script runs out. Like the real links,
   // a failing open may leave the device held until Close.

@@ -193,9 +193,8 @@ int FakeSockets::Close(platform::SocketHandle /*s*/) {
 bool FakeSockets::ParseIpv4(const std::string& dotted, uint32_t& address) {
   unsigned a = 0, b = 0, c = 0, d = 0;
   char extra = 0;
-  if (!addressValid ||
-      std::sscanf(dotted.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) != 4 || a > 255 ||
-      b > 255 || c > 255 || d > 255) {
+  if (!addressValid || std::sscanf(dotted.c_str(), "%u.%u.%u.%u%c", &a, &b, &c, &d, &extra) != 4 ||
+      a > 255 || b > 255 || c > 255 || d > 255) {
     address = 0xFFFFFFFFu;
     return false;
   }

@@ -57,7 +57,7 @@ class FakeSockets : public platform::Sockets {
   std::vector<uint32_t> connectWaits();  // time-outs of the connect waits
   platform::Ipv4Peer lastPeer();
   std::vector<std::pair<std::string, uint32_t>> options();
-  size_t pendingBytes();                 // queued for receiving
+  size_t pendingBytes();  // queued for receiving
 
   // --- platform::Sockets
   int Startup(platform::SocketVersion wanted, platform::SocketVersion& granted) override;

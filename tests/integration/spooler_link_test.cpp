@@ -2,9 +2,8 @@
 // configuration and state in a temporary directory, reached on a unix socket)
 // whose raw queue prints to the printer simulator over 127.0.0.1.
 #include <cups/cups.h>
-#include <signal.h>
-
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -39,19 +38,19 @@ class PrivateCups {
 
   // Starts cupsd and adds a raw queue printing to `deviceUri`. Empty, or why not.
   std::string Start(const std::string& queue, const std::string& deviceUri) {
-    if (!std::filesystem::exists("/usr/sbin/cupsd") || !std::filesystem::exists("/usr/sbin/lpadmin"))
+    if (!std::filesystem::exists("/usr/sbin/cupsd") ||
+        !std::filesystem::exists("/usr/sbin/lpadmin"))
       return "cupsd or lpadmin is not installed";
     const std::string d = dir_.path();
     for (const char* sub : {"spool", "cache", "state", "tmp", "log"}) {
       std::filesystem::create_directories(d + "/" + sub);
     }
-    std::filesystem::permissions(d + "/tmp", std::filesystem::perms::all |
-                                                 std::filesystem::perms::sticky_bit);
+    std::filesystem::permissions(d + "/tmp",
+                                 std::filesystem::perms::all | std::filesystem::perms::sticky_bit);
     support::WriteFile(d + "/cups-files.conf",
                        "ServerRoot " + d + "\nRequestRoot " + d + "/spool\nCacheDir " + d +
-                           "/cache\nStateDir " + d + "/state\nTempDir " + d +
-                           "/tmp\nErrorLog " + d + "/log/error_log\nAccessLog " + d +
-                           "/log/access_log\nPageLog " + d +
+                           "/cache\nStateDir " + d + "/state\nTempDir " + d + "/tmp\nErrorLog " +
+                           d + "/log/error_log\nAccessLog " + d + "/log/access_log\nPageLog " + d +
                            "/log/page_log\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
                            "FileDevice No\nSandboxing relaxed\n");
     support::WriteFile(d + "/cupsd.conf",
@@ -60,8 +59,8 @@ class PrivateCups {
                            "DefaultAuthType None\n<Location />\n  Order allow,deny\n  Allow all\n"
                            "</Location>\n<Policy default>\n  <Limit All>\n    Order allow,deny\n"
                            "    Allow all\n  </Limit>\n</Policy>\n");
-    if (!cupsd_.Start({"/usr/sbin/cupsd", "-f", "-c", d + "/cupsd.conf", "-s",
-                       d + "/cups-files.conf"}))
+    if (!cupsd_.Start(
+            {"/usr/sbin/cupsd", "-f", "-c", d + "/cupsd.conf", "-s", d + "/cups-files.conf"}))
       return "cupsd did not start";
     // The scheduler takes a moment to listen; lpadmin fails until it does.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -1,13 +1,14 @@
 // The real TcpLink (through the link front, real sockets and clock) against
 // the printer simulator running as a separate process on 127.0.0.1.
+#include "links/tcp_link.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -17,7 +18,6 @@
 #include <vector>
 
 #include "links/link_front.h"
-#include "links/tcp_link.h"
 #include "platform/platform.h"
 #include "tests/support/temp_dir.h"
 #include "tools/printer-sim/sim_process.h"
@@ -28,8 +28,7 @@ using std::chrono::milliseconds;
 using Bytes = std::vector<uint8_t>;
 
 long long MsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start)
-      .count();
+  return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - start).count();
 }
 
 class TcpLinkOnSimulator : public ::testing::Test {

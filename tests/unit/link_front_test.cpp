@@ -17,8 +17,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const Bytes kProcessIdRequest = {0x1D, 0x28, 0x48, 0x06, 0x00, 0x30,
-                                 0x30, 0x46, 0x46, 0x46, 0x46};
+const Bytes kProcessIdRequest = {0x1D, 0x28, 0x48, 0x06, 0x00, 0x30, 0x30, 0x46, 0x46, 0x46, 0x46};
 
 class LinkFrontTest : public ::testing::Test {
  protected:
@@ -52,9 +51,12 @@ TEST_F(LinkFrontTest, SelectionByTheFirstThreeCharacters) {
     const char* target;
     int parameter, kind, linkParameter;
   } cases[] = {
-      {"COM3", 9600, links::kLinkCom, 6},      {"COM1", 1200, links::kLinkCom, 3},
-      {"COM12", 115200, links::kLinkCom, 10},  {"LPT1", 9600, links::kLinkLpt, 9600},
-      {"USB", 0, links::kLinkUsb, 0},          {"usb001", 9600, links::kLinkTcp, 9600},
+      {"COM3", 9600, links::kLinkCom, 6},
+      {"COM1", 1200, links::kLinkCom, 3},
+      {"COM12", 115200, links::kLinkCom, 10},
+      {"LPT1", 9600, links::kLinkLpt, 9600},
+      {"USB", 0, links::kLinkUsb, 0},
+      {"usb001", 9600, links::kLinkTcp, 9600},
       {"192.168.0.10", 9100, links::kLinkTcp, 9100},
   };
   for (const auto& c : cases) {
@@ -80,10 +82,8 @@ TEST_F(LinkFrontTest, FailureCodesPerLinkAndCloseAfterEachFailure) {
     const char* target;
     int kind, linkResult, result;
   } cases[] = {
-      {"LPT1", links::kLinkLpt, 1, -1},
-      {"USB", links::kLinkUsb, 2, 2},
-      {"USB", links::kLinkUsb, -1, -1},
-      {"10.0.0.9", links::kLinkTcp, 8, 8},
+      {"LPT1", links::kLinkLpt, 1, -1},    {"USB", links::kLinkUsb, 2, 2},
+      {"USB", links::kLinkUsb, -1, -1},    {"10.0.0.9", links::kLinkTcp, 8, 8},
       {"10.0.0.9", links::kLinkTcp, 4, 4},
   };
   for (const auto& c : cases) {
@@ -159,8 +159,8 @@ TEST_F(LinkFrontTest, GetStatusPriorities) {
     int cover, nearEnd, paperEnd, off;
     unsigned status;
   } cases[] = {
-      {1, 1, 1, 1, 1}, {1, 0, 1, 0, 1}, {0, 1, 0, 1, 2}, {0, 0, 1, 1, 4}, {0, 0, 0, 1, 8},
-      {0, 0, 0, 0, 0},
+      {1, 1, 1, 1, 1}, {1, 0, 1, 0, 1}, {0, 1, 0, 1, 2},
+      {0, 0, 1, 1, 4}, {0, 0, 0, 1, 8}, {0, 0, 0, 0, 0},
   };
   for (const auto& c : cases) {
     links::LinkState& s = Link(links::kLinkTcp).state();

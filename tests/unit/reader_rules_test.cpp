@@ -80,8 +80,8 @@ TEST(StatusBlock, PlainOnlyForTheThreeQuietPatterns) {
     Bytes last4;
     bool plain;
   } cases[] = {
-      {{0x10, 0, 0, 0}, true},       {{0x3C, 0, 0, 0x0F}, true},    {{0x10, 0, 3, 0x0F}, true},
-      {{0x14, 0, 3, 0}, false},      {{0x14, 0, 0x0F, 0}, false},   {{0x10, 1, 0, 0}, false},
+      {{0x10, 0, 0, 0}, true},        {{0x3C, 0, 0, 0x0F}, true},  {{0x10, 0, 3, 0x0F}, true},
+      {{0x14, 0, 3, 0}, false},       {{0x14, 0, 0x0F, 0}, false}, {{0x10, 1, 0, 0}, false},
       {{0x10, 0, 0x0C, 0x0F}, false},
   };
   for (const auto& c : cases) {

@@ -47,7 +47,8 @@ int main(int argc, char** argv) {
   while (std::getline(std::cin, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::string command = line.substr(0, line.find(' '));
-    const std::string argument = line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
+    const std::string argument =
+        line.find(' ') == std::string::npos ? "" : line.substr(line.find(' ') + 1);
     if (command == "open") {
       const auto start = std::chrono::steady_clock::now();
       const int code = front->OpenLink(host, port);

@@ -23,9 +23,9 @@ class TcpLinkUnderWine : public ::testing::Test {
     const std::string exe = winetest::WindowsProgram("tcp_link_driver.exe");
     ASSERT_TRUE(std::filesystem::exists(exe)) << exe << " is missing: build the windows preset";
     std::string error;
-    ASSERT_EQ(sim.Start(printersim::SimBinaryPath(), {"--tcp", "127.0.0.1:0"}, &error), 0)
-        << error;
-    ASSERT_TRUE(driver.Start(winetest::WineCommand(exe, {"127.0.0.1", std::to_string(sim.port())})));
+    ASSERT_EQ(sim.Start(printersim::SimBinaryPath(), {"--tcp", "127.0.0.1:0"}, &error), 0) << error;
+    ASSERT_TRUE(
+        driver.Start(winetest::WineCommand(exe, {"127.0.0.1", std::to_string(sim.port())})));
     ASSERT_TRUE(driver.WaitForLine("ready", 0, 120000).has_value()) << driver.Output();
   }
   void TearDown() override {
