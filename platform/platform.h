@@ -17,6 +17,7 @@ class PrintSpooler;
 class UsbPrinters;
 class Registry;
 class Processes;
+class PortEnumerator;
 
 struct Platform {
   Clock* clock = nullptr;
@@ -29,6 +30,7 @@ struct Platform {
   UsbPrinters* usb = nullptr;          // USB printer class devices
   Registry* registry = nullptr;        // machine-wide keys and values
   Processes* processes = nullptr;      // starting other programs
+  PortEnumerator* portEnumerator = nullptr;  // the spooler's ports and local printers
 };
 
 // The real implementations of this build (Win32 or POSIX), created once.

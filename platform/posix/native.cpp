@@ -13,6 +13,9 @@ Platform& Native() {
     q.serialPorts = &posix::NewSerialPorts();
     q.sockets = &posix::NewSockets();
     q.spooler = &posix::NewSpooler();
+    q.registry = &posix::NewRegistry();
+    q.processes = &posix::NewProcesses();
+    q.portEnumerator = &posix::NewPortEnumerator();
     return q;
   }();
   return p;

@@ -47,5 +47,9 @@ SingleInstance& NewInstance();
 SerialPorts& NewSerialPorts();
 Sockets& NewSockets();
 PrintSpooler& NewSpooler();
+// Virtual port provisioning: the registry stand-in, programs, ports and printers.
+Registry& NewRegistry();
+Processes& NewProcesses();
+PortEnumerator& NewPortEnumerator();
 
 }  // namespace platform::posix

@@ -13,6 +13,9 @@ Platform& Native() {
     q.serialPorts = &win32::NewSerialPorts();
     q.sockets = &win32::NewSockets();
     q.spooler = &win32::NewSpooler();
+    q.registry = &win32::NewRegistry();
+    q.processes = &win32::NewProcesses();
+    q.portEnumerator = &win32::NewPortEnumerator();
     return q;
   }();
   return p;

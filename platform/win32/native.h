@@ -48,4 +48,8 @@ SingleInstance& NewInstance();
 SerialPorts& NewSerialPorts();
 Sockets& NewSockets();
 PrintSpooler& NewSpooler();
+// Virtual port provisioning: registry, programs, ports and printers.
+Registry& NewRegistry();
+Processes& NewProcesses();
+PortEnumerator& NewPortEnumerator();
 }

@@ -1,0 +1,94 @@
+// The Windows registry: HKEY_LOCAL_MACHINE through the ANSI registry calls.
+#include "platform/registry.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "platform/win32/native.h"
+
+namespace platform::win32 {
+namespace {
+
+REGSAM Sam(int access, bool view64) {
+  REGSAM sam = access == kKeyRead ? KEY_READ : access == kKeyWrite ? KEY_WRITE : KEY_ALL_ACCESS;
+  return view64 ? sam | KEY_WOW64_64KEY : sam;
+}
+
+class WinRegistryKey : public RegistryKey {
+ public:
+  explicit WinRegistryKey(HKEY key) : key_(key) {}
+  ~WinRegistryKey() override { RegCloseKey(key_); }
+
+  int QueryValueSize(const std::string& name, uint32_t& size) override {
+    DWORD bytes = 0;
+    LONG r = RegQueryValueExA(key_, name.c_str(), nullptr, nullptr, nullptr, &bytes);
+    if (r == ERROR_SUCCESS) size = bytes;
+    return static_cast<int>(r);
+  }
+
+  int QueryValue(const std::string& name, uint32_t capacity, std::string& data) override {
+    std::vector<BYTE> buffer(capacity > 0 ? capacity : 1, 0);
+    DWORD bytes = capacity;
+    LONG r = RegQueryValueExA(key_, name.c_str(), nullptr, nullptr, buffer.data(), &bytes);
+    if (r != ERROR_SUCCESS) return static_cast<int>(r);
+    if (bytes > capacity) bytes = capacity;
+    data.assign(reinterpret_cast<const char*>(buffer.data()), bytes);
+    return 0;
+  }
+
+  int SetString(const std::string& name, const std::string& value) override {
+    return static_cast<int>(RegSetValueExA(key_, name.c_str(), 0, REG_SZ,
+                                           reinterpret_cast<const BYTE*>(value.data()),
+                                           static_cast<DWORD>(value.size())));
+  }
+
+  int DeleteValue(const std::string& name) override {
+    return static_cast<int>(RegDeleteValueA(key_, name.c_str()));
+  }
+
+  int SubkeyNames(std::vector<std::string>& names) override {
+    names.clear();
+    for (DWORD i = 0;; ++i) {
+      char name[256] = {};
+      DWORD length = sizeof name;
+      LONG r = RegEnumKeyExA(key_, i, name, &length, nullptr, nullptr, nullptr, nullptr);
+      if (r == ERROR_NO_MORE_ITEMS) return 0;
+      if (r != ERROR_SUCCESS) return static_cast<int>(r);
+      names.emplace_back(name, length);
+    }
+  }
+
+ private:
+  HKEY key_;
+};
+
+class WinRegistry : public Registry {
+ public:
+  int OpenKey(const std::string& path, int access, bool view64,
+              std::unique_ptr<RegistryKey>& key) override {
+    HKEY handle = nullptr;
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, Sam(access, view64), &handle);
+    if (r != ERROR_SUCCESS) return static_cast<int>(r);
+    key = std::make_unique<WinRegistryKey>(handle);
+    return 0;
+  }
+
+  int CreateKey(const std::string& path, bool view64, std::unique_ptr<RegistryKey>& key) override {
+    HKEY handle = nullptr;
+    LONG r = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                             Sam(kKeyAllAccess, view64), nullptr, &handle, nullptr);
+    if (r != ERROR_SUCCESS) return static_cast<int>(r);
+    key = std::make_unique<WinRegistryKey>(handle);
+    return 0;
+  }
+};
+
+}  // namespace
+
+Registry& NewRegistry() {
+  static WinRegistry registry;
+  return registry;
+}
+
+}  // namespace platform::win32
