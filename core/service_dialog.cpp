@@ -5,6 +5,10 @@
 
 #include "core/controls.h"
 #include "core/format.h"
+#include "provisioning/autostart.h"
+#include "provisioning/pair_discovery.h"
+#include "provisioning/pair_installation.h"
+#include "provisioning/port_enumeration.h"
 
 namespace core {
 
@@ -31,12 +35,16 @@ int ServiceDialog::OnInitDialog() {
   if (!ConnectPrinter()) return -1;
   if (quitting_) return -1;
 
+  CheckInstallationPath();
+  PreparePortList();
   OpenVirtualPorts();
   ReportPortCount();
+  FillPortLists();
   worker_.Start();
 
   view_.HideToTray();
   view_.CreateTooltips(codePage_);
+  if (noVirtualPort_ && !quitting_) provisioning::InstallPortPair(*this);
   return 1;
 }
 
@@ -50,6 +58,12 @@ void ServiceDialog::Shutdown() {
   for (auto& handle : ports_.handles) CloseRelayPort(handle);
 }
 
+void ServiceDialog::CloseRelayPortSlot(int slot) {
+  if (slot < 0 || slot >= VirtualPortTable::kSlots) return;
+  link_.SetReplyPort(nullptr);
+  CloseRelayPort(ports_.handles[static_cast<size_t>(slot)]);
+}
+
 // Nothing can be logged before this step: the log flag comes from the file.
 void ServiceDialog::LoadSettingsStep() {
   LoadSettings(settings_, directory_, *platform_.files, *platform_.profile);
@@ -60,10 +74,13 @@ void ServiceDialog::LoadSettingsStep() {
 void ServiceDialog::FillPrinterPortChoices() {
   comPorts_.Clear();
   view_.AddListEntry(controls::kPrinterPortCombo, "USB");
+  provisioning::EnumerateComPorts(*this);
+  provisioning::ExcludePairPorts(*this);
   for (int i = 0; i < comPorts_.count && i < SystemPortTable::kEntries; ++i) {
     const char* name = comPorts_.names[static_cast<size_t>(i)].data();
     if (std::strlen(name) > 1) view_.AddListEntry(controls::kPrinterPortCombo, name);
   }
+  provisioning::ListLptPorts(*this);
   view_.AddListEntry(controls::kPrinterPortCombo, "TCP/IP");
   view_.SelectComboPrefix(controls::kPrinterPortCombo, settings_.port);
 }
@@ -96,11 +113,33 @@ bool ServiceDialog::ConnectPrinter() {
   return true;
 }
 
+// The autostart value also tells whether the program runs where it was
+// installed; a moved program says so and closes once start-up is over.
+void ServiceDialog::CheckInstallationPath() {
+  switch (provisioning::CheckAutostart(*this)) {
+    case provisioning::kAutostartHere:
+      break;
+    case provisioning::kAutostartElsewhere:
+      ShowPrinterMessage(Say(texts::kPathChanged), kStatusError);
+      view_.PostClose();
+      break;
+    default:
+      provisioning::RegisterAutostart(*this);
+      break;
+  }
+}
+
+// A missing PortLists.ini is rebuilt from the virtual pair.
+void ServiceDialog::PreparePortList() {
+  ports_.count = 0;
+  if (!provisioning::FileExists(*platform_.files, settings_.portListsPath))
+    provisioning::WriteRelayPortList(*this);
+  ports_.ClearNames();
+}
+
 // Only Port1 of PortLists.ini is read; a name that is not a COM name is skipped.
 // A port whose open failed still counts, with a null handle.
 void ServiceDialog::OpenVirtualPorts() {
-  ports_.count = 0;
-  ports_.ClearNames();
   const std::string name =
       ReadSetting(*platform_.profile, kPortsSection, "Port1", settings_.portListsPath);
   if (name.empty() || name.compare(0, 3, "COM") != 0) return;
@@ -111,6 +150,11 @@ void ServiceDialog::OpenVirtualPorts() {
   view_.AddListEntry(controls::kRelayPortList, name);
   ports_.SetName(ports_.count, name);
   ++ports_.count;
+}
+
+void ServiceDialog::FillPortLists() {
+  provisioning::ListAllComPorts(*this);
+  provisioning::ListPairPorts(*this);
 }
 
 void ServiceDialog::ReportPortCount() {

@@ -78,13 +78,28 @@ class ServiceDialog {
   RelayWorker& worker() { return worker_; }
   int noVirtualPort() const { return noVirtualPort_; }
 
+  // Virtual port provisioning (provisioning/): the adding-mode flag of the
+  // port refresh, the architecture code of the pair installation (-1 until
+  // detected), and the pair ends counted by the last scan.
+  int& addingMode() { return addingMode_; }
+  int& architecture() { return architecture_; }
+  int& applicationEndCount() { return applicationEndCount_; }
+  int& relayEndCount() { return relayEndCount_; }
+  // Closes the relay end in the slot. The printer link lets go of it as well
+  // (it may hold it as its reply port), so the device is really closed and
+  // can be opened again.
+  void CloseRelayPortSlot(int slot);
+
  private:
   // Start-up steps, in the order they run.
   void LoadSettingsStep();
   void FillPrinterPortChoices();
   bool ConnectPrinter();
+  void CheckInstallationPath();
+  void PreparePortList();
   void OpenVirtualPorts();
   void ReportPortCount();
+  void FillPortLists();
 
   platform::Platform& platform_;
   ServiceView& view_;
@@ -99,6 +114,10 @@ class ServiceDialog {
   VirtualPortTable ports_;
   int noVirtualPort_ = 0;
   std::atomic<bool> quitting_{false};
+  int addingMode_ = 0;
+  int architecture_ = -1;
+  int applicationEndCount_ = 0;
+  int relayEndCount_ = 0;
   RelayWorker worker_;
 };
 

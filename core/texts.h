@@ -101,6 +101,50 @@ inline constexpr Text kIdlePowerOff{"Printer power is off.", "프린터 전원�
 inline constexpr Text kIdleUnknown{"An unknown error has occurred.",
                                    "알 수 없는 에러가 발생했습니다."};
 
+// Port refresh and pair installation.
+inline constexpr Text kInstallNotice{
+    "If you are installing the virtual COM port, click the OK button after installation is "
+    "complete.\nIf you canceled the virtual COM port installation, click the OK button.",
+    "가상 COM 포트를 설치 중인 경우, 설치 완료 후 확인 버튼을 클릭합니다.\n가상 COM 포트 설치를 "
+    "취소한 경우 확인 버튼을 클릭합니다."};
+inline constexpr Text kAddError1{
+    "[1] An error occurred when adding the port.\nAutomatically close the program.\nPlease run "
+    "it again!!!",
+    "[1] 포트 추가 시 오류가 발생했습니다.\n프로그램을 자동 종료합니다.\n다시 실행해 주시기 "
+    "바랍니다!!!"};
+inline constexpr Text kAddError1File{
+    "[1] An error occurred when adding the port.\nAutomatically close the program.\nPlease "
+    "delete the %s file and run it again!!!",
+    "[1] 포트 추가 시 오류가 발생했습니다.\n프로그램을 자동 종료합니다.\n%s 파일을 삭제한 후 "
+    "다시 실행해 주시기 바랍니다!!!"};
+inline constexpr Text kAddError2{
+    "[2] An error occurred when adding the port.\nAutomatically close the program.\nPlease run "
+    "it again!!!",
+    "[2] 포트 추가 시 오류가 발생했습니다.\n프로그램을 자동 종료합니다.\n다시 실행해 주시기 "
+    "바랍니다!!!"};
+inline constexpr Text kAddError2File{
+    "[2] An error occurred when adding the port.\nAutomatically close the program.\nPlease "
+    "delete the %s file and run it again!!!",
+    "[2] 포트 추가 시 오류가 발생했습니다.\n프로그램을 자동 종료합니다.\n%s 파일을 삭제한 후 "
+    "다시 실행해 주시기 바랍니다!!!"};
+inline constexpr Text kOpenError{
+    "An error occurred when opening the port.\nAutomatically close the program.\nPlease run it "
+    "again!!!",
+    "포트 오픈 시 오류가 발생했습니다.\n프로그램을 자동 종료합니다.\n다시 실행해 주시기 "
+    "바랍니다!!!"};
+inline constexpr Text kOpenErrorFile{
+    "An error occurred when opening the port.\nAutomatically close the program.\nPlease delete "
+    "the %s file and run it again!!!",
+    "포트 오픈 시 오류가 발생했습니다.\n프로그램을 자동 종료합니다.\n%s 파일을 삭제한 후 다시 "
+    "실행해 주시기 바랍니다!!!"};
+inline constexpr Text kChangesDone{"Changes are done.", "변경사항이 완료되었습니다."};
+
+// Plain message boxes of the set-up paths (English only, in every language).
+inline constexpr const char* kElevationDenied = "elevation permission denied by user \n";
+inline constexpr const char* kSetupcNotFound = "the file to be executed by did not find \n";
+inline constexpr const char* kEnumPrintersCaption = "EnumPrinters() Error";
+inline constexpr const char* kEnumPrintersFailed = "EnumPrinters() failed";
+
 // Debugger output of the status check (the same in every language).
 inline constexpr const char* kDebugClearQueue = "Clear queue";
 inline constexpr const char* kDebugStandbyFault = "스탠바이 : Start 장애 발생.";

@@ -93,6 +93,9 @@ FakePlatform::FakePlatform() : files(*platform::Native().files) {
   platform.clock = &clock;
   platform.files = &files;
   platform.system = &system;
+  platform.registry = &registry;
+  platform.processes = &processes;
+  platform.portEnumerator = &portEnumerator;
 }
 
 }  // namespace fakes

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/fakes/fake_port_enumerator.h"
+#include "tests/fakes/fake_processes.h"
+#include "tests/fakes/fake_registry.h"
 
 namespace fakes {
 
@@ -44,6 +47,7 @@ class FakeFiles : public platform::Files {
   explicit FakeFiles(platform::Files& real) : real_(real) {}
   void SetModuleFileName(const std::string& path) { module_ = path; }
   void FailAppends(bool fail) { failAppends_ = fail; }
+  bool failRemovals = false;  // files cannot be deleted (read-only)
   std::vector<std::string> appendedPaths();
 
   std::string ModuleFileName() override { return module_; }
@@ -51,7 +55,9 @@ class FakeFiles : public platform::Files {
   bool FileExists(const std::string& path) override { return real_.FileExists(path); }
   bool DirectoryExists(const std::string& path) override { return real_.DirectoryExists(path); }
   bool MakeDirectory(const std::string& path) override { return real_.MakeDirectory(path); }
-  bool RemoveFile(const std::string& path) override { return real_.RemoveFile(path); }
+  bool RemoveFile(const std::string& path) override {
+    return failRemovals ? false : real_.RemoveFile(path);
+  }
   bool AppendText(const std::string& path, const std::string& text) override;
 
  private:
@@ -86,6 +92,9 @@ struct FakePlatform {
   FakeClock clock;
   FakeFiles files;
   FakeSystem system;
+  FakeRegistry registry;
+  FakeProcesses processes;
+  FakePortEnumerator portEnumerator;
   platform::Platform platform;
 };
 

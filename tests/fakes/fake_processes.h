@@ -1,0 +1,87 @@
+// Scripted programs and machine facts for the pair installation: each known
+// command line runs a test's action when the program "ends" (for example
+// creating the registry keys an installer would); unknown programs cannot be
+// started. Elevated runs are recorded and answered from a script.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/processes.h"
+
+namespace fakes {
+
+class FakeProcesses : public platform::Processes {
+ public:
+  struct Program {
+    std::function<void()> onEnd;  // runs while the caller waits for the program
+    uint32_t exitCode = 0;
+  };
+
+  int Start(const std::string& commandLine, std::unique_ptr<platform::Process>& process) override {
+    started.push_back(commandLine);
+    auto it = programs.find(commandLine);
+    if (it == programs.end()) return startError;
+    process = std::make_unique<Running>(*this, it->second);
+    return 0;
+  }
+
+  int RunElevatedHidden(const std::string& file, const std::string& parameters) override {
+    elevated.push_back(file + " " + parameters);
+    if (elevatedResults.empty()) return 0;
+    int result = elevatedResults.front();
+    elevatedResults.pop_front();
+    return result;
+  }
+
+  bool QueryOsVersion(platform::OsVersion& v) override {
+    if (!versionKnown) return false;
+    v = version;
+    return true;
+  }
+  int ProcessorArchitecture() override { return processor; }
+  bool ProductType(uint32_t major, uint32_t minor, uint32_t, uint32_t, uint32_t& type) override {
+    productQueries.push_back(std::to_string(major) + "." + std::to_string(minor));
+    if (!hasProductInfo) return false;
+    type = productType;
+    return true;
+  }
+  std::string ProgramFileName(const std::string& program) const override {
+    return program + suffix;
+  }
+
+  std::map<std::string, Program> programs;
+  int startError = platform::kErrorFileNotFound;
+  std::vector<std::string> started;
+  std::vector<std::string> ended;
+  std::vector<std::string> elevated;
+  std::deque<int> elevatedResults;
+  bool versionKnown = true;
+  platform::OsVersion version{platform::kPlatformNt, 10, 0};
+  int processor = platform::kProcessorAmd64;
+  bool hasProductInfo = true;
+  uint32_t productType = 0;
+  std::vector<std::string> productQueries;
+  std::string suffix = ".exe";
+
+ private:
+  class Running : public platform::Process {
+   public:
+    Running(FakeProcesses& owner, Program program) : owner_(owner), program_(std::move(program)) {}
+    uint32_t WaitForEnd() override {
+      if (program_.onEnd) program_.onEnd();
+      owner_.ended.push_back("ended");
+      return program_.exitCode;
+    }
+
+   private:
+    FakeProcesses& owner_;
+    Program program_;
+  };
+};
+
+}  // namespace fakes
