@@ -1,8 +1,9 @@
 // Starting programs on Windows, and the version and processor facts.
 #include "platform/processes.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 
 #include <vector>
 

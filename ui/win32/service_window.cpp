@@ -8,6 +8,7 @@
 #include "core/controls.h"
 #include "core/texts.h"
 #include "links/link_front.h"
+#include "provisioning/pair_installation.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/status_dialog.h"
 
@@ -214,6 +215,22 @@ INT_PTR CALLBACK ServiceDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_SIZE:
       if (wParam == SIZE_MINIMIZED && context) context->view->HideToTray();
       return FALSE;
+    case WM_COMMAND:
+      if (!context || HIWORD(wParam) != BN_CLICKED) return FALSE;
+      switch (LOWORD(wParam)) {
+        case IDC_ADD_PORT:  // "Add virtual COM port": from the tray, like the pair it adds
+          context->view->HideToTray();
+          provisioning::InstallPortPair(*context->dialog);
+          return TRUE;
+        case IDC_INSTALL_PAIR:
+          provisioning::InstallPortPair(*context->dialog);
+          return TRUE;
+        case IDC_SETUPC_TEST:
+          provisioning::RunSetupCommands(*context->dialog);
+          return TRUE;
+        default:
+          return FALSE;
+      }
     case WM_CLOSE:
       EndDialog(window, IDCANCEL);
       return TRUE;
