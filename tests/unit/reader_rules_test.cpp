@@ -92,16 +92,6 @@ TEST(StatusBlock, PlainOnlyForTheThreeQuietPatterns) {
   }
 }
 
-TEST(ReaderBlock, AppendsStopAtTheEndOfTheBuffer) {
-  links::ReaderBlock b;
-  b.Grow(250);
-  b.Grow(20);
-  EXPECT_EQ(b.length, links::kReaderBlockSize);
-  EXPECT_EQ(b.Room(), 0);
-  b.Grow(-1);
-  EXPECT_EQ(b.length, links::kReaderBlockSize);
-}
-
 class ReplyForwarding : public ::testing::Test {
  protected:
   void SetUp() override { link.SetReplyPort(port); }
