@@ -57,6 +57,7 @@ int TcpLink::Open(const std::string& target, int parameter) {
   const platform::SocketHandle s = sockets_.OpenStream();
   if (s == platform::kInvalidSocket) return -2;
   socket_ = s;
+  lost_ = false;
 
   port_ = parameter & 0xFFFF;
   address_ = target.substr(0, kMaxAddressLength);
@@ -84,12 +85,15 @@ int TcpLink::Open(const std::string& target, int parameter) {
 
 int TcpLink::Start() {
   LinkState& st = state();
+  // Until the new reader runs, a closed connection is the open's business.
+  st.readerStarted = 0;
   st.statusRequest = 0;
   st.coverOpen = 0;
   st.paperEnd = 0;
 
   const int probe = ProbeStatus();
   if (probe > 0) return probe;
+  lost_ = false;
 
   st.stopReader = 0;
   st.paperNearEnd = 0;
@@ -153,6 +157,11 @@ int TcpLink::PollReply(ReaderBlock& reply, int& counter) {
 void TcpLink::ReaderTurn() {
   LinkState& st = state();
   clock().SleepMs(50);
+  if (lost_) {
+    TryReconnect();
+    st.readerStarted = 1;
+    return;
+  }
   if (st.statusRequest) {
     Write(kStatusBackOn, sizeof kStatusBackOn);
     clock().SleepMs(100);
@@ -162,8 +171,8 @@ void TcpLink::ReaderTurn() {
   ReaderBlock block;
   block.Grow(Read(block.End(), block.Room()));
   ForwardReply(block.bytes.data(), block.length);
-  // Only what this receive brought goes to the application; gathered bytes
-  // serve the parsing below.
+  // Gathering also forwards what it receives: an answer that arrives while a
+  // reply is being gathered is still the application's answer.
   if (NeedsGathering(block)) Gather(block);
 
   if (block.length >= 11 &&
@@ -204,6 +213,7 @@ void TcpLink::Gather(ReaderBlock& block) {
 int TcpLink::AppendReceive(ReaderBlock& block) {
   if (block.Room() == 0) return 0;
   const int added = Read(block.End(), block.Room());
+  ForwardReply(block.End(), added);
   block.Grow(added);
   return added;
 }
@@ -263,7 +273,7 @@ int TcpLink::Close() {
 int TcpLink::Write(const uint8_t* data, int length) {
   std::lock_guard<std::mutex> g(sendLock_);
   const platform::SocketHandle s = socket_;
-  if (s == platform::kInvalidSocket) return -1;
+  if (s == platform::kInvalidSocket || lost_) return -1;
   int sent = 0;
   while (sent < length) {
     const int n = sockets_.Send(s, data + sent, length - sent);
@@ -272,6 +282,7 @@ int TcpLink::Write(const uint8_t* data, int length) {
     } else if (n == platform::kSocketWouldBlock || n == 0) {
       if (sockets_.WaitWritable(s, kSendTimeoutMs) != 1) return -1;
     } else {
+      if (state().open) NoteConnectionLost();
       return -1;
     }
   }
@@ -279,9 +290,59 @@ int TcpLink::Write(const uint8_t* data, int length) {
 }
 
 int TcpLink::Read(uint8_t* buffer, int size) {
-  if (state().open == 0 || size <= 0) return 0;
-  const int n = sockets_.Receive(socket_, buffer, size);
+  if (state().open == 0 || size <= 0 || lost_) return 0;
+  int n;
+  {
+    std::lock_guard<std::mutex> g(receiveLock_);
+    n = sockets_.Receive(socket_, buffer, size);
+  }
+  // An orderly close (0) or an error: the printer has gone away.
+  if (n == 0 || n == platform::kSocketError) {
+    if (state().open && state().readerStarted) NoteConnectionLost();
+    return 0;
+  }
   return n > 0 ? n : 0;
+}
+
+void TcpLink::NoteConnectionLost() {
+  if (lost_.exchange(true)) return;
+  state().printerOff = 1;
+  lastReconnectMs_ = clock().NowMs();
+}
+
+platform::SocketHandle TcpLink::NewConnectingSocket() {
+  const platform::SocketHandle s = sockets_.OpenStream();
+  if (s == platform::kInvalidSocket) return s;
+  sockets_.SetReceiveTimeout(s, kReceiveTimeoutMs);
+  sockets_.SetSendBufferSize(s, 0);
+  sockets_.SetSendTimeout(s, kSendTimeoutMs);
+  if (sockets_.SetNonBlocking(s, true) != 0 ||
+      sockets_.Connect(s, peer_) == platform::kSocketError ||
+      sockets_.WaitWritable(s, kReconnectWaitMs) != 1) {
+    sockets_.Close(s);
+    return platform::kInvalidSocket;
+  }
+  return s;
+}
+
+// Runs on the reader thread while the connection is lost. Once the printer
+// takes connections again the new socket replaces the old one, and the next
+// turn asks the printer for a fresh status block.
+void TcpLink::TryReconnect() {
+  if (clock().NowMs() - lastReconnectMs_ < kReconnectPauseMs) return;
+  lastReconnectMs_ = clock().NowMs();
+  const platform::SocketHandle fresh = NewConnectingSocket();
+  if (fresh == platform::kInvalidSocket) return;
+  {
+    std::lock_guard<std::mutex> send(sendLock_);
+    std::lock_guard<std::mutex> receive(receiveLock_);
+    const platform::SocketHandle old = socket_.exchange(fresh);
+    if (old != platform::kInvalidSocket) sockets_.Close(old);
+  }
+  LinkState& st = state();
+  lost_ = false;
+  st.printerOff = 0;
+  st.statusRequest = 1;
 }
 
 void TcpLink::Discard() {
@@ -291,6 +352,7 @@ void TcpLink::Discard() {
 
 void TcpLink::ReleaseSocket() {
   std::lock_guard<std::mutex> g(sendLock_);
+  std::lock_guard<std::mutex> receive(receiveLock_);
   const platform::SocketHandle s = socket_.exchange(platform::kInvalidSocket);
   if (s != platform::kInvalidSocket) sockets_.Close(s);
 }

@@ -4,6 +4,11 @@
 // replies that come in pieces, forwards them to the application, spots
 // process-ID replies and keeps the status flags from Automatic Status Back.
 //
+// A printer that drops the connection (switched off, restarted) is reached
+// again by the reader, which reconnects about once a second; meanwhile the
+// link reports the printer as off and refuses writes, so nothing is sent into
+// a dead connection and a reprint goes out once the printer is back.
+//
 // Open results: 0 connected and reader running; 1 cover open; 4 paper out;
 // 8 no answer (connect time-out or refusal, or a silent probe); -1 socket or
 // connect error, or a socket still held from an earlier attempt; -2 no socket
@@ -46,6 +51,13 @@ class TcpLink : public DeviceLink {
 
   bool connected() const { return state().open != 0; }
   bool holdsSocket() const { return socket_ != platform::kInvalidSocket; }
+  // The printer closed the connection and it has not been re-established.
+  bool connectionLost() const { return lost_; }
+
+  // Pause between attempts to reach a printer that dropped the connection,
+  // and the longest wait for one attempt's connect.
+  static constexpr uint32_t kReconnectPauseMs = 1000;
+  static constexpr uint32_t kReconnectWaitMs = 1000;
 
  private:
   int Start();
@@ -57,6 +69,9 @@ class TcpLink : public DeviceLink {
   int AppendReceive(ReaderBlock& block);
   void ApplyStatusTable(const StatusBlock& status);
   void ReleaseSocket();
+  platform::SocketHandle NewConnectingSocket();
+  void NoteConnectionLost();
+  void TryReconnect();
 
   platform::Sockets& sockets_;
   platform::System& system_;
@@ -68,6 +83,10 @@ class TcpLink : public DeviceLink {
   // Whole writes do not interleave (a print-data write waiting for the
   // printer and the reader's status command), and close waits for a write.
   std::mutex sendLock_;
+  // Receives and the replacement of the socket do not overlap.
+  std::mutex receiveLock_;
+  std::atomic<bool> lost_{false};
+  uint32_t lastReconnectMs_ = 0;
 };
 
 }  // namespace links

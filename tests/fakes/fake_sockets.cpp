@@ -31,6 +31,11 @@ void FakeSockets::ClosePeer() {
   peerClosed_ = true;
 }
 
+void FakeSockets::ReopenPeer() {
+  std::lock_guard<std::mutex> g(lock_);
+  peerClosed_ = false;
+}
+
 void FakeSockets::ScriptSends(std::vector<int> results) {
   std::lock_guard<std::mutex> g(lock_);
   sendScript_.assign(results.begin(), results.end());

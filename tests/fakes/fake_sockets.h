@@ -40,6 +40,9 @@ class FakeSockets : public platform::Sockets {
   void Deliver(const Bytes& bytes, uint32_t delayMs = 0);
   // The peer closed: receives give 0 once the queue is empty, sends fail.
   void ClosePeer();
+  // The printer takes connections again (the old ones stay closed for real
+  // printers; the fake serves every socket from the one peer).
+  void ReopenPeer();
 
   // Per Send call, in order: a count to take at most, kSocketWouldBlock or
   // kSocketError; after the script every send takes everything.

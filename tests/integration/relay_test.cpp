@@ -137,7 +137,9 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"CoverOpen", "cover open", "cover close", "[Printing] Printer cover is open."},
         Fault{"PaperOut", "paper out", "paper ok", "[Printing] Printer is out of paper."},
         Fault{"Silent", "silent on", "silent off",
-              "[Printing] There is no response from the printer."}),
+              "[Printing] There is no response from the printer."},
+        // The printer drops the connection; the link reaches it again.
+        Fault{"PowerOff", "power off", "power on", "[Printing] Printer power is off."}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 TEST_F(Relay, AnApplicationThatClosesMidJobLosesNothing) {

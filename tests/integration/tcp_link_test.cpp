@@ -133,7 +133,7 @@ TEST_F(TcpLinkOnSimulator, SplitRepliesAreStillRecognised) {
   front->CloseLink();
 }
 
-TEST_F(TcpLinkOnSimulator, PrinterDroppingTheConnectionDoesNotKillTheRelay) {
+TEST_F(TcpLinkOnSimulator, APrinterThatDropsTheConnectionIsOffUntilItIsReachedAgain) {
   StartSim();
   ASSERT_EQ(Open(), 0);
   Control("power off", "power=off");
@@ -141,7 +141,17 @@ TEST_F(TcpLinkOnSimulator, PrinterDroppingTheConnectionDoesNotKillTheRelay) {
   int result = 1;
   for (int i = 0; i < 20 && result == 1; ++i) result = Write(line);
   EXPECT_EQ(result, -1);
-  EXPECT_EQ(front->WaitPrintResult(300), 16u);
+  EXPECT_EQ(front->WaitPrintResult(300), 8u);
+  EXPECT_EQ(front->GetStatus(), 8u);
+
+  Control("power on", "power=on");
+  ASSERT_TRUE(sim.events().Next("conn open", std::chrono::seconds(5))) << sim.events().Dump();
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (front->GetStatus() != 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(front->GetStatus(), 0u);
+  EXPECT_EQ(Write({0x1B, 0x40, 'B', 'A', 'C', 'K', 0x0A}), 1);
+  EXPECT_EQ(front->WaitPrintResult(5000), 0u) << sim.events().Dump();
   EXPECT_EQ(front->CloseLink(), 0);
 }
 

@@ -92,8 +92,9 @@ TEST_F(TcpReaderTest, ProcessIdReplySplitOverTwoReceivesIsRecognised) {
   link.ReaderTurn();
   EXPECT_EQ(link.state().printDone, 1);
   EXPECT_EQ(clock.NowMs() - start, 50u + 200u + 200u);
-  // The application gets this turn's own receive only.
-  EXPECT_EQ(port->writes(), std::vector<Bytes>{Bytes({0x37, 0x22, 0x46})});
+  // The application gets every piece as it arrives, also the gathered one.
+  EXPECT_EQ(port->writes(),
+            (std::vector<Bytes>{Bytes({0x37, 0x22, 0x46}), Bytes({0x46, 0x46, 0x46, 0x00})}));
 }
 
 TEST_F(TcpReaderTest, ProcessIdReplyAloneOrInsideABlock) {
@@ -133,13 +134,53 @@ TEST_F(TcpReaderTest, KeepAliveBeforeAStatusBlockIsSkipped) {
   EXPECT_EQ(Flags(), "0011");
 }
 
-TEST_F(TcpReaderTest, EveryTurnMarksTheReaderStartedAndAClosedPeerChangesNothing) {
-  link.state().paperNearEnd = 1;
-  sockets.ClosePeer();
+TEST_F(TcpReaderTest, AnAnswerArrivingWhileAReplyIsGatheredStillReachesTheApplication) {
+  // A POS program asks DLE EOT 2 and at once DLE EOT 4: the second answer
+  // arrives during the gathering of the first.
+  sockets.Deliver({0x12});
+  sockets.Deliver({0x12}, 150);
+  link.ReaderTurn();
+  EXPECT_EQ(port->writes(), (std::vector<Bytes>{Bytes{0x12}, Bytes{0x12}}));
+}
+
+TEST_F(TcpReaderTest, EveryTurnMarksTheReaderStarted) {
   link.ReaderTurn();
   EXPECT_EQ(link.state().readerStarted, 1);
-  EXPECT_EQ(Flags(), "0100");
-  EXPECT_TRUE(port->writes().empty());
+  link.ReaderTurn();
+  EXPECT_EQ(link.state().readerStarted, 1);
+}
+
+TEST_F(TcpReaderTest, AClosedConnectionReadsAsPowerOffUntilThePrinterIsBack) {
+  link.state().paperNearEnd = 1;
+  link.ReaderTurn();
+  sockets.ClosePeer();
+  link.ReaderTurn();
+  EXPECT_TRUE(link.connectionLost());
+  EXPECT_EQ(link.state().printerOff, 1);
+  EXPECT_EQ(Flags(), "0100");  // the other flags keep their last values
+  // Nothing is sent into the dead connection.
+  const size_t sends = sockets.sendCalls().size();
+  const uint8_t data[] = {0x1B, 0x40};
+  EXPECT_EQ(link.Write(data, 2), -1);
+  EXPECT_EQ(sockets.sendCalls().size(), sends);
+
+  // Turns keep trying about once a second; while refused nothing changes.
+  sockets.connectWritable = 0;
+  for (int i = 0; i < 30; ++i) link.ReaderTurn();
+  EXPECT_EQ(link.state().printerOff, 1);
+  const int opened = sockets.openCount();
+
+  sockets.ReopenPeer();
+  sockets.connectWritable = 1;
+  clock.Advance(links::TcpLink::kReconnectPauseMs);
+  link.ReaderTurn();
+  EXPECT_FALSE(link.connectionLost());
+  EXPECT_EQ(sockets.openCount(), opened + 1);
+  EXPECT_EQ(link.state().printerOff, 0);
+  EXPECT_EQ(link.state().statusRequest, 1);
+  link.ReaderTurn();  // asks for a fresh status block
+  EXPECT_EQ(StatusEnables(), 1);
+  EXPECT_EQ(link.Write(data, 2), 1);
 }
 
 }  // namespace
