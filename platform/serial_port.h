@@ -53,6 +53,15 @@ enum PurgeFlags : unsigned {
   kPurgeAll = 0xF,
 };
 
+// What one write bounded by a wait achieved: the bytes that left for the
+// device, and whether the write finished (at once, within the wait, or ended
+// early by the port's own write time-outs). Not finished: the device refused
+// it, or the wait ran out and the rest was cancelled.
+struct WriteResult {
+  int count = 0;
+  bool finished = false;
+};
+
 struct ModemStatus {
   bool cts = false;
   bool dsr = false;
@@ -70,6 +79,8 @@ class SerialPort {
   virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;
   virtual bool GetLineSettings(LineSettings& settings) = 0;  // GetCommState
   virtual bool SetLineSettings(const LineSettings& settings) = 0;
+  // False when the port has no modem lines to report (a pseudo-terminal, a
+  // parallel port): the caller then knows nothing about them, not "all off".
   virtual bool GetModemStatus(ModemStatus& status) = 0;
   // Bytes waiting in the input queue (ClearCommError), -1 on failure.
   virtual int QueuedInput() = 0;
@@ -80,6 +91,14 @@ class SerialPort {
   // Writes the bytes, waiting at most `waitMs` for the write to complete
   // (0: as the time-outs say). Returns the count written, -1 on failure.
   virtual int Write(const uint8_t* data, int size, uint32_t waitMs) = 0;
+  // One overlapped write whose result is awaited at most `waitMs` (at least
+  // 1); what is still pending then is cancelled (CancelIo). A write counts as
+  // done once its bytes have left the port, not when they are queued. The
+  // printer links use it; the default suits ports that only have Write.
+  virtual WriteResult WriteWithin(const uint8_t* data, int size, uint32_t waitMs) {
+    const int n = Write(data, size, waitMs);
+    return WriteResult{n > 0 ? n : 0, n == size};
+  }
   // Blocks until input is queued or the time is up; true when input is queued.
   // Lets a reader wait for data without spinning.
   virtual bool WaitReadable(uint32_t timeoutMs) = 0;

@@ -16,6 +16,7 @@ Platform& Native() {
     q.registry = &posix::NewRegistry();
     q.processes = &posix::NewProcesses();
     q.portEnumerator = &posix::NewPortEnumerator();
+    q.usb = &posix::NewUsbPrinters();
     return q;
   }();
   return p;

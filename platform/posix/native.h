@@ -51,5 +51,7 @@ PrintSpooler& NewSpooler();
 Registry& NewRegistry();
 Processes& NewProcesses();
 PortEnumerator& NewPortEnumerator();
+// USB printer class devices for the USB printer link.
+UsbPrinters& NewUsbPrinters();
 
 }  // namespace platform::posix

@@ -31,6 +31,11 @@ PortEntry ResolvePort(const std::string& devicePathOrName, const std::string& ma
 // The file name a port has in the map: "\\.\COM6" -> "com6".
 std::string PortEntryName(const std::string& devicePathOrName);
 
+// Opens a device node as a serial-style port, for this program only (an
+// exclusive lock: "no sharing"); null when it cannot be opened or is in use.
+// The port map's device entries and the USB printers open this way.
+std::unique_ptr<SerialPort> OpenDevicePath(const std::string& path);
+
 // Serial ports resolved through the given map folder instead of the
 // program's own (for tests that build their own "machine").
 std::unique_ptr<SerialPorts> MakeSerialPorts(const std::string& mapDirectory);

@@ -176,6 +176,40 @@ class FdPort : public SerialPort {
     return done;
   }
 
+  // The Windows serial driver completes a write once its bytes are sent; a
+  // tty's write() returns once they are queued. So wait for the output queue
+  // to drain too, and cancel (flush) what has not left when the wait runs out.
+  // The port's write time-outs, when set, end the write early as finished.
+  WriteResult WriteWithin(const uint8_t* data, int size, uint32_t waitMs) override {
+    if (size <= 0) return {0, true};
+    CommTimeouts t;
+    GetTimeouts(t);
+    const uint64_t portLimit =
+        uint64_t{t.writeTotalMultiplier} * static_cast<uint64_t>(size) + t.writeTotalConstant;
+    const uint64_t start = NowMs();
+    const uint64_t waitDeadline = start + waitMs;
+    const bool portFirst = portLimit != 0 && portLimit <= waitMs;
+    const uint64_t deadline = portFirst ? start + portLimit : waitDeadline;
+    int done = 0;
+    while (done < size) {
+      ssize_t n = write(fd_, data + done, static_cast<size_t>(size - done));
+      if (n > 0) {
+        done += static_cast<int>(n);
+        continue;
+      }
+      if (n < 0 && errno != EAGAIN && errno != EINTR) return {done, false};
+      const uint64_t now = NowMs();
+      if (now >= deadline) break;
+      short events = PollFor(fd_, POLLOUT, static_cast<int>(deadline - now));
+      if (events & (POLLERR | POLLNVAL | POLLHUP)) return {done, false};
+    }
+    const int unsent = WaitDrained(deadline);
+    if (done == size && unsent == 0) return {done, true};
+    // Cancelled: what is still queued never goes out.
+    if (unsent > 0) tcflush(fd_, TCOFLUSH);
+    return {done - unsent, portFirst};
+  }
+
   bool WaitReadable(uint32_t timeoutMs) override {
     if (QueuedInput() > 0) return true;
     short events = PollFor(fd_, POLLIN, static_cast<int>(timeoutMs));
@@ -188,6 +222,18 @@ class FdPort : public SerialPort {
   }
 
  protected:
+  // Bytes still in the output queue once it drained or the time came; 0 for
+  // devices without one (pseudo-terminals, printer devices).
+  int WaitDrained(uint64_t deadline) {
+    for (;;) {
+      int queued = 0;
+      if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return 0;
+      const uint64_t now = NowMs();
+      if (now >= deadline) return queued;
+      std::this_thread::sleep_for(std::chrono::milliseconds(deadline - now < 2 ? 1 : 2));
+    }
+  }
+
   int fd_;
 
  private:
@@ -242,6 +288,8 @@ class TtyPort : public FdPort {
     return true;
   }
 
+  // A pseudo-terminal or a printer device has no modem lines: TIOCMGET fails
+  // and the lines are unknown.
   bool GetModemStatus(ModemStatus& status) override {
     int lines = 0;
     if (ioctl(fd_, TIOCMGET, &lines) != 0) return false;
@@ -352,13 +400,7 @@ std::unique_ptr<SerialPort> OpenPairRelayEnd(const PortEntry& entry) {
 }
 
 std::unique_ptr<SerialPort> OpenDevice(const PortEntry& entry) {
-  int fd = open(entry.target.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return nullptr;
-  }
-  return std::make_unique<TtyPort>(fd);
+  return OpenDevicePath(entry.target);
 }
 
 class PosixSerialPorts : public SerialPorts {
@@ -380,6 +422,16 @@ class PosixSerialPorts : public SerialPorts {
 };
 
 }  // namespace
+
+std::unique_ptr<SerialPort> OpenDevicePath(const std::string& path) {
+  int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return nullptr;
+  }
+  return std::make_unique<TtyPort>(fd);
+}
 
 SerialPorts& NewSerialPorts() {
   static PosixSerialPorts ports("");

@@ -16,6 +16,7 @@ Platform& Native() {
     q.registry = &win32::NewRegistry();
     q.processes = &win32::NewProcesses();
     q.portEnumerator = &win32::NewPortEnumerator();
+    q.usb = &win32::NewUsbPrinters();
     return q;
   }();
   return p;

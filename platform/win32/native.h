@@ -52,4 +52,6 @@ PrintSpooler& NewSpooler();
 Registry& NewRegistry();
 Processes& NewProcesses();
 PortEnumerator& NewPortEnumerator();
+// USB printer class devices for the USB printer link.
+UsbPrinters& NewUsbPrinters();
 }

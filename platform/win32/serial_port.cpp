@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "platform/serial_port.h"
+#include "platform/win32/comm_handle.h"
 #include "platform/win32/native.h"
 
 namespace platform::win32 {
@@ -12,7 +13,8 @@ namespace {
 
 class WinSerialPort : public SerialPort {
  public:
-  WinSerialPort(HANDLE handle, bool overlapped) : handle_(handle), overlapped_(overlapped) {
+  WinSerialPort(HANDLE handle, bool overlapped, DWORD readWaitMs = INFINITE)
+      : handle_(handle), overlapped_(overlapped), readWaitMs_(readWaitMs) {
     if (overlapped_) {
       readEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
       writeEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -116,7 +118,12 @@ class WinSerialPort : public SerialPort {
     ResetEvent(readEvent_);
     if (ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, &ov)) return static_cast<int>(n);
     if (GetLastError() != ERROR_IO_PENDING) return -1;
-    return GetOverlappedResult(handle_, &ov, &n, TRUE) ? static_cast<int>(n) : -1;
+    // Devices without read time-outs (a USB printer) may never complete a
+    // read; those ports bound the wait and cancel the rest.
+    if (readWaitMs_ != INFINITE && WaitForSingleObject(readEvent_, readWaitMs_) != WAIT_OBJECT_0)
+      CancelIoEx(handle_, &ov);
+    if (!GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+    return static_cast<int>(n);
   }
 
   int Write(const uint8_t* data, int size, uint32_t waitMs) override {
@@ -133,6 +140,27 @@ class WinSerialPort : public SerialPort {
     }
     if (!GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
     return static_cast<int>(n);
+  }
+
+  WriteResult WriteWithin(const uint8_t* data, int size, uint32_t waitMs) override {
+    DWORD n = 0;
+    if (!overlapped_) {
+      const BOOL ok = WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr);
+      return {static_cast<int>(n), ok != 0};
+    }
+    OVERLAPPED ov{};
+    ov.hEvent = writeEvent_;
+    ResetEvent(writeEvent_);
+    if (WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
+      return {static_cast<int>(n), true};
+    if (GetLastError() != ERROR_IO_PENDING) return {0, false};
+    if (WaitForSingleObject(writeEvent_, waitMs) == WAIT_OBJECT_0) {
+      const BOOL ok = GetOverlappedResult(handle_, &ov, &n, FALSE);
+      return {static_cast<int>(n), ok != 0};
+    }
+    CancelIoEx(handle_, &ov);
+    GetOverlappedResult(handle_, &ov, &n, TRUE);
+    return {static_cast<int>(n), false};
   }
 
   bool WaitReadable(uint32_t timeoutMs) override {
@@ -166,6 +194,7 @@ class WinSerialPort : public SerialPort {
  private:
   HANDLE handle_;
   bool overlapped_;
+  DWORD readWaitMs_;
   HANDLE readEvent_ = nullptr;
   HANDLE writeEvent_ = nullptr;
   HANDLE waitEvent_ = nullptr;
@@ -187,6 +216,10 @@ class WinSerialPorts : public SerialPorts {
 };
 
 }  // namespace
+
+std::unique_ptr<SerialPort> AdoptCommHandle(HANDLE handle, bool overlapped, DWORD readWaitMs) {
+  return std::make_unique<WinSerialPort>(handle, overlapped, readWaitMs);
+}
 
 SerialPorts& NewSerialPorts() {
   static WinSerialPorts ports;
