@@ -86,4 +86,10 @@ void DeviceLink::StopReader() {
   reader_.WaitEnded();
 }
 
+bool DeviceLink::StopReader(uint32_t timeoutMs) {
+  if (!reader_.Started()) return true;
+  state_.stopReader = 1;
+  return reader_.WaitEnded(timeoutMs);
+}
+
 }  // namespace links

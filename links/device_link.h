@@ -86,6 +86,10 @@ class DeviceLink {
   void StartReader();
   // Sets stopReader and waits without limit for the reader's end, if one runs.
   void StopReader();
+  // Sets stopReader and waits at most `timeoutMs` (real time); true when no
+  // reader runs any more. A reader that outlives the wait is joined later.
+  bool StopReader(uint32_t timeoutMs);
+  bool ReaderRunning() const { return reader_.Started(); }
 
  private:
   platform::Clock& clock_;

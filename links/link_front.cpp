@@ -4,7 +4,10 @@
 #include <array>
 #include <utility>
 
+#include "links/com_link.h"
+#include "links/lpt_link.h"
 #include "links/tcp_link.h"
+#include "links/usb_link.h"
 #include "platform/clock.h"
 #include "platform/platform.h"
 #include "platform/system.h"
@@ -192,6 +195,12 @@ unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
 
 std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform, ReaderMode mode) {
   DeviceLinks links;
+  if (platform.serialPorts != nullptr) {
+    links.com = std::make_unique<ComLink>(*platform.clock, *platform.serialPorts, mode);
+    links.lpt = std::make_unique<LptLink>(*platform.clock, *platform.serialPorts, mode);
+  }
+  if (platform.usb != nullptr)
+    links.usb = std::make_unique<UsbLink>(*platform.clock, *platform.usb, mode);
   if (platform.sockets != nullptr) {
     links.tcp =
         std::make_unique<TcpLink>(*platform.clock, *platform.sockets, *platform.system, mode);

@@ -77,8 +77,9 @@ class LinkFront : public PrinterLink {
   std::atomic<int> spoolerOpen_{0};
 };
 
-// The front over this build's links: TCP/IP on the platform's sockets and
-// the spooler link on its spooler; serial, parallel and USB are not built yet.
+// The front over this build's links: serial and parallel on the platform's
+// serial ports, USB on its USB printers, TCP/IP on its sockets and the
+// spooler link on its spooler.
 std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform,
                                         ReaderMode mode = ReaderMode::kThread);
 

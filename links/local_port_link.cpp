@@ -1,0 +1,72 @@
+// The serial and parallel links' port, reader start, read and close.
+#include "links/local_port_link.h"
+
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace links {
+
+namespace {
+
+constexpr uint32_t kQueueBytes = 8192;
+constexpr int kStartWaitTurns = 16;
+constexpr uint32_t kStartWaitMs = 200;
+constexpr uint32_t kStartSettleMs = 250;
+
+}  // namespace
+
+bool LocalPortLink::OpenPort(const std::string& devicePath) {
+  std::unique_ptr<platform::SerialPort> port = ports_.Open(devicePath, true);
+  if (!port) return false;
+  std::lock_guard<std::mutex> g(portLock_);
+  port_ = std::move(port);
+  return true;
+}
+
+bool LocalPortLink::holdsPort() const {
+  std::lock_guard<std::mutex> g(portLock_);
+  return port_ != nullptr;
+}
+
+void LocalPortLink::PreparePort() {
+  state().open = 1;
+  port_->SetupQueues(kQueueBytes, kQueueBytes);
+  port_->Purge(platform::kPurgeAll);
+}
+
+int LocalPortLink::StartReaderAndWait() {
+  LinkState& st = state();
+  st.stopReader = 0;
+  st.paperNearEnd = 0;
+  st.printerOff = 0;
+  st.readerStarted = 0;
+  st.statusRequest = 1;
+  StartReader();
+  for (int i = 0; i < kStartWaitTurns && st.readerStarted == 0; ++i) clock().SleepMs(kStartWaitMs);
+  clock().SleepMs(kStartSettleMs);
+  return 0;
+}
+
+void LocalPortLink::SendStatusEnable() { Write(kStatusBackOn, sizeof kStatusBackOn); }
+
+int LocalPortLink::Read(uint8_t* buffer, int size) {
+  platform::SerialPort* p = port_.get();
+  if (p == nullptr || size <= 0) return 0;
+  // A port that cannot say what is queued (a printer device) is read all the
+  // same; the read time-outs bound the read.
+  if (p->QueuedInput() == 0) return 0;
+  const int n = p->Read(buffer, size);
+  if (n < 0) p->QueuedInput();  // clears the error state, as ClearCommError does
+  return n > 0 ? n : 0;
+}
+
+int LocalPortLink::Close() {
+  LinkState& st = state();
+  st.open = 0;
+  StopReader();
+  std::lock_guard<std::mutex> g(portLock_);
+  port_.reset();
+  return 0;
+}
+
+}  // namespace links

@@ -1,0 +1,103 @@
+// LptLink: open, budgeted write, reader turn of a parallel printer.
+#include "links/lpt_link.h"
+
+#include "links/reader_block.h"
+#include "links/serial_status_table.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
+
+namespace links {
+
+namespace {
+
+constexpr uint32_t kStatusEnableSettleMs = 100;
+constexpr uint32_t kRetryPauseMs = 10;
+// Two reads in a row that took this long mean a printer that says nothing.
+constexpr uint32_t kSlowReadMs = 50;
+constexpr int kSlowReadsForRequest = 2;
+
+}  // namespace
+
+LptLink::LptLink(platform::Clock& clock, platform::SerialPorts& ports, ReaderMode mode)
+    : LocalPortLink(clock, ports, mode) {}
+
+LptLink::~LptLink() { Close(); }
+
+int LptLink::Open(const std::string& target, int) {
+  if (holdsPort()) return 1;
+  if (!OpenPort(target)) {
+    state().open = 0;
+    return 1;
+  }
+  PreparePort();
+
+  LinkState& st = state();
+  st.statusRequest = 0;
+  st.coverOpen = 0;
+  st.paperEnd = 0;
+  platform::CommTimeouts t;
+  t.readInterval = kPortReadInterval;
+  t.readTotalMultiplier = 0;
+  t.readTotalConstant = kPortReadTotal;
+  t.writeTotalMultiplier = 1;
+  t.writeTotalConstant = kWriteTimeoutMs;
+  port()->SetTimeouts(t);
+  slowReads_ = 0;
+  return StartReaderAndWait();
+}
+
+int LptLink::Write(const uint8_t* data, int length) {
+  if (state().open == 0) return 0;
+  std::lock_guard<std::mutex> g(portLock());
+  platform::SerialPort* p = port();
+  if (p == nullptr || length <= 0) return 0;
+  const uint32_t perByte = length < kLargeWrite ? 0 : kLargeWriteMsPerByte;
+  const uint32_t attemptMs = kWriteBaseMs + perByte * static_cast<uint32_t>(length);
+  const uint32_t start = clock().NowMs();
+  int written = 0;
+  do {
+    const platform::WriteResult r = p->WriteWithin(data + written, length - written, attemptMs);
+    written += r.count;
+    if (r.finished && written >= length) break;
+    clock().SleepMs(kRetryPauseMs);
+  } while (clock().NowMs() - start < kWriteBaseMs);
+  return written;
+}
+
+void LptLink::ReaderTurn() {
+  LinkState& st = state();
+  clock().SleepMs(50);
+  if (st.statusRequest) {
+    SendStatusEnable();
+    clock().SleepMs(kStatusEnableSettleMs);
+  }
+
+  ReaderBlock block;
+  const uint32_t readStart = clock().NowMs();
+  block.Grow(Read(block.End(), block.Room()));
+  if (clock().NowMs() - readStart >= kSlowReadMs) {
+    if (++slowReads_ >= kSlowReadsForRequest) {
+      st.statusRequest = 1;
+      slowReads_ = 0;
+    }
+  } else {
+    slowReads_ = 0;
+  }
+
+  if (ProcessIdReplyAtStart(block)) st.printDone = 1;
+  ForwardReply(block.bytes.data(), block.length);
+  if (block.length >= 4) st.readerStarted = 1;
+  if (ProcessIdReplyAtEnd(block)) st.printDone = 1;
+
+  RemoveKeepAlive(block);
+  if (block.length >= 4) ApplyCoverCodeTable(st, block, [&] { OnlineCountRule(block); });
+}
+
+// Two answers that disagree about being on-line in one read: ask again.
+void LptLink::OnlineCountRule(const ReaderBlock& block) {
+  if (!OnlineCountsEqual(block)) return;
+  SendStatusEnable();
+  clock().SleepMs(kStatusEnableSettleMs);
+}
+
+}  // namespace links
