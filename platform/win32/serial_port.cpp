@@ -41,7 +41,10 @@ class WinSerialPort : public SerialPort {
   bool SetTimeouts(const CommTimeouts& t) override {
     COMMTIMEOUTS c{t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
                    t.writeTotalMultiplier, t.writeTotalConstant};
-    return SetCommTimeouts(handle_, &c) != 0;
+    if (!SetCommTimeouts(handle_, &c)) return false;
+    immediateReads_ = t.readInterval == MAXDWORD && t.readTotalMultiplier == 0 &&
+                      t.readTotalConstant == 0;
+    return true;
   }
 
   bool GetLineSettings(LineSettings& s) override {
@@ -112,6 +115,13 @@ class WinSerialPort : public SerialPort {
 
   int Read(uint8_t* buffer, int size) override {
     DWORD n = 0;
+    // Reads that are to return at once take only what is queued: not every
+    // driver completes an overlapped read at once when nothing has arrived.
+    if (immediateReads_) {
+      const int queued = QueuedInput();
+      if (queued <= 0) return queued < 0 ? -1 : 0;
+      if (queued < size) size = queued;
+    }
     if (!overlapped_) return ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n) : -1;
     OVERLAPPED ov{};
     ov.hEvent = readEvent_;
@@ -167,19 +177,26 @@ class WinSerialPort : public SerialPort {
     if (QueuedInput() > 0) return true;
     if (overlapped_ && !waitBroken_) {
       if (!maskSet_) maskSet_ = SetCommMask(handle_, EV_RXCHAR) != 0;
-      OVERLAPPED ov{};
-      ov.hEvent = waitEvent_;
-      ResetEvent(waitEvent_);
-      DWORD mask = 0;
-      if (maskSet_ && WaitCommEvent(handle_, &mask, &ov)) return QueuedInput() > 0;
-      if (maskSet_ && GetLastError() == ERROR_IO_PENDING) {
-        if (WaitForSingleObject(waitEvent_, timeoutMs) != WAIT_OBJECT_0) {
-          // Setting the mask again ends the pending wait.
-          SetCommMask(handle_, EV_RXCHAR);
+      if (maskSet_) {
+        waitOv_ = OVERLAPPED{};
+        waitOv_.hEvent = waitEvent_;
+        ResetEvent(waitEvent_);
+        DWORD mask = 0;
+        if (WaitCommEvent(handle_, &mask, &waitOv_)) return QueuedInput() > 0;
+        if (GetLastError() == ERROR_IO_PENDING) {
+          if (WaitForSingleObject(waitEvent_, timeoutMs) != WAIT_OBJECT_0) {
+            CancelIoEx(handle_, &waitOv_);
+            // A driver that does not end the wait when asked would hold the
+            // relay up: give it a moment, then poll this port from now on.
+            if (WaitForSingleObject(waitEvent_, 200) != WAIT_OBJECT_0) {
+              waitBroken_ = true;
+              return QueuedInput() > 0;
+            }
+          }
+          DWORD ignored = 0;
+          GetOverlappedResult(handle_, &waitOv_, &ignored, FALSE);
+          return QueuedInput() > 0;
         }
-        DWORD ignored = 0;
-        GetOverlappedResult(handle_, &ov, &ignored, TRUE);
-        return QueuedInput() > 0;
       }
       waitBroken_ = true;  // the driver cannot wait for events: poll instead
     }
@@ -200,6 +217,10 @@ class WinSerialPort : public SerialPort {
   HANDLE waitEvent_ = nullptr;
   bool maskSet_ = false;
   bool waitBroken_ = false;
+  bool immediateReads_ = false;
+  // Lives as long as the port: a wait the driver completes late still
+  // writes into valid memory.
+  OVERLAPPED waitOv_{};
 };
 
 class WinSerialPorts : public SerialPorts {

@@ -22,6 +22,20 @@ ChildProcess::~ChildProcess() {
 }
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, const Options& options) {
+  // A second start of the same object: the first program must be over.
+  if (pid_ > 0 && !status_) {
+    ::kill(-pid_, SIGKILL);
+    WaitExit(5000);
+  }
+  if (reader_.joinable()) reader_.join();
+  if (stdinFd_ >= 0) ::close(stdinFd_);
+  stdinFd_ = -1;
+  status_.reset();
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    lines_.clear();
+    partial_.clear();
+  }
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0) return false;
   if (::pipe2(out, O_CLOEXEC) != 0) return false;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -15,6 +16,8 @@ namespace support {
 namespace fs = std::filesystem;
 
 RelayRig::RelayRig() {
+  // The relay registers its launcher for log-on: keep that inside the test.
+  ::setenv("XDG_CONFIG_HOME", dir.File("config").c_str(), 1);
   fs::copy_file(ExecutableDirectory() + "/portrelay", dir.File("portrelay"));
   fs::create_directory(dir.File("dosdevices"));
   fs::create_symlink("pty:com5", dir.File("dosdevices/com6"));

@@ -235,3 +235,41 @@ TEST(RelayWorkerStop, AStoppedWorkerCanBeStartedAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// A pop-up nobody answers: it stays up until the caller's stop request
+// dismisses it, as the Win32 status dialog does.
+class UnansweredPrompt : public core::Prompt {
+ public:
+  int Show(const std::string&, int, const std::atomic<int>* dismiss) override {
+    shown = true;
+    while (!(dismiss && dismiss->load())) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return core::kAnswerCancel;
+  }
+  std::atomic<bool> shown{false};
+};
+
+TEST(RelayWorkerStop, AStopWhileThePopUpIsUpEndsTheWorker) {
+  fakes::RelayFixture f("Popup=YES\nTimeout=100\n");
+  UnansweredPrompt prompt;
+  core::ServiceDialog service(f.fake.platform, f.view, prompt, f.link);
+  core::LoadSettings(service.settings(), service.programDirectory(), f.fake.files,
+                     *f.fake.platform.profile);
+  auto port = std::make_shared<fakes::FakeRelayPort>(f.fake.clock);
+  port->Arrive(0, {1});
+  service.ports().handles[0] = port;
+  service.ports().count = 1;
+  f.link.waitResults = {1};
+  f.link.SetStatuses({1});
+
+  service.worker().Start();
+  while (!prompt.shown) std::this_thread::yield();
+  const auto start = std::chrono::steady_clock::now();
+  service.worker().Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_TRUE(service.worker().workerEnded().IsSet());
+  EXPECT_TRUE(f.link.writes.size() == 1);  // no replay after the dismissed pop-up
+}
+
+}  // namespace

@@ -33,3 +33,19 @@ std::string WinePrefix() {
 }
 
 }  // namespace winetest
+
+namespace winetest {
+
+void ForgetInstallation() {
+  const std::vector<std::vector<std::string>> deletions = {
+      {"delete", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v", "portrelay",
+       "/f"},
+      {"delete", "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\com0com", "/f"},
+  };
+  for (const auto& args : deletions) {
+    support::ChildProcess reg;
+    if (reg.Start(WineCommand("reg", args))) reg.WaitExit(30000);
+  }
+}
+
+}  // namespace winetest

@@ -17,5 +17,9 @@ std::vector<std::string> WineCommand(const std::string& exe, const std::vector<s
 bool WaitForFile(const std::string& path, int timeoutMs);
 // The Wine prefix the tests use.
 std::string WinePrefix();
+// Removes what an earlier portrelay.exe left in the prefix's registry (its
+// autostart value and the virtual pair's keys), so that a test's fresh folder
+// counts as a new installation on a machine without a pair.
+void ForgetInstallation();
 
 }  // namespace winetest

@@ -188,11 +188,18 @@ void Win32ServiceView::WaitWhileResponsive(core::ManualResetEvent& event) {
 
 namespace {
 
+struct BusyScope {
+  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~BusyScope() { flag_ = false; }
+  bool& flag_;
+};
+
 struct WindowContext {
   platform::Platform* platform;
   platform::SingleInstance* single;
   Win32ServiceView* view;
   core::ServiceDialog* dialog;
+  bool busy = false;
 };
 
 INT_PTR CALLBACK ServiceDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -217,17 +224,26 @@ INT_PTR CALLBACK ServiceDialogProc(HWND window, UINT message, WPARAM wParam, LPA
       return FALSE;
     case WM_COMMAND:
       if (!context || HIWORD(wParam) != BN_CLICKED) return FALSE;
+      // The installation keeps the window responsive while it waits for the
+      // worker; a second click meanwhile must not start a second one.
+      if (context->busy) return TRUE;
       switch (LOWORD(wParam)) {
-        case IDC_ADD_PORT:  // "Add virtual COM port": from the tray, like the pair it adds
+        case IDC_ADD_PORT: {  // "Add virtual COM port": from the tray, like the pair it adds
           context->view->HideToTray();
+          BusyScope busy(context->busy);
           provisioning::InstallPortPair(*context->dialog);
           return TRUE;
-        case IDC_INSTALL_PAIR:
+        }
+        case IDC_INSTALL_PAIR: {
+          BusyScope busy(context->busy);
           provisioning::InstallPortPair(*context->dialog);
           return TRUE;
-        case IDC_SETUPC_TEST:
+        }
+        case IDC_SETUPC_TEST: {
+          BusyScope busy(context->busy);
           provisioning::RunSetupCommands(*context->dialog);
           return TRUE;
+        }
         default:
           return FALSE;
       }

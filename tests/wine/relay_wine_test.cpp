@@ -1,0 +1,114 @@
+// A job through portrelay.exe under Wine: the relay end is one side of a
+// socat pseudo-terminal pair linked into Wine's dosdevices as COM6, the test
+// writes to the other side as the application, and the printer simulator
+// listens on 127.0.0.N:9100. Wine reports no modem status for such a port, so
+// the relay never sees DSR on there and forwards no printer replies to the
+// application: only the print data and the job confirmation are checked.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "tests/support/relay_rig.h"
+#include "tests/support/serial_client.h"
+#include "tests/support/temp_dir.h"
+#include "tests/wine/wine_support.h"
+#include "tools/printer-sim/sim_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+class RelayUnderWine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string exe = winetest::WindowsProgram("portrelay.exe");
+    ASSERT_TRUE(fs::exists(exe)) << exe << " is missing: build the windows preset first";
+    fs::copy_file(exe, dir.File("portrelay.exe"));
+    winetest::ForgetInstallation();
+
+    relayEnd = winetest::WinePrefix() + "/dosdevices/com6";
+    fs::remove(relayEnd);
+    ASSERT_TRUE(pair.Start({"socat", "pty,raw,echo=0,link=" + relayEnd,
+                            "pty,raw,echo=0,link=" + dir.File("app")}));
+    ASSERT_TRUE(winetest::WaitForFile(dir.File("app"), 5000));
+    ASSERT_TRUE(winetest::WaitForFile(relayEnd, 5000));
+
+    std::random_device rd;
+    for (int attempt = 0; attempt < 20 && ip.empty(); ++attempt) {
+      std::string candidate = "127.0.0." + std::to_string(2 + rd() % 250);
+      std::string error;
+      if (printer.Start(printersim::SimBinaryPath(),
+                        {"--tcp", candidate + ":9100", "--record", dir.File("printer.bin")},
+                        &error) == 0)
+        ip = candidate;
+    }
+    ASSERT_FALSE(ip.empty());
+  }
+  std::string Log() {
+    std::string log;
+    if (!fs::exists(dir.File("MainLog"))) return log;
+    for (const auto& entry : fs::directory_iterator(dir.File("MainLog")))
+      log += support::ReadFile(entry.path().string());
+    return log;
+  }
+  bool WaitForLog(const std::string& text, int timeoutMs) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (Log().find(text) != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  void TearDown() override {
+    relay.Signal(SIGTERM);
+    relay.WaitExit(10000);
+    pair.Signal(SIGTERM);
+    fs::remove(relayEnd);
+  }
+
+  support::TempDir dir;
+  std::string relayEnd;
+  std::string ip;
+  support::ChildProcess pair;
+  support::ChildProcess relay;
+  printersim::SimProcess printer;
+};
+
+TEST_F(RelayUnderWine, AJobReachesThePrinterUnchangedAndIsConfirmed) {
+  support::WriteFile(dir.File("Settings.ini"),
+                     "[Settings]\r\nPort=TCP/IP\r\nIP=" + ip +
+                         "\r\nTimeout=500\r\nRealtime=YES\r\nPopup=NO\r\nLogFile=YES\r\n"
+                         "Reprint=YES\r\nResultTimeout=5000\r\n");
+  support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=COM6\r\n");
+  ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe"))));
+  ASSERT_TRUE(printer.events().Next("cmd DLE_EOT 4", std::chrono::seconds(30)))
+      << relay.Output() << printer.events().Dump();
+  // The relay purges its port when it opens it: write only once it is open.
+  ASSERT_TRUE(WaitForLog("COM6 open success", 20000)) << Log();
+
+  support::SerialClient app;
+  ASSERT_TRUE(app.Open(dir.File("app")));
+  Bytes job{0x1B, 0x40};
+  const std::string text = "WINE RECEIPT 0001\n";
+  job.insert(job.end(), text.begin(), text.end());
+  for (int i = 0; i < 20000; ++i) job.push_back(static_cast<uint8_t>('A' + i % 26));
+  job.insert(job.end(), {0x1D, 0x56, 0x41, 0x03});
+  ASSERT_TRUE(app.Write(job));
+
+  ASSERT_TRUE(printer.events().Next("cmd GS_(H 46464646", std::chrono::seconds(30)))
+      << printer.events().Dump();
+  ASSERT_TRUE(printer.events().Next("tx 7 37224646464600", std::chrono::seconds(10)));
+  std::string recorded = support::ReadFile(dir.File("printer.bin"));
+  EXPECT_EQ(support::CountBytes(Bytes(recorded.begin(), recorded.end()), job), 1);
+
+  const std::string log = Log();
+  EXPECT_NE(log.find("TIMEOUT : COM6 port " + std::to_string(job.size()) + "-bytes end"),
+            std::string::npos)
+      << log;
+}
+
+}  // namespace
