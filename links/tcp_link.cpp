@@ -67,6 +67,9 @@ int TcpLink::Open(const std::string& target, int parameter) {
   sockets_.SetReceiveTimeout(s, kReceiveTimeoutMs);
   sockets_.SetSendBufferSize(s, 0);
   sockets_.SetSendTimeout(s, kSendTimeoutMs);
+  // The relay forwards each chunk as soon as it has read it; the last piece
+  // of a job must not wait for the printer's delayed acknowledgement.
+  sockets_.SetNoDelay(s, true);
 
   if (sockets_.SetNonBlocking(s, true) != 0) return -1;
 
@@ -316,6 +319,7 @@ platform::SocketHandle TcpLink::NewConnectingSocket() {
   sockets_.SetReceiveTimeout(s, kReceiveTimeoutMs);
   sockets_.SetSendBufferSize(s, 0);
   sockets_.SetSendTimeout(s, kSendTimeoutMs);
+  sockets_.SetNoDelay(s, true);
   if (sockets_.SetNonBlocking(s, true) != 0 ||
       sockets_.Connect(s, peer_) == platform::kSocketError ||
       sockets_.WaitWritable(s, kReconnectWaitMs) != 1) {

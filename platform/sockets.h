@@ -44,6 +44,9 @@ class Sockets {
   virtual int SetReceiveTimeout(SocketHandle s, uint32_t ms) = 0;
   virtual int SetSendBufferSize(SocketHandle s, int bytes) = 0;
   virtual int SetSendTimeout(SocketHandle s, uint32_t ms) = 0;
+  // TCP_NODELAY: every chunk leaves at once instead of waiting for the
+  // acknowledgement of the previous one. 0 on success.
+  virtual int SetNoDelay(SocketHandle /*s*/, bool /*on*/) { return 0; }
   // ioctlsocket FIONBIO; 0 or kSocketError.
   virtual int SetNonBlocking(SocketHandle s, bool on) = 0;
   // 0 connected at once; kSocketWouldBlock while the attempt goes on (its

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/select.h>
 #include <sys/socket.h>
 #include <sys/time.h>
@@ -58,6 +59,13 @@ class PosixSockets : public Sockets {
   // a tiny buffer; Linux would clamp 0 to its minimum and crawl, so the
   // kernel's own size is kept.
   int SetSendBufferSize(SocketHandle /*s*/, int /*bytes*/) override { return 0; }
+
+  int SetNoDelay(SocketHandle s, bool on) override {
+    const int value = on ? 1 : 0;
+    return ::setsockopt(static_cast<int>(s), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) == 0
+               ? 0
+               : Fail();
+  }
 
   int SetSendTimeout(SocketHandle s, uint32_t ms) override {
     return SetTimeoutOption(s, SO_SNDTIMEO, ms);

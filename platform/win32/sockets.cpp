@@ -52,6 +52,14 @@ class WinSockets : public Sockets {
                : Fail();
   }
 
+  int SetNoDelay(SocketHandle s, bool on) override {
+    const BOOL value = on ? TRUE : FALSE;
+    return setsockopt(Native(s), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&value),
+                      sizeof value) == 0
+               ? 0
+               : Fail();
+  }
+
   int SetSendTimeout(SocketHandle s, uint32_t ms) override {
     return SetTimeoutOption(s, SO_SNDTIMEO, ms);
   }
