@@ -104,9 +104,11 @@ int ComLink::Write(const uint8_t* data, int length) {
     }
     written += r.count;
   }
-  // Only the transmit side: replies the reader has not read yet (the answer
-  // to this very write, often) must survive the write.
-  p->Purge(platform::kPurgeTxAbort | platform::kPurgeTxClear);
+  // Only output still queued is purged: replies the reader has not read yet
+  // (often the answer to this very write) must survive the write, and on a
+  // port whose writes complete once sent nothing is left to clear, while
+  // a pty-backed port (Wine) would lose bytes its printer has not read yet.
+  if (p->QueuedOutput() > 0) p->Purge(platform::kPurgeTxAbort | platform::kPurgeTxClear);
   return 1;
 }
 

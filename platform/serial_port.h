@@ -84,6 +84,9 @@ class SerialPort {
   virtual bool GetModemStatus(ModemStatus& status) = 0;
   // Bytes waiting in the input queue (ClearCommError), -1 on failure.
   virtual int QueuedInput() = 0;
+  // Bytes written but not yet sent (ClearCommError's output queue); 0 for
+  // ports that send at once or cannot tell.
+  virtual int QueuedOutput() { return 0; }
 
   // Reads at most `size` bytes as the time-outs say (MAXDWORD/0/0: at once,
   // with what is queued). Returns the count, 0 when nothing came, -1 on failure.

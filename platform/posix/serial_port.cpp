@@ -105,6 +105,11 @@ class FdPort : public SerialPort {
     return ioctl(fd_, FIONREAD, &n) == 0 ? n : -1;
   }
 
+  int QueuedOutput() override {
+    int n = 0;
+    return ioctl(fd_, TIOCOUTQ, &n) == 0 && n > 0 ? n : 0;
+  }
+
   int Read(uint8_t* buffer, int size) override {
     if (size <= 0) return 0;
     CommTimeouts t;
@@ -245,6 +250,14 @@ class FdPort : public SerialPort {
 class TtyPort : public FdPort {
  public:
   using FdPort::FdPort;
+
+  // Clearing the output throws away only what has not left yet. On a
+  // pseudo-terminal written bytes have left at once, and TCOFLUSH would
+  // discard them from the other side's input before it reads them.
+  bool Purge(unsigned flags) override {
+    if ((flags & kPurgeTxClear) && QueuedOutput() == 0) flags &= ~unsigned{kPurgeTxClear};
+    return FdPort::Purge(flags);
+  }
 
   bool GetLineSettings(LineSettings& s) override {
     termios t{};

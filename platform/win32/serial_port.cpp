@@ -113,6 +113,13 @@ class WinSerialPort : public SerialPort {
     return static_cast<int>(stat.cbInQue);
   }
 
+  int QueuedOutput() override {
+    DWORD errors = 0;
+    COMSTAT stat{};
+    if (!ClearCommError(handle_, &errors, &stat)) return 0;
+    return static_cast<int>(stat.cbOutQue);
+  }
+
   int Read(uint8_t* buffer, int size) override {
     DWORD n = 0;
     // Reads that are to return at once take only what is queued: not every

@@ -71,6 +71,11 @@ class FakePrinterPort : public platform::SerialPort {
     std::lock_guard<std::mutex> g(lock_);
     hideQueue_ = hide;
   }
+  // Bytes the port reports as written but not yet sent.
+  void SetQueuedOutput(int bytes) {
+    std::lock_guard<std::mutex> g(lock_);
+    queuedOutput_ = bytes;
+  }
   // Unplugged: every write fails at once, nothing can be read.
   void Unplug() {
     std::lock_guard<std::mutex> g(lock_);
@@ -128,6 +133,7 @@ class FakePrinterPort : public platform::SerialPort {
     static const char* hex = "0123456789ABCDEF";
     events_.push_back(std::string("purge ") + hex[flags & 0xF]);
     if (flags & platform::kPurgeRxClear) input_.clear();
+    if (flags & platform::kPurgeTxClear) queuedOutput_ = 0;
     return true;
   }
   bool GetTimeouts(platform::CommTimeouts& t) override {
@@ -165,6 +171,10 @@ class FakePrinterPort : public platform::SerialPort {
     std::lock_guard<std::mutex> g(lock_);
     if (hideQueue_) return -1;
     return static_cast<int>(input_.size());
+  }
+  int QueuedOutput() override {
+    std::lock_guard<std::mutex> g(lock_);
+    return queuedOutput_;
   }
   int Read(uint8_t* buffer, int size) override {
     std::lock_guard<std::mutex> g(lock_);
@@ -226,6 +236,7 @@ class FakePrinterPort : public platform::SerialPort {
   bool failLine_ = false;
   bool hideQueue_ = false;
   bool unplugged_ = false;
+  int queuedOutput_ = 0;
   int reads_ = 0;
   platform::CommTimeouts timeouts_{};
   platform::LineSettings line_{};
@@ -255,6 +266,7 @@ class FakePortHandle : public platform::SerialPort {
   }
   bool GetModemStatus(platform::ModemStatus& s) override { return port_->GetModemStatus(s); }
   int QueuedInput() override { return port_->QueuedInput(); }
+  int QueuedOutput() override { return port_->QueuedOutput(); }
   int Read(uint8_t* buffer, int size) override { return port_->Read(buffer, size); }
   int Write(const uint8_t* data, int size, uint32_t waitMs) override {
     return port_->Write(data, size, waitMs);

@@ -153,16 +153,13 @@ TEST_F(ComLinkTest, WriteOutcomes) {
     std::vector<Step> script;
     int result;
     std::vector<size_t> chunks;
-    const char* purge;  // the purge after the write
+    const char* after;  // the port's last event: the purge, or the last chunk
   } cases[] = {
-      {"130 bytes", 130, {}, 1, {64, 64, 2}, "purge 5"},
-      {"exactly one chunk", 64, {}, 1, {64}, "purge 5"},
-      {"chunk ended early by the port's time-outs", 100, {{40, true, 30}}, 1, {40, 60}, "purge 5"},
-      {"chunk not done within 1000 ms",
-       200,
-       {{-1, true, 0}, {10, false, 1000}},
-       0,
-       {64, 10},
+      {"130 bytes", 130, {}, 1, {64, 64, 2}, "write 2"},
+      {"exactly one chunk", 64, {}, 1, {64}, "write 64"},
+      {"chunk ended early by the port's time-outs", 100, {{40, true, 30}}, 1, {40, 60},
+       "write 60"},
+      {"chunk not done within 1000 ms", 200, {{-1, true, 0}, {10, false, 1000}}, 0, {64, 10},
        "purge F"},
       {"chunk refused", 200, {{0, false, 0}}, 0, {0}, "purge F"},
       {"chunk done but nothing taken", 200, {{0, true, 0}}, 0, {0}, "purge F"},
@@ -178,8 +175,15 @@ TEST_F(ComLinkTest, WriteOutcomes) {
     EXPECT_EQ(l.Write(job.data(), c.length), c.result) << c.name;
     EXPECT_EQ(Sizes(device->writeCalls(), before), c.chunks) << c.name;
     for (uint32_t wait : device->writeWaits()) EXPECT_EQ(wait, 1000u) << c.name;
-    EXPECT_EQ(device->events().back(), c.purge) << c.name;
+    EXPECT_EQ(device->events().back(), c.after) << c.name;
   }
+}
+
+TEST_F(ComLinkTest, OutputStillQueuedAfterAWriteIsPurged) {
+  OpenQuiet();
+  printer->SetQueuedOutput(12);
+  EXPECT_EQ(Write(Job(10)), 1);
+  EXPECT_EQ(NewEvents(), (std::vector<std::string>{"write 10", "purge 5"}));
 }
 
 TEST_F(ComLinkTest, RepliesNotYetReadSurviveASuccessfulWriteButNotAFailedOne) {
