@@ -207,6 +207,8 @@ class FdPort : public SerialPort {
       if (now >= deadline) break;
       short events = PollFor(fd_, POLLOUT, static_cast<int>(deadline - now));
       if (events & (POLLERR | POLLNVAL | POLLHUP)) return {done, false};
+      // Printer devices without poll support report "writable" at once.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const int unsent = WaitDrained(deadline);
     if (done == size && unsent == 0) return {done, true};

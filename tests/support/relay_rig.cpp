@@ -49,6 +49,21 @@ bool RelayRig::StartRelay(const std::string& settings) {
   return relay.Start({dir.File("portrelay")});
 }
 
+bool RelayRig::StartPrinterOnPty(const std::string& name,
+                                 const std::vector<std::string>& extraArgs) {
+  std::vector<std::string> args{"--pty", dir.File("dosdevices/" + name), "--record",
+                                dir.File("printer.bin")};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  std::string error;
+  return printer.Start(printersim::SimBinaryPath(), args, &error) == 0;
+}
+
+bool RelayRig::StartRelayOnPort(const std::string& port, const std::string& settings) {
+  WriteFile(dir.File("Settings.ini"),
+            "[Settings]\nPort=" + port + "\nLogFile=YES\nRealtime=YES\n" + settings);
+  return relay.Start({dir.File("portrelay")});
+}
+
 bool RelayRig::OpenApplicationPort() {
   return app.OpenWhenPresent(dir.File("dosdevices/com5"), 10000);
 }

@@ -27,6 +27,12 @@ class RelayRig {
   // Realtime=YES; a later key of the same name does not override) and
   // starts portrelay.
   bool StartRelay(const std::string& settings);
+  // Starts the simulator on a pseudo-terminal that the port map names `name`
+  // ("com3", "lpt1"), recording to the same file, with the extra arguments.
+  bool StartPrinterOnPty(const std::string& name, const std::vector<std::string>& extraArgs = {});
+  // Writes Settings.ini with the printer on `port` ("COM3"): [Settings] body
+  // after Port, LogFile=YES and Realtime=YES; then starts portrelay.
+  bool StartRelayOnPort(const std::string& port, const std::string& settings);
   // Opens the application end once the relay has published it.
   bool OpenApplicationPort();
 
