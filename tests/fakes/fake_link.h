@@ -3,6 +3,7 @@
 // results (0 when the script runs out).
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -39,7 +40,6 @@ class FakeLink : public links::PrinterLink {
     return 1;
   }
   unsigned GetStatus() override {
-    std::function<void()> hook;
     unsigned s;
     {
       std::lock_guard<std::mutex> g(lock_);
@@ -113,7 +113,7 @@ class FakeLink : public links::PrinterLink {
   std::vector<uint32_t> waitTimeouts;
   std::shared_ptr<platform::SerialPort> replyPort;
   int closes = 0;
-  int statusCalls = 0;
+  std::atomic<int> statusCalls{0};
 
  private:
   std::mutex lock_;
