@@ -55,23 +55,7 @@ std::shared_ptr<platform::SerialPort> OpenRelayPort(platform::Platform& platform
                                     "portrelay");
     return nullptr;
   }
-  line.baudRate = 9600;
-  line.dataBits = 8;
-  line.parity = 0;
-  line.stopBits = 0;
-  line.binary = true;
-  line.parityCheck = false;
-  line.ctsFlow = false;
-  line.dsrFlow = false;
-  line.dsrSensitivity = false;
-  line.dtrEnable = true;
-  line.rtsEnable = true;
-  line.txContinueOnXoff = true;
-  line.xonXoffOut = false;
-  line.xonXoffIn = false;
-  line.errorChar = false;
-  line.nullStrip = false;
-  line.abortOnError = false;
+  platform::SetPlainLine(line, 9600);
   if (!port->SetLineSettings(line)) {
     platform.system->ShowMessageBox(Format("SetCommState() Fail in %s", devicePath.c_str()),
                                     "portrelay");

@@ -64,23 +64,7 @@ void ComLink::ConfigurePort(int baudRate, platform::LineSettings line) {
   p.SetTimeouts(t);
 
   // Every other member keeps the value the port reported.
-  line.baudRate = static_cast<uint32_t>(baudRate);
-  line.dataBits = 8;
-  line.parity = 0;
-  line.stopBits = 0;
-  line.binary = true;
-  line.parityCheck = false;
-  line.ctsFlow = false;
-  line.dsrFlow = false;
-  line.dtrEnable = true;
-  line.dsrSensitivity = false;
-  line.txContinueOnXoff = true;
-  line.xonXoffOut = false;
-  line.xonXoffIn = false;
-  line.errorChar = false;
-  line.nullStrip = false;
-  line.rtsEnable = true;
-  line.abortOnError = false;
+  platform::SetPlainLine(line, static_cast<uint32_t>(baudRate));
   p.SetLineSettings(line);
 }
 

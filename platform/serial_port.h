@@ -45,6 +45,29 @@ struct LineSettings {
   bool abortOnError = false;
 };
 
+// The line the relay end and serial printers use: the rate, 8 data bits, no
+// parity, one stop bit, binary, DTR and RTS on, no flow control of any kind, no
+// error replacement or null stripping, no abort on error.
+inline void SetPlainLine(LineSettings& line, uint32_t baudRate) {
+  line.baudRate = baudRate;
+  line.dataBits = 8;
+  line.parity = 0;
+  line.stopBits = 0;
+  line.binary = true;
+  line.parityCheck = false;
+  line.ctsFlow = false;
+  line.dsrFlow = false;
+  line.dsrSensitivity = false;
+  line.dtrEnable = true;
+  line.rtsEnable = true;
+  line.txContinueOnXoff = true;
+  line.xonXoffOut = false;
+  line.xonXoffIn = false;
+  line.errorChar = false;
+  line.nullStrip = false;
+  line.abortOnError = false;
+}
+
 enum PurgeFlags : unsigned {
   kPurgeTxAbort = 0x1,
   kPurgeRxAbort = 0x2,
