@@ -15,6 +15,27 @@ void Run(const OnlineCountRule& online) {
   if (online) online();
 }
 
+// The plain blocks read the same in both tables; only what counts as an
+// open cover differs.
+void ApplyPlainBlock(LinkState& st, const StatusBlock& s, const OnlineCountRule& online,
+                     bool (*isCover)(uint8_t)) {
+  if (s.b2 == 3) {
+    if (IsOnlineCode(s.b0)) {
+      st.ReportNearEnd();
+      Run(online);
+    } else if (isCover(s.b0)) {
+      st.ReportCoverOpen();
+    } else {
+      st.ReportNearEnd();
+    }
+  } else if (IsOnlineCode(s.b0)) {
+    Run(online);
+    st.ReportNormal();
+  } else if (isCover(s.b0)) {
+    st.ReportCoverOpen();
+  }
+}
+
 }  // namespace
 
 bool OnlineCountsEqual(const ReaderBlock& block) {
@@ -30,21 +51,7 @@ bool OnlineCountsEqual(const ReaderBlock& block) {
 void ApplyCoverBitTable(LinkState& st, const ReaderBlock& block, const OnlineCountRule& online) {
   const StatusBlock s = LastStatusBlock(block);
   if (s.plain()) {
-    if (s.b2 == 3) {
-      if (IsOnlineCode(s.b0)) {
-        st.ReportNearEnd();
-        Run(online);
-      } else if (HasCoverBit(s.b0)) {
-        st.ReportCoverOpen();
-      } else {
-        st.ReportNearEnd();
-      }
-    } else if (IsOnlineCode(s.b0)) {
-      Run(online);
-      st.ReportNormal();
-    } else if (HasCoverBit(s.b0)) {
-      st.ReportCoverOpen();
-    }
+    ApplyPlainBlock(st, s, online, HasCoverBit);
     return;
   }
   if (HasCoverBit(s.b0)) {
@@ -66,21 +73,7 @@ void ApplyCoverBitTable(LinkState& st, const ReaderBlock& block, const OnlineCou
 void ApplyCoverCodeTable(LinkState& st, const ReaderBlock& block, const OnlineCountRule& online) {
   const StatusBlock s = LastStatusBlock(block);
   if (s.plain()) {
-    if (s.b2 == 3) {
-      if (IsOnlineCode(s.b0)) {
-        st.ReportNearEnd();
-        Run(online);
-      } else if (IsCoverCode(s.b0)) {
-        st.ReportCoverOpen();
-      } else {
-        st.ReportNearEnd();
-      }
-    } else if (IsOnlineCode(s.b0)) {
-      Run(online);
-      st.ReportNormal();
-    } else if (IsCoverCode(s.b0)) {
-      st.ReportCoverOpen();
-    }
+    ApplyPlainBlock(st, s, online, IsCoverCode);
     return;
   }
   if (IsCoverCode(s.b0)) {
