@@ -32,13 +32,14 @@ class PortrelayProcess : public ::testing::Test {
     fs::copy_file(support::ExecutableDirectory() + "/portrelay", dir.File("portrelay"));
   }
   // A printer on its own loopback address, so the relay's start-up succeeds.
-  std::string StartPrinter() {
+  std::string StartPrinter(const std::vector<std::string>& extra = {}) {
     std::random_device rd;
     for (int attempt = 0; attempt < 20; ++attempt) {
       std::string ip = "127.0.0." + std::to_string(2 + rd() % 250);
+      std::vector<std::string> args{"--tcp", ip + ":9100"};
+      args.insert(args.end(), extra.begin(), extra.end());
       std::string error;
-      if (printer.Start(printersim::SimBinaryPath(), {"--tcp", ip + ":9100"}, &error) == 0)
-        return ip;
+      if (printer.Start(printersim::SimBinaryPath(), args, &error) == 0) return ip;
     }
     return "";
   }
@@ -114,14 +115,18 @@ TEST_F(PortrelayProcess, UnreachablePrinterEndsStartUpAfterFiveNumberedMessages)
 }
 
 TEST_F(PortrelayProcess, TerminationDuringStartUpEndsItPromptly) {
-  support::WriteFile(dir.File("Settings.ini"), NetworkSettings("127.0.0.254"));
+  // A printer that takes the connection but never answers: each connection
+  // attempt takes about 2.6 s, five of them would take 13 s.
+  const std::string ip = StartPrinter({"--state", "silent"});
+  support::WriteFile(dir.File("Settings.ini"), NetworkSettings(ip));
   support::ChildProcess relay;
   ASSERT_TRUE(relay.Start({dir.File("portrelay")}));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(printer.events().Next("cmd DLE_EOT 2", std::chrono::seconds(5)));
   relay.Signal(SIGTERM);
   auto status = relay.WaitExit(8000);
   ASSERT_TRUE(status.has_value());
-  EXPECT_EQ(*status, 0);
+  EXPECT_EQ(*status, 0) << relay.Output();
+  EXPECT_EQ(relay.Output().find("failed 2 times"), std::string::npos) << relay.Output();
 }
 
 }  // namespace

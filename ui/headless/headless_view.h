@@ -16,6 +16,9 @@ namespace ui::headless {
 
 class HeadlessView : public core::ServiceView {
  public:
+  // `ended` is set by a close request of the service itself.
+  explicit HeadlessView(core::ManualResetEvent& ended) : ended_(ended) {}
+
   void InitControls(unsigned) override {}
   void SetControlText(int control, const std::string& text) override;
   void AddListEntry(int control, const std::string& text) override;
@@ -29,23 +32,16 @@ class HeadlessView : public core::ServiceView {
   void CreateTooltips(unsigned) override {}
   void PostClose() override {
     closedItself = true;
-    ended.Set();
-  }
-  // SIGINT / SIGTERM.
-  void RequestTermination() {
-    terminated = true;
-    ended.Set();
+    ended_.Set();
   }
 
   std::vector<std::string> List(int control);
   std::string ControlText(int control);
 
-  // Set by a close request of the service itself or by a termination signal.
-  core::ManualResetEvent ended;
   std::atomic<bool> closedItself{false};
-  std::atomic<bool> terminated{false};
 
  private:
+  core::ManualResetEvent& ended_;
   std::mutex lock_;
   std::map<int, std::vector<std::string>> lists_;
   std::map<int, std::string> texts_;
