@@ -44,3 +44,38 @@ TEST_F(PortrelayUnderWine, FirstStartCreatesSettingsAndASecondCopyEndsAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// A network printer that cannot be reached: five numbered messages in the
+// red status pop-up (answered by the dialog clicker), then the program ends.
+TEST_F(PortrelayUnderWine, FiveFailedConnectionsShowFiveMessagesAndEndTheProgram) {
+  support::WriteFile(dir.File("Settings.ini"),
+                     "[Settings]\r\nPort=TCP/IP\r\nIP=127.0.0.254\r\nLogFile=YES\r\n");
+  const std::string dialogs = dir.File("dialogs.txt");
+  support::ChildProcess clicker;
+  ASSERT_TRUE(clicker.Start(
+      winetest::WineCommand(winetest::WindowsProgram("dialog_clicker.exe"), {"120", dialogs})));
+  support::ChildProcess relay;
+  ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe"))));
+  auto status = relay.WaitExit(90000);
+  support::WriteFile(dialogs + ".stop", "");
+  if (!clicker.WaitExit(10000)) clicker.Signal(SIGKILL);
+  ASSERT_TRUE(status.has_value()) << "portrelay.exe did not end";
+
+  const std::string shown = support::ReadFile(dialogs);
+  for (int n = 1; n <= 5; ++n) {
+    const std::string line = "Kelvo printer status - Error | TCP/IP(127.0.0.254) port : Printer "
+                             "connection failed " +
+                             std::to_string(n) + " times.";
+    EXPECT_NE(shown.find(line), std::string::npos) << shown;
+  }
+  EXPECT_EQ(shown.find("failed 6 times"), std::string::npos) << shown;
+  // Start-up stopped there: no relay port was opened.
+  std::string log;
+  for (const auto& entry : fs::directory_iterator(dir.File("MainLog")))
+    log += support::ReadFile(entry.path().string());
+  EXPECT_EQ(log.find("End OpenPort"), std::string::npos) << log;
+}
+
+}  // namespace
