@@ -183,6 +183,25 @@ TEST_F(SimServerTest, PrintRateDelaysDataOrderAnswersButNotRealTimeStatus) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 400ms);
 }
 
+// A real printer stops reading while its receive buffer is full, so the
+// host's writes stall instead of piling up in the printer without bound.
+TEST_F(SimServerTest, FullReceiveBufferLeavesTheHostsBytesUnreadUntilPrinted) {
+  SimConfig config;
+  config.print_rate = 1000000;
+  config.input_buffer = 4096;
+  config.initial.status.cover_open = true;  // Nothing prints yet.
+  StartServer(config);
+  TcpTestClient client;
+  Connect(client);
+  const Bytes job(200000, 'x');
+  std::thread writer([&] { client.Send(job); });
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(server_->bytes_received(), 4096u);
+  EXPECT_EQ(server_->Control("cover close"), 0);
+  WaitReceived(job.size());  // About 0.2 s of printing.
+  writer.join();
+}
+
 TEST_F(SimServerTest, UnknownControlIsRejected) {
   StartServer();
   EXPECT_EQ(server_->Control("cover wide open"), -1);

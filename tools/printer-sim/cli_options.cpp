@@ -54,6 +54,15 @@ int ParseCli(int argc, const char* const* argv, CliOptions* options, std::string
         return -1;
       }
       config.print_rate = rate;
+    } else if (arg == "--buffer") {
+      if (!next(&v)) return -1;
+      uint64_t size = 0;
+      const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), size);
+      if (ec != std::errc() || end != v.data() + v.size() || v.empty()) {
+        *error = "--buffer wants a number of bytes";
+        return -1;
+      }
+      config.input_buffer = size;
     } else if (arg == "--record") {
       if (!next(&v)) return -1;
       config.record_path = std::string(v);
@@ -93,6 +102,10 @@ Options:
   --profile NAME    ASB block variant (default: default), see Profiles.
   --print-rate N    "Print" N bytes per second (default 0: instant). Data-
                     order answers wait until the data before them is printed.
+  --buffer N        Receive buffer of N bytes (default 0: unlimited). While N
+                    bytes wait to be printed the printer reads nothing more,
+                    so the host's writes stall (TCP window, pty queue) as on
+                    a real printer. Use with --print-rate.
   --record FILE     Append every received byte, raw and in order, to FILE
                     (written through per received chunk).
   --state LIST      Initial state, comma-separated, option repeatable:

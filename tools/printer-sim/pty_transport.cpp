@@ -90,7 +90,8 @@ void PtyTransport::Close() {
 
 std::string PtyTransport::Description() const { return "pty " + link_ + " " + device_; }
 
-void PtyTransport::Poll(int wake_fd, int timeout_ms, TransportListener* listener) {
+void PtyTransport::Poll(int wake_fd, int timeout_ms, size_t max_read,
+                        TransportListener* listener) {
   if (!powered_ || master_ < 0) {
     WaitWake(wake_fd, timeout_ms);
     return;
@@ -104,10 +105,14 @@ void PtyTransport::Poll(int wake_fd, int timeout_ms, TransportListener* listener
     connected_ = true;
     listener->OnConnected(device_);
   }
+  if (max_read == 0) {  // Receive buffer full: the host's bytes wait in the queue.
+    WaitWake(wake_fd, timeout_ms);
+    return;
+  }
   pollfd fds[2] = {{wake_fd, POLLIN, 0}, {master_, POLLIN, 0}};
   if (::poll(fds, 2, timeout_ms) <= 0) return;
   if (fds[1].revents & POLLIN) {
-    const ssize_t n = ::read(master_, buf_.data(), buf_.size());
+    const ssize_t n = ::read(master_, buf_.data(), std::min(buf_.size(), max_read));
     if (n > 0) {
       listener->OnData(buf_.data(), static_cast<size_t>(n));
     } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {

@@ -17,6 +17,7 @@ namespace {
 
 constexpr int kIdlePollMs = 200;
 constexpr auto kControlTimeout = std::chrono::seconds(10);
+constexpr uint64_t kLargestWindow = 65536;
 
 std::string DropLine(const Bytes& bytes, const char* reason) {
   return "drop " + std::to_string(bytes.size()) + " " + HexString(bytes.data(), bytes.size()) +
@@ -53,7 +54,12 @@ int SimServer::Start(std::string* error) {
     return -1;
   }
   if (!config_.tcp.empty()) {
-    auto tcp = std::make_unique<TcpTransport>(config_.tcp);
+    // A printer with a small receive buffer also has a small TCP window.
+    const int window =
+        config_.input_buffer > 0
+            ? static_cast<int>(std::min<uint64_t>(config_.input_buffer, kLargestWindow))
+            : 0;
+    auto tcp = std::make_unique<TcpTransport>(config_.tcp, window);
     if (tcp->Open(error) != 0) return -1;
     port_ = tcp->port();
     transport_ = std::move(tcp);
@@ -203,7 +209,7 @@ void SimServer::Loop() {
       timeout_ms =
           std::clamp<int>(static_cast<int>(std::min<int64_t>(wait, kIdlePollMs)), 0, timeout_ms);
     }
-    transport_->Poll(wake_fd_, timeout_ms, this);
+    transport_->Poll(wake_fd_, timeout_ms, ReadAllowance(), this);
     DrainWake();
     ApplyPending();
     printer_->Advance(Clock::now());
@@ -216,6 +222,13 @@ void SimServer::Loop() {
     running_ = false;
   }
   applied_cv_.notify_all();
+}
+
+size_t SimServer::ReadAllowance() const {
+  if (config_.input_buffer == 0) return Transport::kReadChunk;
+  const uint64_t held = printer_->pending_bytes();
+  if (held >= config_.input_buffer) return 0;
+  return static_cast<size_t>(std::min<uint64_t>(config_.input_buffer - held, Transport::kReadChunk));
 }
 
 void SimServer::Flush() {

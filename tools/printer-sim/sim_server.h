@@ -30,6 +30,7 @@ struct SimConfig {
   std::string pty;                   // the link path of a pseudo-terminal.
   const Profile* profile = nullptr;  // nullptr: DefaultProfile().
   uint64_t print_rate = 0;           // Bytes per second, 0 = instant.
+  uint64_t input_buffer = 0;         // Unprinted bytes held at most, 0 = no limit.
   bool init_clears_asb = true;
   std::string record_path;  // Empty: no record file.
   InitialState initial;
@@ -68,6 +69,8 @@ class SimServer : private TransportListener {
   void Apply(ControlAction action);
   void ApplyPending();
   void Flush();
+  // How many bytes the receive buffer takes now.
+  size_t ReadAllowance() const;
   void Emit(const std::string& line);
   void Wake();
   void DrainWake();

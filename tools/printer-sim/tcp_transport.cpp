@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 
@@ -57,7 +58,8 @@ bool SplitHostPort(std::string_view address, std::string* host, uint16_t* port) 
   return !host->empty();
 }
 
-TcpTransport::TcpTransport(std::string address) : address_(std::move(address)) {
+TcpTransport::TcpTransport(std::string address, int receive_window)
+    : address_(std::move(address)), receive_window_(receive_window) {
   buf_.resize(kReadChunk);
 }
 
@@ -93,6 +95,10 @@ int TcpTransport::Listen(std::string* error) {
     }
     const int one = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    // Set before listen, so accepted connections inherit it and the window
+    // scale is chosen for it.
+    if (receive_window_ > 0)
+      ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receive_window_, sizeof receive_window_);
     if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd, kBacklog) != 0) {
       last_error = ErrnoText("bind/listen");
       CloseFd(&fd);
@@ -126,16 +132,18 @@ std::string TcpTransport::Description() const {
   return "tcp " + (v6 ? "[" + host_ + "]" : host_) + ":" + std::to_string(port_);
 }
 
-void TcpTransport::Poll(int wake_fd, int timeout_ms, TransportListener* listener) {
+void TcpTransport::Poll(int wake_fd, int timeout_ms, size_t max_read,
+                        TransportListener* listener) {
   if (powered_ && listen_fd_ < 0 && conn_fd_ < 0) RetryListen();
   pollfd fds[2] = {{wake_fd, POLLIN, 0}, {-1, POLLIN, 0}};
   // While a host is connected the listener is left alone: further connects
-  // wait in the backlog, as on a single-session network printer.
-  fds[1].fd = conn_fd_ >= 0 ? conn_fd_ : listen_fd_;
+  // wait in the backlog, as on a single-session network printer. A full
+  // receive buffer leaves the connection unread, so the host's window closes.
+  fds[1].fd = conn_fd_ >= 0 ? (max_read > 0 ? conn_fd_ : -1) : listen_fd_;
   const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, timeout_ms);
   if (n <= 0 || fds[1].fd < 0 || fds[1].revents == 0) return;
   if (conn_fd_ >= 0) {
-    ReadConnection(listener);
+    ReadConnection(max_read, listener);
   } else {
     Accept(listener);
   }
@@ -166,8 +174,8 @@ void TcpTransport::Accept(TransportListener* listener) {
   listener->OnConnected(PeerText(peer));
 }
 
-void TcpTransport::ReadConnection(TransportListener* listener) {
-  const ssize_t n = ::read(conn_fd_, buf_.data(), buf_.size());
+void TcpTransport::ReadConnection(size_t max_read, TransportListener* listener) {
+  const ssize_t n = ::read(conn_fd_, buf_.data(), std::min(buf_.size(), max_read));
   if (n > 0) {
     listener->OnData(buf_.data(), static_cast<size_t>(n));
     return;

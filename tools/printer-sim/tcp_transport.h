@@ -19,13 +19,16 @@ class TcpTransport : public Transport {
  public:
   // `address` is "HOST:PORT"; port 0 picks a free port, kept across power
   // cycles.
-  explicit TcpTransport(std::string address);
+  // receive_window > 0 caps the socket's receive buffer, as a printer's
+  // small TCP window does.
+  explicit TcpTransport(std::string address, int receive_window = 0);
   ~TcpTransport() override;
 
   int Open(std::string* error) override;
   void Close() override;
   std::string Description() const override;
-  void Poll(int wake_fd, int timeout_ms, TransportListener* listener) override;
+  void Poll(int wake_fd, int timeout_ms, size_t max_read,
+            TransportListener* listener) override;
   bool Connected() const override { return conn_fd_ >= 0; }
   int Send(const uint8_t* data, size_t len) override;
   long SetPowered(bool on, TransportListener* listener) override;
@@ -37,10 +40,11 @@ class TcpTransport : public Transport {
   int Listen(std::string* error);
   void RetryListen();
   void Accept(TransportListener* listener);
-  void ReadConnection(TransportListener* listener);
+  void ReadConnection(size_t max_read, TransportListener* listener);
   void DropConnection(TransportListener* listener);
 
   std::string address_;
+  int receive_window_ = 0;
   std::string host_;
   uint16_t port_ = 0;
   int listen_fd_ = -1;

@@ -30,8 +30,11 @@ class Transport {
   // "tcp 127.0.0.1:9100" or "pty /tmp/com1 /dev/pts/3": the listen event.
   virtual std::string Description() const = 0;
   // Waits up to timeout_ms for host activity (or until wake_fd is readable)
-  // and reports it to the listener.
-  virtual void Poll(int wake_fd, int timeout_ms, TransportListener* listener) = 0;
+  // and reports it to the listener, reading at most max_read bytes of data.
+  // With max_read 0 the receive buffer is full: the host's bytes stay where
+  // they are (in the socket or the pty queue) until the printer catches up.
+  virtual void Poll(int wake_fd, int timeout_ms, size_t max_read,
+                    TransportListener* listener) = 0;
   virtual bool Connected() const = 0;
   // Writes one answer to the host; 0 when all of it was written.
   virtual int Send(const uint8_t* data, size_t len) = 0;
