@@ -6,6 +6,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <thread>
 
@@ -13,7 +15,9 @@ namespace support {
 
 bool SerialClient::Open(const std::string& path, int baud) {
   Close();
-  fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  // Non-blocking so that a relay that stops taking bytes fails the write
+  // after its time limit instead of hanging the test.
+  fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) return false;
   termios t{};
   if (tcgetattr(fd_, &t) == 0) {
@@ -41,18 +45,28 @@ void SerialClient::Close() {
   fd_ = -1;
 }
 
-bool SerialClient::Write(const std::vector<uint8_t>& bytes) {
+bool SerialClient::Write(const std::vector<uint8_t>& bytes, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-    if (n < 0) return false;
-    done += static_cast<size_t>(n);
+    if (n > 0) {
+      done += static_cast<size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return false;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0) return false;
+    pollfd p{fd_, POLLOUT, 0};
+    ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 100)));
   }
   return true;
 }
 
-bool SerialClient::Write(const std::string& bytes) {
-  return Write(std::vector<uint8_t>(bytes.begin(), bytes.end()));
+bool SerialClient::Write(const std::string& bytes, int timeoutMs) {
+  return Write(std::vector<uint8_t>(bytes.begin(), bytes.end()), timeoutMs);
 }
 
 std::vector<uint8_t> SerialClient::Read(size_t count, int timeoutMs) {

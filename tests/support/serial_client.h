@@ -22,8 +22,10 @@ class SerialClient {
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
 
-  bool Write(const std::vector<uint8_t>& bytes);
-  bool Write(const std::string& bytes);
+  // Writes everything, waiting while the port's queue is full; false when
+  // the time is up first or the port fails.
+  bool Write(const std::vector<uint8_t>& bytes, int timeoutMs = 30000);
+  bool Write(const std::string& bytes, int timeoutMs = 30000);
   // Reads until `count` bytes came or the time is up.
   std::vector<uint8_t> Read(size_t count, int timeoutMs);
 
