@@ -120,6 +120,7 @@ void RelayWorker::ServeJob(int index, int firstLength) {
   const bool perJobLink = !settings.realtimeOn;
   if (perJobLink && !OpenPrinterForJob(name)) return;
 
+  link_.TakeUndelivered();  // Counts only this job's writes.
   link_.WriteLink(buffer_.data(), firstLength);
   if (settings.reprintOn) queue_.Append(buffer_.data(), firstLength);
 
@@ -143,7 +144,14 @@ void RelayWorker::ServeJob(int index, int firstLength) {
     if (timeout == 0 || idle > timeout) {
       log.WriteLog(kLogDebug, "TIMEOUT : %s port %d-bytes end  = %d", name.c_str(), total,
                    static_cast<int>(idle));
-      status_.JobEnd();
+      // A confirmation only covers what the printer got: a job with a failed
+      // write is not reported as printed.
+      const uint64_t lost = link_.TakeUndelivered();
+      if (lost > 0) {
+        log.WriteLog(kLogError, "%s port : %d bytes of the job were not written to the printer",
+                     name.c_str(), static_cast<int>(lost));
+      }
+      status_.JobEnd(lost > 0);
       break;
     }
     // Instead of reading again at once, wait for input: the wait ends as soon

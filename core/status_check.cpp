@@ -43,9 +43,23 @@ int StatusCheck::Show(const Text& text, int kind) {
   return service_.ShowPrinterMessage(service_.Say(text), kind, &service_.stopFlag());
 }
 
-void StatusCheck::JobEnd() {
+unsigned StatusCheck::Replay() {
+  link_.TakeUndelivered();
+  queue_.Replay(link_);
+  unsigned s = link_.WaitPrintResult(service_.settings().resultTimeoutMs);
+  const uint64_t lost = link_.TakeUndelivered();
+  if (lost > 0) {
+    service_.log().WriteLog(kLogError, "Reprint : %d bytes were not written to the printer",
+                            static_cast<int>(lost));
+    if (s == links::kPrinterOk) s = links::kJobIncomplete;
+  }
+  return s;
+}
+
+void StatusCheck::JobEnd(bool incomplete) {
   RelaySettings& settings = service_.settings();
   unsigned w = link_.WaitPrintResult(settings.resultTimeoutMs);
+  if (incomplete && w == links::kPrinterOk) w = links::kJobIncomplete;
 
   if (settings.popupOn) {
     while (w != links::kPrinterOk && !Stopping()) {
@@ -63,8 +77,7 @@ void StatusCheck::JobEnd() {
       }
 
       if (settings.reprintOn && Show(texts::kJobReprint, kStatusReprint) == kAnswerOk) {
-        queue_.Replay(link_);
-        s = link_.WaitPrintResult(settings.resultTimeoutMs);
+        s = Replay();
       }
       if (Usable(s) || Stopping()) break;
       w = s;
@@ -72,10 +85,7 @@ void StatusCheck::JobEnd() {
   } else if (w != links::kPrinterOk && !Stopping()) {
     platform::Clock& clock = *service_.platform().clock;
     while (!Stopping() && !Usable(link_.GetStatus())) clock.SleepMs(kStatusPollMs);
-    if (!Stopping() && settings.reprintOn) {
-      queue_.Replay(link_);
-      link_.WaitPrintResult(settings.resultTimeoutMs);
-    }
+    if (!Stopping() && settings.reprintOn) Replay();
   }
 
   if (settings.reprintOn) {

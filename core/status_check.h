@@ -17,7 +17,9 @@ class StatusCheck {
       : service_(service), link_(link), queue_(queue) {}
 
   // After a job: confirm it, report faults, offer the reprint, clear the queue.
-  void JobEnd();
+  // `incomplete`: some of the job could not be written to the printer, so a
+  // confirmation does not make it printed.
+  void JobEnd(bool incomplete = false);
   // After each pass over the ports: report a printer that is not fine.
   void IdleWatch();
 
@@ -26,6 +28,8 @@ class StatusCheck {
 
  private:
   int Show(const Text& text, int kind);
+  // Sends the job again and asks for its print result.
+  unsigned Replay();
   bool Stopping() const;
 
   ServiceDialog& service_;

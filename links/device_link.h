@@ -64,6 +64,8 @@ class DeviceLink {
   virtual int DisableStatus() { return 1; }
   virtual int Close() = 0;
   virtual int Write(const uint8_t* data, int length) = 0;
+  // Whether a Write result means every byte was written.
+  virtual bool WroteAll(int result, int /*length*/) const { return result == 1; }
   virtual int Read(uint8_t* buffer, int size) = 0;
   // One turn of the reader loop; the reader thread repeats it until stopReader.
   virtual void ReaderTurn() = 0;

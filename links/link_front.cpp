@@ -124,13 +124,21 @@ int LinkFront::CloseLink() {
 }
 
 int LinkFront::WriteLink(const uint8_t* data, int length) {
+  int result;
+  bool all;
   if (spoolerMode_) {
-    if (!spoolerOpen_) return 2;
-    return spooler_.Write(data, length);
+    result = spoolerOpen_ ? spooler_.Write(data, length) : 2;
+    all = result == 1;
+  } else {
+    DeviceLink* link = Selected();
+    result = link ? link->Write(data, length) : -1;
+    all = link && link->WroteAll(result, length);
   }
-  DeviceLink* link = Selected();
-  return link ? link->Write(data, length) : -1;
+  if (!all && length > 0) undelivered_ += static_cast<uint64_t>(length);
+  return result;
 }
+
+uint64_t LinkFront::TakeUndelivered() { return undelivered_.exchange(0); }
 
 unsigned LinkFront::GetStatus() {
   if (spoolerMode_) return kPrinterOk;

@@ -50,6 +50,7 @@ class LinkFront : public PrinterLink {
   int OpenLink(const std::string& target, int parameter) override;
   int CloseLink() override;
   int WriteLink(const uint8_t* data, int length) override;
+  uint64_t TakeUndelivered() override;
   unsigned GetStatus() override;
   int SetReplyPort(std::shared_ptr<platform::SerialPort> port) override;
   unsigned TakeReplyCopy(ReplyCopy& buffer) override;
@@ -75,6 +76,7 @@ class LinkFront : public PrinterLink {
   std::atomic<int> linkKind_{kLinkCom};
   std::atomic<int> spoolerMode_{0};
   std::atomic<int> spoolerOpen_{0};
+  std::atomic<uint64_t> undelivered_{0};
 };
 
 // The front over this build's links: serial and parallel on the platform's

@@ -30,6 +30,8 @@ class LptLink : public LocalPortLink {
   int Open(const std::string& target, int parameter) override;
   // The number of bytes the printer took (0 when not open).
   int Write(const uint8_t* data, int length) override;
+  // The write gives the number of bytes written.
+  bool WroteAll(int result, int length) const override { return result == length; }
   void ReaderTurn() override;
 
   // The write time-out constant set at open, and the write's budget: each

@@ -25,6 +25,9 @@ enum PrinterStatusCode : unsigned {
   kPaperOut = 4,
   kPrinterPowerOff = 8,
   kNoResponse = 16,
+  // Not from a link: part of the job never reached the printer although it
+  // confirmed what it got. Reported as an unknown error.
+  kJobIncomplete = 32,
 };
 
 inline constexpr std::size_t kReplyCopySize = 256;
@@ -39,6 +42,10 @@ class PrinterLink {
   virtual int OpenLink(const std::string& target, int parameter) = 0;
   virtual int CloseLink() = 0;
   virtual int WriteLink(const uint8_t* data, int length) = 0;
+  // Bytes of the writes that failed since the last call (each failed write
+  // counts whole: a link does not say how much of it got through); the count
+  // starts again at 0.
+  virtual uint64_t TakeUndelivered() = 0;
   // From the reader's flags alone: cover open 1, near end 2, paper out 4, off 8.
   virtual unsigned GetStatus() = 0;
   // Where the printer's replies go from now on (the relay end the last job

@@ -22,6 +22,7 @@ class FakeDeviceLink : public links::DeviceLink {
   // a failing open may leave the device held until Close.
   std::deque<int> openResults;
   std::function<void(const std::vector<uint8_t>&)> onWrite;
+  int writeResult = 1;
 
   struct Opened {
     std::string target;
@@ -53,7 +54,7 @@ class FakeDeviceLink : public links::DeviceLink {
     std::vector<uint8_t> bytes(data, data + length);
     writes.push_back(bytes);
     if (onWrite) onWrite(bytes);
-    return 1;
+    return writeResult;
   }
   int Read(uint8_t*, int) override { return 0; }
   void ReaderTurn() override {}

@@ -8,6 +8,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "links/printer_link.h"
@@ -37,7 +38,19 @@ class FakeLink : public links::PrinterLink {
     std::lock_guard<std::mutex> g(lock_);
     writes.emplace_back(data, data + (length > 0 ? length : 0));
     events.push_back("write " + std::to_string(length));
+    if (!failWrites.empty()) {
+      const bool fail = failWrites.front();
+      failWrites.pop_front();
+      if (fail) {
+        undelivered += static_cast<uint64_t>(length);
+        return 0;
+      }
+    }
     return 1;
+  }
+  uint64_t TakeUndelivered() override {
+    std::lock_guard<std::mutex> g(lock_);
+    return std::exchange(undelivered, 0);
   }
   unsigned GetStatus() override {
     unsigned s;
@@ -103,6 +116,7 @@ class FakeLink : public links::PrinterLink {
   std::deque<int> openResults;
   std::deque<unsigned> statuses;
   std::deque<unsigned> waitResults;
+  std::deque<bool> failWrites;  // One per write, in order; true fails it.
   std::vector<uint8_t> pendingReplies;
   std::function<void()> onWait;
 
@@ -113,6 +127,7 @@ class FakeLink : public links::PrinterLink {
   std::vector<uint32_t> waitTimeouts;
   std::shared_ptr<platform::SerialPort> replyPort;
   int closes = 0;
+  uint64_t undelivered = 0;
   std::atomic<int> statusCalls{0};
 
  private:

@@ -17,12 +17,15 @@ using Bytes = std::vector<uint8_t>;
 using support::CountBytes;
 using support::FindBytes;
 
-// A 1 MB raster image (GS v 0, 128 bytes wide, 8192 rows) the way a POS
-// program sends a logo: the printer takes the payload as image data.
-Bytes RasterJob() {
-  Bytes job{0x1B, 0x40, 0x1D, 0x76, 0x30, 0x00, 128, 0, 0x00, 0x20};
+// Raster images of 1 MB each (GS v 0, 128 bytes wide, 8192 rows) the way a
+// POS program sends a logo: the printer takes the payload as image data.
+Bytes RasterJob(int images = 1) {
+  Bytes job{0x1B, 0x40};
   std::mt19937 random(42);
-  for (int i = 0; i < 128 * 8192; ++i) job.push_back(static_cast<uint8_t>(random()));
+  for (int image = 0; image < images; ++image) {
+    job.insert(job.end(), {0x1D, 0x76, 0x30, 0x00, 128, 0, 0x00, 0x20});
+    for (int i = 0; i < 128 * 8192; ++i) job.push_back(static_cast<uint8_t>(random()));
+  }
   job.push_back(0x0A);
   return job;
 }
@@ -67,6 +70,54 @@ TEST_F(Relay, AMegabyteJobArrivesByteIdentical) {
       << rig.Log();
   const Bytes recorded = rig.Recorded();
   EXPECT_EQ(CountBytes(recorded, job), 1);
+}
+
+// The application writes far faster than the printer prints: the printer's
+// full buffer holds back the relay, the relay holds back the application,
+// and the job still arrives whole, once, and is confirmed.
+TEST_F(Relay, ATenMegabyteImageForASlowPrinterArrivesWholeAndOnce) {
+  Start("Timeout=1000\nResultTimeout=5000\n", {"--print-rate", "4000000", "--buffer", "65536"});
+  const Bytes job = RasterJob(10);
+  ASSERT_TRUE(rig.app.Write(job, 60000)) << rig.Log();
+  ASSERT_TRUE(rig.WaitForLog("-bytes end", 30000)) << rig.Log();
+  EXPECT_NE(rig.Log().find("TIMEOUT : COM6 port " + std::to_string(job.size()) + "-bytes end"),
+            std::string::npos)
+      << rig.Log();
+  ASSERT_TRUE(rig.printer.events().Next("tx 7 3722", std::chrono::seconds(10)));
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
+}
+
+// The cover opens in the middle of a long job and the printer's full buffer
+// holds the relay's writes until some of them fail; the cover is closed again
+// before the job ends, so the printer confirms what it got. The job is still
+// reported as failed and printed again whole.
+TEST_F(Relay, AJobWithWritesThePrinterRefusedIsNotReportedAsPrinted) {
+  Start("Timeout=1000\nResultTimeout=5000\nPopup=YES\nReprint=YES\n",
+        {"--print-rate", "4000000", "--buffer", "65536"});
+  // Plain text: whatever part of it is lost, the printer still finds the
+  // confirmation request after it and answers.
+  Bytes job;
+  for (int line = 0; job.size() < 10'000'000; ++line) {
+    const std::string text = "LINE " + std::to_string(line) + " ......................... 1.00\n";
+    job.insert(job.end(), text.begin(), text.end());
+  }
+  std::thread writer([&] { rig.app.Write(job, 60000); });
+  ASSERT_TRUE(rig.printer.events().Next("rx ", std::chrono::seconds(5)));
+  rig.printer.Send("cover open");
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  rig.printer.Send("cover close");
+  writer.join();
+  ASSERT_TRUE(rig.relay.WaitForOutput("[Printing] Starts reprinting.", 30000))
+      << rig.relay.Output();
+  EXPECT_NE(rig.Log().find("bytes of the job were not written to the printer"), std::string::npos)
+      << rig.Log();
+  EXPECT_NE(rig.relay.Output().find("[Printing] An unknown error has occurred."),
+            std::string::npos)
+      << rig.relay.Output();
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (CountBytes(rig.Recorded(), job) < 1 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
 }
 
 TEST_F(Relay, StatusQueriesAreAnsweredOnlyWhileTheApplicationHoldsItsPort) {

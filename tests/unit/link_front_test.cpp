@@ -153,6 +153,27 @@ TEST_F(LinkFrontTest, SpoolerWriteStopsAtTheFirstRefusedByte) {
   EXPECT_EQ(front->spoolerOpen(), 0);
 }
 
+// The relay asks after each job how much of it the printer could not take.
+TEST_F(LinkFrontTest, FailedWritesAreCountedUntilTaken) {
+  const Bytes job = {1, 2, 3, 4, 5};
+  ASSERT_EQ(front->OpenLink("10.0.0.9", 9100), 0);
+  front->WriteLink(job.data(), 5);
+  EXPECT_EQ(front->TakeUndelivered(), 0u);
+  Link(links::kLinkTcp).writeResult = -1;
+  front->WriteLink(job.data(), 5);
+  front->WriteLink(job.data(), 3);
+  EXPECT_EQ(front->TakeUndelivered(), 8u);
+  EXPECT_EQ(front->TakeUndelivered(), 0u);
+
+  ASSERT_EQ(front->OpenLink("Receipt", 1), 0);
+  spooler.refuseWriteAt = 2;
+  front->WriteLink(job.data(), 5);
+  EXPECT_EQ(front->TakeUndelivered(), 5u);
+  front->CloseLink();
+  EXPECT_EQ(front->WriteLink(job.data(), 5), 2);  // no document open
+  EXPECT_EQ(front->TakeUndelivered(), 5u);
+}
+
 TEST_F(LinkFrontTest, GetStatusPriorities) {
   ASSERT_EQ(front->OpenLink("10.0.0.9", 9100), 0);
   const struct {

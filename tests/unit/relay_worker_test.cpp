@@ -158,6 +158,30 @@ TEST(RelayWorkerReprint, QueueHoldsTheJobUntilItsEnd) {
   EXPECT_EQ(f.fake.system.debugLines().back(), "Clear queue");
 }
 
+// The printer confirms the job, but one of its writes failed: the job ends
+// as a failure with the lost bytes logged, not as a printed receipt.
+TEST(RelayWorkerReprint, AFailedWriteMakesTheJobAFailureEvenWhenConfirmed) {
+  fakes::RelayFixture f("LogFile=YES\nPopup=YES\nReprint=YES\nTimeout=1000\n");
+  f.link.failWrites = {false, true, false};
+  f.link.waitResults = {0, 0};
+  f.prompt.Answer(core::kAnswerOk);
+  f.prompt.Answer(core::kAnswerOk);
+  f.prompt.Answer(core::kAnswerOk);
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {1, 2});
+  port.Arrive(10, {3, 4, 5});
+  port.Arrive(10, {6});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("[ERROR] : COM5 port : 3 bytes of the job were not written to the printer"),
+            1)
+      << f.Log();
+  ASSERT_FALSE(f.prompt.texts().empty());
+  EXPECT_NE(f.prompt.texts()[0].find("[Printing] An unknown error has occurred."),
+            std::string::npos);
+  // The whole job went out again.
+  EXPECT_EQ(f.link.Written(), (Bytes{1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5, 6}));
+}
+
 TEST(RelayWorkerReprint, OffKeepsNothing) {
   fakes::RelayFixture f("Reprint=NO\nTimeout=100\n");
   f.AddPort("COM5").Arrive(0, {1, 2});

@@ -102,6 +102,35 @@ TEST_F(JobEnd, UnknownCodeHasItsOwnMessage) {
   EXPECT_EQ(f.prompt.texts()[0], P("[Printing] An unknown error has occurred."));
 }
 
+// Part of the job never reached the printer, yet it confirmed what it got:
+// that is no printed job. The user hears of it and may print it again; a
+// replay that fails as well is not taken for success either.
+TEST_F(JobEnd, AnIncompleteJobIsNeverReportedAsPrinted) {
+  f.link.waitResults = {0, 0, 0};
+  f.link.failWrites = {true};  // the replay's write
+  f.prompt.Answer(core::kAnswerOk);      // unknown error
+  f.prompt.Answer(core::kAnswerOk);      // no error
+  f.prompt.Answer(core::kAnswerOk);      // reprint? yes
+  f.prompt.Answer(core::kAnswerOk);      // unknown error (the replay failed too)
+  f.prompt.Answer(core::kAnswerOk);      // no error
+  f.prompt.Answer(core::kAnswerCancel);  // reprint? no
+  check.JobEnd(true);
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P("[Printing] An unknown error has occurred."),
+                   P("[Printing] Printer is no error."), P("[Printing] Starts reprinting."),
+                   P("[Printing] An unknown error has occurred."),
+                   P("[Printing] Printer is no error."), P("[Printing] Starts reprinting.")}));
+  EXPECT_EQ(f.link.writes.size(), 1u);
+}
+
+TEST_F(JobEnd, AnIncompleteJobWithAFaultReportsTheFault) {
+  f.link.waitResults = {1, 0};
+  f.link.SetStatuses({0});
+  check.JobEnd(true);
+  EXPECT_EQ(f.prompt.texts()[0], P("[Printing] Printer cover is open."));
+  EXPECT_EQ(f.link.WaitCount(), 2u);  // reprinted and confirmed
+}
+
 TEST_F(JobEnd, StopDuringTheDialogueEndsIt) {
   f.link.waitResults = {1};
   f.link.SetStatuses({1});
@@ -166,6 +195,13 @@ TEST_F(JobEndQuiet, PaperOutIsWaitedOutThenTheJobIsReplayed) {
   EXPECT_EQ(f.link.Written(), (std::vector<uint8_t>{'J', 'O', 'B'}));
   EXPECT_EQ(f.link.WaitCount(), 2u);
   EXPECT_EQ(queue.size(), 0u);
+}
+
+TEST_F(JobEndQuiet, AnIncompleteJobIsReplayed) {
+  f.link.waitResults = {0, 0};
+  check.JobEnd(true);
+  EXPECT_TRUE(f.prompt.shown().empty());
+  EXPECT_EQ(f.link.Written(), (std::vector<uint8_t>{'J', 'O', 'B'}));
 }
 
 TEST_F(JobEndQuiet, StopEndsThePolling) {
