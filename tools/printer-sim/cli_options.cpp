@@ -5,6 +5,15 @@
 #include <string_view>
 
 namespace printersim {
+namespace {
+
+// A whole non-negative decimal number, nothing before or after it.
+bool ParseCount(std::string_view text, uint64_t* out) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
+  return !text.empty() && ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
 
 int ParseCli(int argc, const char* const* argv, CliOptions* options, std::string* error) {
   SimConfig& config = options->config;
@@ -47,22 +56,16 @@ int ParseCli(int argc, const char* const* argv, CliOptions* options, std::string
       }
     } else if (arg == "--print-rate") {
       if (!next(&v)) return -1;
-      uint64_t rate = 0;
-      const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), rate);
-      if (ec != std::errc() || end != v.data() + v.size() || v.empty()) {
+      if (!ParseCount(v, &config.print_rate)) {
         *error = "--print-rate wants a number of bytes per second";
         return -1;
       }
-      config.print_rate = rate;
     } else if (arg == "--buffer") {
       if (!next(&v)) return -1;
-      uint64_t size = 0;
-      const auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), size);
-      if (ec != std::errc() || end != v.data() + v.size() || v.empty()) {
+      if (!ParseCount(v, &config.input_buffer)) {
         *error = "--buffer wants a number of bytes";
         return -1;
       }
-      config.input_buffer = size;
     } else if (arg == "--record") {
       if (!next(&v)) return -1;
       config.record_path = std::string(v);
