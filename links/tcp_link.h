@@ -86,7 +86,7 @@ class TcpLink : public DeviceLink {
   // Receives and the replacement of the socket do not overlap.
   std::mutex receiveLock_;
   std::atomic<bool> lost_{false};
-  uint32_t lastReconnectMs_ = 0;
+  std::atomic<uint32_t> lastReconnectMs_{0};  // Set by writers too.
 };
 
 }  // namespace links
