@@ -65,7 +65,8 @@ double CpuSeconds(int pid) {
     at = end + 1;
   }
   // utime and stime are fields 14 and 15 of the whole line (11, 12 after the name).
-  return (std::stod(fields[11]) + std::stod(fields[12])) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  return (std::stod(fields[11]) + std::stod(fields[12])) /
+         static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 class Rig {
@@ -89,10 +90,10 @@ class Rig {
   ~Rig() { StopRelay(); }
 
   bool StartPortrelay(int timeoutMs) {
-    support::WriteFile(dir_.File("Settings.ini"),
-                       "[Settings]\nPort=TCP/IP\nIP=" + ip_ + "\nTimeout=" +
-                           std::to_string(timeoutMs) +
-                           "\nRealtime=YES\nPopup=NO\nLogFile=NO\nReprint=YES\nResultTimeout=10000\n");
+    support::WriteFile(
+        dir_.File("Settings.ini"),
+        "[Settings]\nPort=TCP/IP\nIP=" + ip_ + "\nTimeout=" + std::to_string(timeoutMs) +
+            "\nRealtime=YES\nPopup=NO\nLogFile=NO\nReprint=YES\nResultTimeout=10000\n");
     if (!relay_.Start({dir_.File("portrelay")})) return false;
     return WaitPresent(dir_.File("dosdevices/com5")) &&
            printer_.events().Next("conn open", std::chrono::seconds(10)).has_value();
@@ -262,13 +263,15 @@ int main(int argc, char** argv) {
   }
   for (size_t i = 1; i < 3; ++i) {
     auto rate = [&](double ms) { return kSizes[i] / 1048576.0 / (ms / 1000.0); };
-    std::printf("| forwarding rate inside the job, %s (MB/s, first to last byte) | %.2f | %.2f | "
-                "%.2f |\n",
-                names[i], rate(ours.streamMs[i]), rate(theirs.streamMs[i]),
-                rate(ours.streamMs[i]) / rate(theirs.streamMs[i]));
+    std::printf(
+        "| forwarding rate inside the job, %s (MB/s, first to last byte) | %.2f | %.2f | "
+        "%.2f |\n",
+        names[i], rate(ours.streamMs[i]), rate(theirs.streamMs[i]),
+        rate(ours.streamMs[i]) / rate(theirs.streamMs[i]));
   }
-  std::printf("\nportrelay processor time: %.3f s over 10 s idle; %.4f s per 4 KB job "
-              "(Timeout 1000 ms, including the job confirmation)\n",
-              idleCpu, perJob);
+  std::printf(
+      "\nportrelay processor time: %.3f s over 10 s idle; %.4f s per 4 KB job "
+      "(Timeout 1000 ms, including the job confirmation)\n",
+      idleCpu, perJob);
   return 0;
 }

@@ -6,10 +6,10 @@ namespace core::controls {
 
 inline constexpr int kAddPortButton = 1000;
 inline constexpr int kCheckPortButton = 1001;
-inline constexpr int kRelayPortList = 1002;     // relay ports in use
-inline constexpr int kAllComPortList = 1003;    // every COM port of the system
-inline constexpr int kAppPortList = 1004;       // application end of the pair
-inline constexpr int kAllVirtualList = 1005;    // all virtual ports
+inline constexpr int kRelayPortList = 1002;   // relay ports in use
+inline constexpr int kAllComPortList = 1003;  // every COM port of the system
+inline constexpr int kAppPortList = 1004;     // application end of the pair
+inline constexpr int kAllVirtualList = 1005;  // all virtual ports
 inline constexpr int kSettingsButton = 1006;
 inline constexpr int kInstallPairButton = 1007;
 inline constexpr int kPairGroup = 1016;

@@ -11,11 +11,16 @@ namespace {
 
 const char* LevelTag(int level) {
   switch (level) {
-    case kLogDebug: return "[DEBUG] : ";
-    case kLogNormal: return "[NORMAL] : ";
-    case kLogChange: return "[CHANGE] : ";
-    case kLogError: return "[ERROR] : ";
-    default: return "";
+    case kLogDebug:
+      return "[DEBUG] : ";
+    case kLogNormal:
+      return "[NORMAL] : ";
+    case kLogChange:
+      return "[CHANGE] : ";
+    case kLogError:
+      return "[ERROR] : ";
+    default:
+      return "";
   }
 }
 

@@ -66,8 +66,10 @@ void RelayWorker::ClassifyFirstChunk(int length) {
   if (buffer_[0] == 0x1D && buffer_[1] == 0x61) {
     log.WriteLog(kLogDebug, "GS a command");
   } else if (buffer_[0] == 0x10 && buffer_[1] == 0x04) {
-    if (buffer_[2] >= 1 && buffer_[2] <= 4) log.WriteLog(kLogDebug, "DLE EOT %d", buffer_[2]);
-    else log.WriteLog(kLogDebug, "DLE EOT other");
+    if (buffer_[2] >= 1 && buffer_[2] <= 4)
+      log.WriteLog(kLogDebug, "DLE EOT %d", buffer_[2]);
+    else
+      log.WriteLog(kLogDebug, "DLE EOT other");
   }
 }
 

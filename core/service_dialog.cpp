@@ -22,9 +22,7 @@ ServiceDialog::ServiceDialog(platform::Platform& platform, ServiceView& view, Pr
       log_(platform, directory_, settings_.logFileOn),
       worker_(*this, link) {}
 
-ServiceDialog::~ServiceDialog() {
-  stopFlag_ = 1;
-}
+ServiceDialog::~ServiceDialog() { stopFlag_ = 1; }
 
 int ServiceDialog::OnInitDialog() {
   codePage_ = platform_.system->AnsiCodePage();

@@ -23,8 +23,8 @@ std::string ReadSetting(platform::Profile& profile, const std::string& section,
   return profile.GetString(section, key, "", kSettingBufferSize, file);
 }
 
-void WriteSetting(platform::Profile& profile, const std::string& section,
-                  const std::string& key, const std::string& value, const std::string& file) {
+void WriteSetting(platform::Profile& profile, const std::string& section, const std::string& key,
+                  const std::string& value, const std::string& file) {
   profile.WriteString(section, key, value, file);
 }
 
@@ -81,7 +81,8 @@ void LoadSettings(RelaySettings& s, ProgramDirectory& directory, platform::Files
   };
 
   if (files.FileExists(s.settingsPath)) {
-    for (const Key& k : keys) s.*k.field = ReadSetting(profile, kSettingsSection, k.name, s.settingsPath);
+    for (const Key& k : keys)
+      s.*k.field = ReadSetting(profile, kSettingsSection, k.name, s.settingsPath);
   } else {
     for (const Key& k : keys) {
       if (!k.fallback) continue;

@@ -59,8 +59,8 @@ class ProgramDirectory {
 
 std::string ReadSetting(platform::Profile& profile, const std::string& section,
                         const std::string& key, const std::string& file);
-void WriteSetting(platform::Profile& profile, const std::string& section,
-                  const std::string& key, const std::string& value, const std::string& file);
+void WriteSetting(platform::Profile& profile, const std::string& section, const std::string& key,
+                  const std::string& value, const std::string& file);
 
 // Decimal conversion of the leading digits: optional leading blanks and sign;
 // empty or non-numeric text gives 0; values beyond the int range saturate.
@@ -72,8 +72,8 @@ int ToFlag(const std::string& text);
 
 // Loads Settings.ini (or creates it with the defaults) into the record and
 // converts the values. Builds both file paths first.
-void LoadSettings(RelaySettings& settings, ProgramDirectory& directory,
-                  platform::Files& files, platform::Profile& profile);
+void LoadSettings(RelaySettings& settings, ProgramDirectory& directory, platform::Files& files,
+                  platform::Profile& profile);
 
 // Recomputes the converted values from the texts.
 void ConvertSettings(RelaySettings& settings);

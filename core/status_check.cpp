@@ -17,22 +17,33 @@ bool Usable(unsigned status) {
 
 const Text& StatusCheck::JobMessage(unsigned code) {
   switch (code) {
-    case links::kCoverOpen: return texts::kJobCoverOpen;
-    case links::kPaperNearEnd: return texts::kJobNearEnd;
-    case links::kPaperOut: return texts::kJobPaperOut;
-    case links::kPrinterPowerOff: return texts::kJobPowerOff;
-    case links::kNoResponse: return texts::kJobNoResponse;
-    default: return texts::kJobUnknown;
+    case links::kCoverOpen:
+      return texts::kJobCoverOpen;
+    case links::kPaperNearEnd:
+      return texts::kJobNearEnd;
+    case links::kPaperOut:
+      return texts::kJobPaperOut;
+    case links::kPrinterPowerOff:
+      return texts::kJobPowerOff;
+    case links::kNoResponse:
+      return texts::kJobNoResponse;
+    default:
+      return texts::kJobUnknown;
   }
 }
 
 const Text& StatusCheck::IdleMessage(unsigned code) {
   switch (code) {
-    case links::kCoverOpen: return texts::kIdleCoverOpen;
-    case links::kPaperNearEnd: return texts::kIdleNearEnd;
-    case links::kPaperOut: return texts::kIdlePaperOut;
-    case links::kPrinterPowerOff: return texts::kIdlePowerOff;
-    default: return texts::kIdleUnknown;
+    case links::kCoverOpen:
+      return texts::kIdleCoverOpen;
+    case links::kPaperNearEnd:
+      return texts::kIdleNearEnd;
+    case links::kPaperOut:
+      return texts::kIdlePaperOut;
+    case links::kPrinterPowerOff:
+      return texts::kIdlePowerOff;
+    default:
+      return texts::kIdleUnknown;
   }
 }
 

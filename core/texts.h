@@ -30,7 +30,8 @@ inline constexpr Text kConnectionFailedTimes{
 inline constexpr Text kPathChanged{
     "The program execution path has been changed.\nPlease run the program in the installed "
     "location.\nAutomatically close the program.",
-    "프로그램 실행 경로가 변경되었습니다.\n설치된 위치에 있는 프로그램을 실행 바랍니다.\n프로그램을 "
+    "프로그램 실행 경로가 변경되었습니다.\n설치된 위치에 있는 프로그램을 실행 "
+    "바랍니다.\n프로그램을 "
     "자동 종료합니다."};
 inline constexpr Text kNotConfigured{
     "The virtual COM port is not configured.\nInstall the virtual COM port driver for "

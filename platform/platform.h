@@ -24,12 +24,12 @@ struct Platform {
   Files* files = nullptr;
   Profile* profile = nullptr;
   System* system = nullptr;
-  SerialPorts* serialPorts = nullptr;  // relay ends, serial and parallel printers
-  Sockets* sockets = nullptr;          // network printers
-  PrintSpooler* spooler = nullptr;     // printers behind a driver (raw jobs)
-  UsbPrinters* usb = nullptr;          // USB printer class devices
-  Registry* registry = nullptr;        // machine-wide keys and values
-  Processes* processes = nullptr;      // starting other programs
+  SerialPorts* serialPorts = nullptr;        // relay ends, serial and parallel printers
+  Sockets* sockets = nullptr;                // network printers
+  PrintSpooler* spooler = nullptr;           // printers behind a driver (raw jobs)
+  UsbPrinters* usb = nullptr;                // USB printer class devices
+  Registry* registry = nullptr;              // machine-wide keys and values
+  Processes* processes = nullptr;            // starting other programs
   PortEnumerator* portEnumerator = nullptr;  // the spooler's ports and local printers
 };
 

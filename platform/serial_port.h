@@ -97,7 +97,7 @@ class SerialPort {
   virtual ~SerialPort() = default;
 
   virtual bool SetupQueues(uint32_t inBytes, uint32_t outBytes) = 0;  // SetupComm
-  virtual bool Purge(unsigned flags) = 0;                            // PurgeComm
+  virtual bool Purge(unsigned flags) = 0;                             // PurgeComm
   virtual bool GetTimeouts(CommTimeouts& timeouts) = 0;
   virtual bool SetTimeouts(const CommTimeouts& timeouts) = 0;
   virtual bool GetLineSettings(LineSettings& settings) = 0;  // GetCommState

@@ -1,12 +1,12 @@
 // POSIX files: /proc/self/exe for the module path, stat for existence, and
 // append-mode text files (LF line ends).
-#include "platform/posix/native.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <vector>
+
+#include "platform/posix/native.h"
 
 namespace platform::posix {
 
@@ -27,9 +27,7 @@ bool PosixFiles::DirectoryExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool PosixFiles::MakeDirectory(const std::string& path) {
-  return mkdir(path.c_str(), 0777) == 0;
-}
+bool PosixFiles::MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 bool PosixFiles::RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 

@@ -1,14 +1,14 @@
 // POSIX single instance: an exclusive flock on a lock file beside the program
 // (one installation plays the part of one machine). The shared cell is the
 // file's content: the first instance's process id stands in for its window.
-#include "platform/posix/native.h"
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+
+#include "platform/posix/native.h"
 
 namespace platform::posix {
 namespace {

@@ -31,8 +31,8 @@ class PosixProfile : public Profile {
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& fallback, std::size_t bufferSize,
                         const std::string& file) override;
-  bool WriteString(const std::string& section, const std::string& key,
-                   const std::string& value, const std::string& file) override;
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file) override;
 };
 
 class PosixSystem : public System {

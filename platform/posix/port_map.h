@@ -20,8 +20,8 @@ namespace platform::posix {
 
 struct PortEntry {
   enum Kind { kMissing, kDevice, kPairRelayEnd } kind = kMissing;
-  std::string target;   // the device path, or for a pair the partner's name
-  std::string path;     // the entry itself (dosdevices/com6)
+  std::string target;  // the device path, or for a pair the partner's name
+  std::string path;    // the entry itself (dosdevices/com6)
 };
 
 // "<program directory>/dosdevices".

@@ -8,12 +8,12 @@
 //  - writing one key rewrites only that line (or inserts it at the end of its
 //    section, or appends the section), keeps every other line byte for byte and
 //    creates the file when missing. New lines follow the file's own line ends.
-#include "platform/posix/native.h"
-
 #include <cctype>
 #include <cstdio>
 #include <string_view>
 #include <vector>
+
+#include "platform/posix/native.h"
 
 namespace platform::posix {
 namespace {

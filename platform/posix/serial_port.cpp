@@ -9,6 +9,8 @@
 //    that follow within the interval;
 //  - writes wait at most the given time (or the write time-outs) and return the
 //    count actually written.
+#include "platform/serial_port.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -25,7 +27,6 @@
 
 #include "platform/posix/native.h"
 #include "platform/posix/port_map.h"
-#include "platform/serial_port.h"
 
 namespace platform::posix {
 namespace {
@@ -50,16 +51,26 @@ short PollFor(int fd, short events, int timeoutMs) {
 
 speed_t SpeedFor(uint32_t baud) {
   switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    default: return 0;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    default:
+      return 0;
   }
 }
 
@@ -82,9 +93,12 @@ class FdPort : public SerialPort {
   bool Purge(unsigned flags) override {
     int which = -1;
     const bool rx = flags & kPurgeRxClear, tx = flags & kPurgeTxClear;
-    if (rx && tx) which = TCIOFLUSH;
-    else if (rx) which = TCIFLUSH;
-    else if (tx) which = TCOFLUSH;
+    if (rx && tx)
+      which = TCIOFLUSH;
+    else if (rx)
+      which = TCIFLUSH;
+    else if (tx)
+      which = TCOFLUSH;
     return which < 0 || tcflush(fd_, which) == 0;
   }
 
@@ -120,16 +134,19 @@ class FdPort : public SerialPort {
     if (t.readInterval == kMaxDword && t.readTotalMultiplier == 0 && t.readTotalConstant == 0)
       return got;
 
-    const uint64_t total = uint64_t{t.readTotalMultiplier} * static_cast<uint64_t>(size) +
-                           t.readTotalConstant;
+    const uint64_t total =
+        uint64_t{t.readTotalMultiplier} * static_cast<uint64_t>(size) + t.readTotalConstant;
     const uint64_t deadline = NowMs() + total;
     while (got < size) {
       const uint64_t now = NowMs();
       int wait;
       if (got == 0) {
-        if (total == 0) wait = -1;
-        else if (now >= deadline) break;
-        else wait = static_cast<int>(deadline - now);
+        if (total == 0)
+          wait = -1;
+        else if (now >= deadline)
+          break;
+        else
+          wait = static_cast<int>(deadline - now);
       } else {
         if (t.readInterval == 0 || t.readInterval == kMaxDword) break;
         wait = static_cast<int>(t.readInterval);
@@ -145,8 +162,10 @@ class FdPort : public SerialPort {
         break;
       }
       n = read(fd_, buffer + got, static_cast<size_t>(size - got));
-      if (n > 0) got += static_cast<int>(n);
-      else if (n < 0 && errno != EAGAIN && errno != EINTR) return got > 0 ? got : -1;
+      if (n > 0)
+        got += static_cast<int>(n);
+      else if (n < 0 && errno != EAGAIN && errno != EINTR)
+        return got > 0 ? got : -1;
     }
     return got;
   }
@@ -426,9 +445,12 @@ class PosixSerialPorts : public SerialPorts {
     PortEntry entry =
         ResolvePort(devicePath, mapDirectory_.empty() ? PortMapDirectory() : mapDirectory_);
     switch (entry.kind) {
-      case PortEntry::kPairRelayEnd: return OpenPairRelayEnd(entry);
-      case PortEntry::kDevice: return OpenDevice(entry);
-      default: return nullptr;
+      case PortEntry::kPairRelayEnd:
+        return OpenPairRelayEnd(entry);
+      case PortEntry::kDevice:
+        return OpenDevice(entry);
+      default:
+        return nullptr;
     }
   }
 

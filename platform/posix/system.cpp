@@ -1,11 +1,11 @@
 // POSIX system services. Debugger output has no system sink here: it goes to
 // standard error only when PORTRELAY_DEBUG is set, like a debug viewer that is
 // switched on. The code page follows the locale: a Korean locale reads as 949.
-#include "platform/posix/native.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/posix/native.h"
 
 namespace platform::posix {
 

@@ -1,8 +1,8 @@
 // Win32 clock: timeGetTime, GetLocalTime and Sleep.
-#include "platform/win32/native.h"
-
-#include <windows.h>
 #include <mmsystem.h>
+#include <windows.h>
+
+#include "platform/win32/native.h"
 
 namespace platform::win32 {
 
@@ -13,8 +13,8 @@ void WinClock::SleepMs(uint32_t ms) { Sleep(ms); }
 LocalTime WinClock::LocalNow() {
   SYSTEMTIME st;
   GetLocalTime(&st);
-  return LocalTime{st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                   st.wMilliseconds};
+  return LocalTime{st.wYear,   st.wMonth,  st.wDay,         st.wHour,
+                   st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
 }  // namespace platform::win32

@@ -1,10 +1,10 @@
 // Win32 files: module path, FindFirstFileA existence test, append-mode text files.
-#include "platform/win32/native.h"
-
 #include <windows.h>
 
 #include <cstdio>
 #include <vector>
+
+#include "platform/win32/native.h"
 
 namespace platform::win32 {
 

@@ -1,8 +1,8 @@
 // Win32 single instance: the named mutex, and a small named file mapping as the
 // shared instance cell that holds the first instance's window handle.
-#include "platform/win32/native.h"
-
 #include <windows.h>
+
+#include "platform/win32/native.h"
 
 namespace platform::win32 {
 namespace {

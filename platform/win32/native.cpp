@@ -22,8 +22,6 @@ Platform& Native() {
   return p;
 }
 
-SingleInstance& NativeInstance() {
-  return win32::NewInstance();
-}
+SingleInstance& NativeInstance() { return win32::NewInstance(); }
 
 }  // namespace platform

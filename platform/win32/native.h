@@ -29,8 +29,8 @@ class WinProfile : public Profile {
   std::string GetString(const std::string& section, const std::string& key,
                         const std::string& fallback, std::size_t bufferSize,
                         const std::string& file) override;
-  bool WriteString(const std::string& section, const std::string& key,
-                   const std::string& value, const std::string& file) override;
+  bool WriteString(const std::string& section, const std::string& key, const std::string& value,
+                   const std::string& file) override;
 };
 
 class WinSystem : public System {
@@ -54,4 +54,4 @@ Processes& NewProcesses();
 PortEnumerator& NewPortEnumerator();
 // USB printer class devices for the USB printer link.
 UsbPrinters& NewUsbPrinters();
-}
+}  // namespace platform::win32

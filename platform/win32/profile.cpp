@@ -1,9 +1,9 @@
 // Win32 private-profile files: the system's own calls.
-#include "platform/win32/native.h"
-
 #include <windows.h>
 
 #include <vector>
+
+#include "platform/win32/native.h"
 
 namespace platform::win32 {
 
@@ -12,16 +12,14 @@ std::string WinProfile::GetString(const std::string& section, const std::string&
                                   const std::string& file) {
   if (bufferSize == 0) return {};
   std::vector<char> buffer(bufferSize, '\0');
-  DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(),
-                                     buffer.data(), static_cast<DWORD>(bufferSize),
-                                     file.c_str());
+  DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer.data(),
+                                     static_cast<DWORD>(bufferSize), file.c_str());
   return std::string(buffer.data(), n);
 }
 
 bool WinProfile::WriteString(const std::string& section, const std::string& key,
                              const std::string& value, const std::string& file) {
-  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(),
-                                    file.c_str()) != 0;
+  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
 }
 
 }  // namespace platform::win32

@@ -2,9 +2,10 @@
 // Ports opened for overlapped I/O use one event per direction, so a reader
 // thread and a writer thread can use the same port at once, and wait for
 // input with WaitCommEvent instead of polling.
+#include "platform/serial_port.h"
+
 #include <windows.h>
 
-#include "platform/serial_port.h"
 #include "platform/win32/comm_handle.h"
 #include "platform/win32/native.h"
 
@@ -42,8 +43,8 @@ class WinSerialPort : public SerialPort {
     COMMTIMEOUTS c{t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
                    t.writeTotalMultiplier, t.writeTotalConstant};
     if (!SetCommTimeouts(handle_, &c)) return false;
-    immediateReads_ = t.readInterval == MAXDWORD && t.readTotalMultiplier == 0 &&
-                      t.readTotalConstant == 0;
+    immediateReads_ =
+        t.readInterval == MAXDWORD && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
     return true;
   }
 
@@ -129,7 +130,9 @@ class WinSerialPort : public SerialPort {
       if (queued <= 0) return queued < 0 ? -1 : 0;
       if (queued < size) size = queued;
     }
-    if (!overlapped_) return ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n) : -1;
+    if (!overlapped_)
+      return ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n)
+                                                                              : -1;
     OVERLAPPED ov{};
     ov.hEvent = readEvent_;
     ResetEvent(readEvent_);
@@ -146,7 +149,8 @@ class WinSerialPort : public SerialPort {
   int Write(const uint8_t* data, int size, uint32_t waitMs) override {
     DWORD n = 0;
     if (!overlapped_)
-      return WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n) : -1;
+      return WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n)
+                                                                             : -1;
     OVERLAPPED ov{};
     ov.hEvent = writeEvent_;
     ResetEvent(writeEvent_);
@@ -233,11 +237,9 @@ class WinSerialPort : public SerialPort {
 class WinSerialPorts : public SerialPorts {
  public:
   std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool overlapped) override {
-    HANDLE h = CreateFileA(devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                           OPEN_EXISTING,
-                           overlapped ? FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL
-                                      : FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h = CreateFileA(
+        devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        overlapped ? FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE || h == nullptr) return nullptr;
     return std::make_unique<WinSerialPort>(h, overlapped);
   }

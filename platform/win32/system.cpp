@@ -1,10 +1,10 @@
 // Win32 system services: debugger output, GetACP, plain message boxes and the
 // UTF-8 to ANSI code page conversion of the program's own texts.
-#include "platform/win32/native.h"
-
 #include <windows.h>
 
 #include <string>
+
+#include "platform/win32/native.h"
 
 namespace platform::win32 {
 
@@ -18,8 +18,8 @@ void WinSystem::ShowMessageBox(const std::string& text, const std::string& capti
 
 std::string WinSystem::FromUtf8(const std::string& utf8) {
   if (utf8.empty()) return {};
-  int wide = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                 nullptr, 0);
+  int wide =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
   if (wide <= 0) return utf8;
   std::wstring w(static_cast<size_t>(wide), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), wide);

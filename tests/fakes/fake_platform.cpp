@@ -1,7 +1,6 @@
 // Fakes of the platform interfaces.
 #include "tests/fakes/fake_platform.h"
 
-
 namespace fakes {
 
 namespace {

@@ -7,9 +7,9 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <string>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/serial_port.h"

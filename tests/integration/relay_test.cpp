@@ -111,8 +111,7 @@ TEST_F(Relay, AJobWithWritesThePrinterRefusedIsNotReportedAsPrinted) {
       << rig.relay.Output();
   EXPECT_NE(rig.Log().find("bytes of the job were not written to the printer"), std::string::npos)
       << rig.Log();
-  EXPECT_NE(rig.relay.Output().find("[Printing] An unknown error has occurred."),
-            std::string::npos)
+  EXPECT_NE(rig.relay.Output().find("[Printing] An unknown error has occurred."), std::string::npos)
       << rig.relay.Output();
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (CountBytes(rig.Recorded(), job) < 1 && std::chrono::steady_clock::now() < deadline)
@@ -163,7 +162,8 @@ TEST_P(FaultDuringAJob, IsReportedAndTheJobPrintedAgain) {
   const std::string reported = "TCP/IP(" + rig.ip + ") port : " + fault.message;
   ASSERT_TRUE(rig.relay.WaitForOutput(reported, 15000)) << rig.relay.Output();
   rig.printer.Send(fault.clear);
-  ASSERT_TRUE(rig.relay.WaitForOutput("[Printing] Starts reprinting.", 15000)) << rig.relay.Output();
+  ASSERT_TRUE(rig.relay.WaitForOutput("[Printing] Starts reprinting.", 15000))
+      << rig.relay.Output();
 
   // The messages came in this order.
   const std::string out = rig.relay.Output();

@@ -1,8 +1,8 @@
 // The POSIX serial ports against real pseudo-terminals: the virtual pair that
 // stands in for com0com (its application end, DSR following the application's
 // open, exclusive use) and a plain device entry of the port map.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 

@@ -89,11 +89,10 @@ bool RelayRig::WaitForLog(const std::string& text, int timeoutMs) {
   return false;
 }
 
-size_t FindBytes(const std::vector<uint8_t>& hay, const std::vector<uint8_t>& needle,
-                 size_t from) {
+size_t FindBytes(const std::vector<uint8_t>& hay, const std::vector<uint8_t>& needle, size_t from) {
   if (needle.empty() || from > hay.size()) return std::string::npos;
-  auto it = std::search(hay.begin() + static_cast<long>(from), hay.end(), needle.begin(),
-                        needle.end());
+  auto it =
+      std::search(hay.begin() + static_cast<long>(from), hay.end(), needle.begin(), needle.end());
   return it == hay.end() ? std::string::npos : static_cast<size_t>(it - hay.begin());
 }
 

@@ -1,8 +1,9 @@
 // The daily log: line format, level tags, file per day, the off switch and
 // the safety of text that comes from outside the program.
+#include "core/log.h"
+
 #include <gtest/gtest.h>
 
-#include "core/log.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/temp_dir.h"
 
@@ -16,9 +17,7 @@ class LogTest : public ::testing::Test {
     enabled = 1;
   }
   std::string LogDir() { return dir.File("MainLog"); }
-  std::string DayFile(const char* name) {
-    return LogDir() + fake.files.PathSeparator() + name;
-  }
+  std::string DayFile(const char* name) { return LogDir() + fake.files.PathSeparator() + name; }
   // The Windows build writes CR LF; compare without the CRs.
   std::string Read(const char* name) {
     std::string text = support::ReadFile(DayFile(name));

@@ -73,8 +73,9 @@ TEST(RelayWorkerJobs, LargeJobArrivesCompleteAndInOrder) {
   Bytes image(3 * 1024 * 1024 + 17);
   for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<uint8_t>(i * 7 + i / 251);
   for (size_t at = 0; at < image.size(); at += 20000)
-    port.Arrive(at == 0 ? 0 : 1, Bytes(image.begin() + static_cast<long>(at),
-                         image.begin() + static_cast<long>(std::min(at + 20000, image.size()))));
+    port.Arrive(at == 0 ? 0 : 1,
+                Bytes(image.begin() + static_cast<long>(at),
+                      image.begin() + static_cast<long>(std::min(at + 20000, image.size()))));
   f.service->worker().RunPass();
   EXPECT_EQ(f.link.Written(), image);
   for (const auto& w : f.link.writes) EXPECT_LE(w.size(), 8192u);
@@ -92,8 +93,8 @@ TEST_P(FirstChunkClassification, IsLoggedForFourBytesOrMore) {
   f.AddPort("COM5").Arrive(0, GetParam().first);
   f.service->worker().RunPass();
   EXPECT_EQ(f.link.Written(), GetParam().first);
-  for (const char* line : {"GS a command", "DLE EOT 1", "DLE EOT 2", "DLE EOT 3", "DLE EOT 4",
-                           "DLE EOT other"}) {
+  for (const char* line :
+       {"GS a command", "DLE EOT 1", "DLE EOT 2", "DLE EOT 3", "DLE EOT 4", "DLE EOT other"}) {
     const bool expected = GetParam().line && std::string(GetParam().line) == line;
     EXPECT_EQ(f.CountLog(std::string("[DEBUG] : ") + line + "\n"), expected ? 1 : 0) << line;
   }

@@ -25,8 +25,8 @@ class ServiceStartup : public ::testing::Test {
     return *raw;
   }
   std::string Log() {
-    std::string text = support::ReadFile(dir.File("MainLog") + fake.files.PathSeparator() +
-                                         "2026_12_08.log");
+    std::string text =
+        support::ReadFile(dir.File("MainLog") + fake.files.PathSeparator() + "2026_12_08.log");
     std::string out;
     for (char c : text)
       if (c != '\r') out += c;
@@ -116,8 +116,8 @@ TEST_F(ServiceStartup, FiveFailedConnectionsEndStartUp) {
   EXPECT_EQ(link.opens, std::vector<std::string>(5, "192.0.2.1/9100"));
   ASSERT_EQ(prompt.shown().size(), 5u);
   for (int n = 1; n <= 5; ++n)
-    EXPECT_NE(prompt.shown()[static_cast<size_t>(n - 1)].text.find(
-                  "Printer connection failed " + std::to_string(n) + " times."),
+    EXPECT_NE(prompt.shown()[static_cast<size_t>(n - 1)].text.find("Printer connection failed " +
+                                                                   std::to_string(n) + " times."),
               std::string::npos);
   EXPECT_EQ(view.Count("post close"), 1);
   EXPECT_EQ(view.Count("hide to tray"), 0);

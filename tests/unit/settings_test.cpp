@@ -1,10 +1,11 @@
 // Settings store: defaults on first start, loading, conversions and the
 // program directory.
+#include "core/settings.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 
-#include "core/settings.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/temp_dir.h"
 
@@ -21,17 +22,19 @@ TEST_P(ToIntTable, ConvertsLeadingDigits) {
   EXPECT_EQ(core::ToInt(GetParam().text), GetParam().value) << GetParam().text;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, ToIntTable,
-    ::testing::Values(Conversion{"1000", 1000}, Conversion{"  42", 42}, Conversion{"\t7", 7},
-                      Conversion{"+15", 15}, Conversion{"-20", -20}, Conversion{"12abc", 12},
-                      Conversion{"abc", 0}, Conversion{"", 0}, Conversion{"- 5", 0},
-                      Conversion{"99999999999999999999", INT_MAX},
-                      Conversion{"-99999999999999999999", INT_MIN}));
+INSTANTIATE_TEST_SUITE_P(Settings, ToIntTable,
+                         ::testing::Values(Conversion{"1000", 1000}, Conversion{"  42", 42},
+                                           Conversion{"\t7", 7}, Conversion{"+15", 15},
+                                           Conversion{"-20", -20}, Conversion{"12abc", 12},
+                                           Conversion{"abc", 0}, Conversion{"", 0},
+                                           Conversion{"- 5", 0},
+                                           Conversion{"99999999999999999999", INT_MAX},
+                                           Conversion{"-99999999999999999999", INT_MIN}));
 
 TEST(SettingsConversion, FlagsAreOnOnlyForExactYes) {
   EXPECT_EQ(core::ToFlag("YES"), 1);
-  for (const char* off : {"yes", "Yes", "Y", "YES ", "NO", "", "1"}) EXPECT_EQ(core::ToFlag(off), 0) << off;
+  for (const char* off : {"yes", "Yes", "Y", "YES ", "NO", "", "1"})
+    EXPECT_EQ(core::ToFlag(off), 0) << off;
 }
 
 TEST(SettingsConversion, NegativeTimeoutReadsAsADword) {
@@ -41,9 +44,7 @@ TEST(SettingsConversion, NegativeTimeoutReadsAsADword) {
 
 class SettingsLoad : public ::testing::Test {
  protected:
-  SettingsLoad() {
-    fake.files.SetModuleFileName(dir.File("portrelay.exe"));
-  }
+  SettingsLoad() { fake.files.SetModuleFileName(dir.File("portrelay.exe")); }
   void Load() { core::LoadSettings(settings, directory, fake.files, *fake.platform.profile); }
 
   support::TempDir dir;
@@ -55,8 +56,8 @@ class SettingsLoad : public ::testing::Test {
 TEST_F(SettingsLoad, FirstStartWritesExactlyTheEightDefaults) {
   Load();
   const std::string written = support::ReadFile(dir.File("Settings.ini"));
-  const char* expected[] = {"Port=USB",     "Timeout=1000", "Baudrate=9600", "Realtime=YES",
-                            "Popup=NO",     "LogFile=NO",   "Reprint=YES",   "ResultTimeout=10000"};
+  const char* expected[] = {"Port=USB", "Timeout=1000", "Baudrate=9600", "Realtime=YES",
+                            "Popup=NO", "LogFile=NO",   "Reprint=YES",   "ResultTimeout=10000"};
   size_t at = 0;
   for (const char* line : expected) {
     size_t found = written.find(line, at);
@@ -82,10 +83,10 @@ TEST_F(SettingsLoad, ExistingFileIsReadWithoutFillingDefaults) {
   Load();
   EXPECT_EQ(settings.port, "TCP/IP");
   EXPECT_EQ(settings.ip, "10.0.0.9");
-  EXPECT_EQ(settings.receiveTimeoutMs.load(), 0u);   // non-numeric
-  EXPECT_EQ(settings.baudRate.load(), 0);            // missing key
-  EXPECT_EQ(settings.realtimeOn.load(), 0);          // lower case
-  EXPECT_EQ(settings.reprintOn.load(), 0);           // missing flag is off
+  EXPECT_EQ(settings.receiveTimeoutMs.load(), 0u);  // non-numeric
+  EXPECT_EQ(settings.baudRate.load(), 0);           // missing key
+  EXPECT_EQ(settings.realtimeOn.load(), 0);         // lower case
+  EXPECT_EQ(settings.reprintOn.load(), 0);          // missing flag is off
   EXPECT_EQ(settings.reprint, "");
   // Nothing was added to the user's file.
   EXPECT_EQ(support::ReadFile(dir.File("Settings.ini")).find("Baudrate"), std::string::npos);

@@ -1,8 +1,9 @@
 // The status check after a job and between jobs, with a scripted printer and
 // a scripted user: the messages in order, the reprint, the queue.
+#include "core/status_check.h"
+
 #include <gtest/gtest.h>
 
-#include "core/status_check.h"
 #include "tests/fakes/relay_fixture.h"
 
 namespace {
@@ -107,7 +108,7 @@ TEST_F(JobEnd, UnknownCodeHasItsOwnMessage) {
 // replay that fails as well is not taken for success either.
 TEST_F(JobEnd, AnIncompleteJobIsNeverReportedAsPrinted) {
   f.link.waitResults = {0, 0, 0};
-  f.link.failWrites = {true};  // the replay's write
+  f.link.failWrites = {true};            // the replay's write
   f.prompt.Answer(core::kAnswerOk);      // unknown error
   f.prompt.Answer(core::kAnswerOk);      // no error
   f.prompt.Answer(core::kAnswerOk);      // reprint? yes
@@ -115,11 +116,11 @@ TEST_F(JobEnd, AnIncompleteJobIsNeverReportedAsPrinted) {
   f.prompt.Answer(core::kAnswerOk);      // no error
   f.prompt.Answer(core::kAnswerCancel);  // reprint? no
   check.JobEnd(true);
-  EXPECT_EQ(f.prompt.texts(),
-            (Texts{P("[Printing] An unknown error has occurred."),
-                   P("[Printing] Printer is no error."), P("[Printing] Starts reprinting."),
-                   P("[Printing] An unknown error has occurred."),
-                   P("[Printing] Printer is no error."), P("[Printing] Starts reprinting.")}));
+  EXPECT_EQ(
+      f.prompt.texts(),
+      (Texts{P("[Printing] An unknown error has occurred."), P("[Printing] Printer is no error."),
+             P("[Printing] Starts reprinting."), P("[Printing] An unknown error has occurred."),
+             P("[Printing] Printer is no error."), P("[Printing] Starts reprinting.")}));
   EXPECT_EQ(f.link.writes.size(), 1u);
 }
 
@@ -241,8 +242,9 @@ TEST_F(IdleWatch, CoverOpenUntilClosed) {
 TEST_F(IdleWatch, PowerOffThenUnknown) {
   f.link.SetStatuses({8, 8, 8, 64, 64, 0});
   check.IdleWatch();
-  EXPECT_EQ(f.prompt.texts(), (Texts{P("Printer power is off."), P("An unknown error has occurred."),
-                                     P("Printer is no error.")}));
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P("Printer power is off."), P("An unknown error has occurred."),
+                   P("Printer is no error.")}));
 }
 
 class IdleWatchQuiet : public JobEndQuiet {};

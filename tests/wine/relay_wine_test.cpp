@@ -32,8 +32,8 @@ class RelayUnderWine : public ::testing::Test {
 
     relayEnd = winetest::WinePrefix() + "/dosdevices/com6";
     fs::remove(relayEnd);
-    ASSERT_TRUE(pair.Start({"socat", "pty,raw,echo=0,link=" + relayEnd,
-                            "pty,raw,echo=0,link=" + dir.File("app")}));
+    ASSERT_TRUE(pair.Start(
+        {"socat", "pty,raw,echo=0,link=" + relayEnd, "pty,raw,echo=0,link=" + dir.File("app")}));
     ASSERT_TRUE(winetest::WaitForFile(dir.File("app"), 5000));
     ASSERT_TRUE(winetest::WaitForFile(relayEnd, 5000));
 

@@ -65,9 +65,10 @@ TEST_F(PortrelayUnderWine, FiveFailedConnectionsShowFiveMessagesAndEndTheProgram
 
   const std::string shown = support::ReadFile(dialogs);
   for (int n = 1; n <= 5; ++n) {
-    const std::string line = "Kelvo printer status - Error | TCP/IP(127.0.0.254) port : Printer "
-                             "connection failed " +
-                             std::to_string(n) + " times.";
+    const std::string line =
+        "Kelvo printer status - Error | TCP/IP(127.0.0.254) port : Printer "
+        "connection failed " +
+        std::to_string(n) + " times.";
     EXPECT_NE(shown.find(line), std::string::npos) << shown;
   }
   EXPECT_EQ(shown.find("failed 6 times"), std::string::npos) << shown;

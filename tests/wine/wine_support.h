@@ -12,7 +12,8 @@ namespace winetest {
 // Path of a program of the Windows build (build/windows/bin/NAME).
 std::string WindowsProgram(const std::string& name);
 // The command line that runs a Windows program under Wine.
-std::vector<std::string> WineCommand(const std::string& exe, const std::vector<std::string>& args = {});
+std::vector<std::string> WineCommand(const std::string& exe,
+                                     const std::vector<std::string>& args = {});
 // Waits until the path exists.
 bool WaitForFile(const std::string& path, int timeoutMs);
 // The Wine prefix the tests use.

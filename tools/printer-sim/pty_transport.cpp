@@ -90,8 +90,7 @@ void PtyTransport::Close() {
 
 std::string PtyTransport::Description() const { return "pty " + link_ + " " + device_; }
 
-void PtyTransport::Poll(int wake_fd, int timeout_ms, size_t max_read,
-                        TransportListener* listener) {
+void PtyTransport::Poll(int wake_fd, int timeout_ms, size_t max_read, TransportListener* listener) {
   if (!powered_ || master_ < 0) {
     WaitWake(wake_fd, timeout_ms);
     return;

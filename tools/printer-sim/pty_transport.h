@@ -23,8 +23,7 @@ class PtyTransport : public Transport {
   // Closes the master and removes the link if it still points to our device.
   void Close() override;
   std::string Description() const override;
-  void Poll(int wake_fd, int timeout_ms, size_t max_read,
-            TransportListener* listener) override;
+  void Poll(int wake_fd, int timeout_ms, size_t max_read, TransportListener* listener) override;
   bool Connected() const override { return connected_; }
   int Send(const uint8_t* data, size_t len) override;
   long SetPowered(bool on, TransportListener* listener) override;

@@ -228,7 +228,8 @@ size_t SimServer::ReadAllowance() const {
   if (config_.input_buffer == 0) return Transport::kReadChunk;
   const uint64_t held = printer_->pending_bytes();
   if (held >= config_.input_buffer) return 0;
-  return static_cast<size_t>(std::min<uint64_t>(config_.input_buffer - held, Transport::kReadChunk));
+  return static_cast<size_t>(
+      std::min<uint64_t>(config_.input_buffer - held, Transport::kReadChunk));
 }
 
 void SimServer::Flush() {

@@ -132,8 +132,7 @@ std::string TcpTransport::Description() const {
   return "tcp " + (v6 ? "[" + host_ + "]" : host_) + ":" + std::to_string(port_);
 }
 
-void TcpTransport::Poll(int wake_fd, int timeout_ms, size_t max_read,
-                        TransportListener* listener) {
+void TcpTransport::Poll(int wake_fd, int timeout_ms, size_t max_read, TransportListener* listener) {
   if (powered_ && listen_fd_ < 0 && conn_fd_ < 0) RetryListen();
   pollfd fds[2] = {{wake_fd, POLLIN, 0}, {-1, POLLIN, 0}};
   // While a host is connected the listener is left alone: further connects

@@ -27,8 +27,7 @@ class TcpTransport : public Transport {
   int Open(std::string* error) override;
   void Close() override;
   std::string Description() const override;
-  void Poll(int wake_fd, int timeout_ms, size_t max_read,
-            TransportListener* listener) override;
+  void Poll(int wake_fd, int timeout_ms, size_t max_read, TransportListener* listener) override;
   bool Connected() const override { return conn_fd_ >= 0; }
   int Send(const uint8_t* data, size_t len) override;
   long SetPowered(bool on, TransportListener* listener) override;

@@ -33,8 +33,7 @@ class Transport {
   // and reports it to the listener, reading at most max_read bytes of data.
   // With max_read 0 the receive buffer is full: the host's bytes stay where
   // they are (in the socket or the pty queue) until the printer catches up.
-  virtual void Poll(int wake_fd, int timeout_ms, size_t max_read,
-                    TransportListener* listener) = 0;
+  virtual void Poll(int wake_fd, int timeout_ms, size_t max_read, TransportListener* listener) = 0;
   virtual bool Connected() const = 0;
   // Writes one answer to the host; 0 when all of it was written.
   virtual int Send(const uint8_t* data, size_t len) = 0;

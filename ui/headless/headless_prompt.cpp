@@ -8,10 +8,14 @@ namespace {
 
 const char* KindName(int kind) {
   switch (kind) {
-    case core::kStatusNormal: return "normal";
-    case core::kStatusError: return "error";
-    case core::kStatusReprint: return "reprint";
-    default: return "message";
+    case core::kStatusNormal:
+      return "normal";
+    case core::kStatusError:
+      return "error";
+    case core::kStatusReprint:
+      return "reprint";
+    default:
+      return "message";
   }
 }
 

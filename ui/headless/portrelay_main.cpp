@@ -21,7 +21,7 @@ namespace {
 struct EndOfRun {
   core::ManualResetEvent requested;  // a termination signal or the service's close
   std::atomic<bool> terminated{false};
-  std::mutex lock;                   // guards `dialog`
+  std::mutex lock;  // guards `dialog`
   core::ServiceDialog* dialog = nullptr;
 };
 

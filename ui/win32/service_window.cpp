@@ -92,8 +92,7 @@ void Win32ServiceView::AddListEntry(int control, const std::string& text) {
 }
 
 void Win32ServiceView::ClearList(int control) {
-  SendDlgItemMessageA(window_, control, IsCombo(control) ? CB_RESETCONTENT : LB_RESETCONTENT, 0,
-                      0);
+  SendDlgItemMessageA(window_, control, IsCombo(control) ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
 }
 
 void Win32ServiceView::SelectComboPrefix(int control, const std::string& prefix) {

@@ -59,10 +59,17 @@ void InitStatusDialog(HWND dialog, StatusDialogState& state) {
   }
   const core::Text* caption = nullptr;
   switch (state.kind) {
-    case core::kStatusNormal: caption = &core::texts::kStatusCaptionNormal; break;
-    case core::kStatusError: caption = &core::texts::kStatusCaptionError; break;
-    case core::kStatusReprint: caption = &core::texts::kStatusCaptionReprint; break;
-    default: break;
+    case core::kStatusNormal:
+      caption = &core::texts::kStatusCaptionNormal;
+      break;
+    case core::kStatusError:
+      caption = &core::texts::kStatusCaptionError;
+      break;
+    case core::kStatusReprint:
+      caption = &core::texts::kStatusCaptionReprint;
+      break;
+    default:
+      break;
   }
   if (caption) SetWindowTextA(dialog, core::Pick(system, codePage, *caption).c_str());
   if (state.kind == core::kStatusReprint) ShowWindow(GetDlgItem(dialog, IDCANCEL), SW_SHOW);
@@ -129,8 +136,7 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 }  // namespace
 
-int StatusDialogPrompt::Show(const std::string& text, int kind,
-                             const std::atomic<int>* dismiss) {
+int StatusDialogPrompt::Show(const std::string& text, int kind, const std::atomic<int>* dismiss) {
   StatusDialogState state;
   state.text = text;
   state.kind = kind;
