@@ -1,6 +1,7 @@
 // Win32 clock: timeGetTime, GetLocalTime and Sleep.
-#include <mmsystem.h>
 #include <windows.h>
+
+#include <mmsystem.h>
 
 #include "platform/win32/native.h"
 

@@ -2,6 +2,7 @@
 #include "platform/port_enumerator.h"
 
 #include <windows.h>
+
 #include <winspool.h>
 
 #include <vector>

@@ -3,6 +3,7 @@
 #include "platform/print_spooler.h"
 
 #include <windows.h>
+
 #include <winspool.h>
 
 #include "platform/win32/native.h"

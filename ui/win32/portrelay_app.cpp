@@ -1,7 +1,8 @@
 // portrelay.exe: the application object. One instance per desktop: a second
 // start brings the first one's window forward and ends without showing anything.
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include "platform/platform.h"
 #include "ui/win32/service_window.h"
