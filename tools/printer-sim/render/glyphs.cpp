@@ -139,8 +139,7 @@ std::shared_ptr<const Glyph> GlyphSource::Draw(char32_t code_point, int cell_w, 
   const double em_per_height = korean ? 1.0 / 1.1 : 1.0 / 1.2;
   const auto em_w = static_cast<FT_UInt>(std::max(1.0, std::round(cell_w * em_per_width)));
   const auto em_h = static_cast<FT_UInt>(std::max(1.0, std::round(cell_h * em_per_height)));
-  const FT_UInt em = std::min(em_w, em_h * 2);  // Keep shapes from going too wide.
-  if (FT_Set_Pixel_Sizes(face, em, em_h) != 0 ||
+  if (FT_Set_Pixel_Sizes(face, em_w, em_h) != 0 ||
       FT_Load_Char(face, code_point, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) != 0) {
     return Box(cell_w, cell_h);
   }
