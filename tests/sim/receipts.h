@@ -1,6 +1,7 @@
 // ESC/POS byte builders shared by the rendering tests.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -26,14 +27,18 @@ inline Bytes Cat(std::initializer_list<Bytes> parts) {
 }
 
 inline Bytes Esc(char code, std::initializer_list<uint8_t> params = {}) {
-  Bytes out = {0x1B, static_cast<uint8_t>(code)};
-  out.insert(out.end(), params);
+  Bytes out(2 + params.size());
+  out[0] = 0x1B;
+  out[1] = static_cast<uint8_t>(code);
+  std::copy(params.begin(), params.end(), out.begin() + 2);
   return out;
 }
 
 inline Bytes Gs(char code, std::initializer_list<uint8_t> params = {}) {
-  Bytes out = {0x1D, static_cast<uint8_t>(code)};
-  out.insert(out.end(), params);
+  Bytes out(2 + params.size());
+  out[0] = 0x1D;
+  out[1] = static_cast<uint8_t>(code);
+  std::copy(params.begin(), params.end(), out.begin() + 2);
   return out;
 }
 
