@@ -328,13 +328,14 @@ void ReceiptRenderer::OnPayload(const Command& cmd, const uint8_t* data, size_t 
 void ReceiptRenderer::OnCommand(const Command& cmd) {
   decoder_.Interrupt();
   if (discarding_) {
-    raster_.reset();
+    raster_.reset();  // A thrown-away command changes nothing.
   } else if (cmd.prefix == kEsc) {
     Esc(cmd);
+  } else if (cmd.prefix == kGs) {
+    Gs(cmd);
+  } else if (cmd.prefix == kFs && (cmd.code == '&' || cmd.code == '.')) {
+    decoder_.SetMultiByte(cmd.code == '&');
   }
-  if (!discarding_ && cmd.prefix == kGs) Gs(cmd);
-  if (!discarding_ && cmd.prefix == kFs && cmd.code == '&') decoder_.SetMultiByte(true);
-  if (!discarding_ && cmd.prefix == kFs && cmd.code == '.') decoder_.SetMultiByte(false);
   collected_.clear();
   collected_overflow_ = false;
 }
