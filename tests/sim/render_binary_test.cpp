@@ -167,15 +167,5 @@ TEST(RenderBinaryTest, JunkAndATenMegabyteRasterKeepItRunningInBoundedMemory) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(RenderBinaryTest, AnUnusableFolderStopsTheStart) {
-  ScratchDir dir;
-  std::ofstream(dir.File("file")) << "x";
-  SimProcess sim;
-  std::string error;
-  EXPECT_NE(sim.Start(SimBinaryPath(), {"--tcp", "127.0.0.1:0", "--render", dir.File("file/x")},
-                      &error, 5s),
-            0);
-}
-
 }  // namespace
 }  // namespace printersim

@@ -50,6 +50,7 @@ TEST(SimBinaryTest, UsageErrorsAndHelp) {
       {"--tcp 127.0.0.1:0 --render=", 2, "--render wants a folder"},
       {"--tcp 127.0.0.1:0 --render /tmp --render-gap 0", 2, "--render-gap wants milliseconds"},
       {"--tcp 127.0.0.1:0 --render-gap 5s", 2, "--render-gap wants milliseconds"},
+      {"--tcp 127.0.0.1:0 --render /proc/version/jobs", 1, "render folder /proc/version/jobs"},
   };
   for (const Case& c : cases) {
     std::string output;
