@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <random>
 #include <string>
@@ -195,6 +196,49 @@ TEST(EscPosParserTest, LargeRasterPayloadIsSkippedWhole) {
   EXPECT_EQ(cmds[0].length, header.size() + size_t{width_bytes} * height);
   EXPECT_EQ(cmds[1].kind, CommandKind::kDleEot);
   EXPECT_LT(elapsed, std::chrono::seconds(1));
+}
+
+// What a renderer sees: every byte once, in order, as text, header or
+// payload, whatever the chunking.
+struct Recorder : StreamObserver {
+  std::string text;
+  Bytes payload;
+  std::vector<Command> commands;
+  uint64_t header_bytes = 0;
+  void OnText(const uint8_t* data, size_t len) override { text.append(data, data + len); }
+  void OnPayload(const Command&, const uint8_t* data, size_t len) override {
+    payload.insert(payload.end(), data, data + len);
+  }
+  void OnCommand(const Command& cmd) override {
+    commands.push_back(cmd);
+    header_bytes += 2 + cmd.header_len;
+  }
+};
+
+TEST(EscPosParserTest, ObserverSeesTextPayloadAndCommandsInOrder) {
+  for (const Sample& s : Samples()) {
+    SCOPED_TRACE(s.what);
+    const Bytes stream = Cat({{'a', 'b'}, s.bytes, {'c', '\n'}});
+    for (size_t step : {stream.size(), size_t{1}, size_t{3}}) {
+      Recorder seen;
+      EscPosParser parser;
+      parser.set_observer(&seen);
+      std::vector<Command> out;
+      for (size_t pos = 0; pos < stream.size(); pos += step) {
+        parser.Feed(stream.data() + pos, std::min(step, stream.size() - pos), &out);
+      }
+      EXPECT_EQ(seen.text, "abc\n");
+      ASSERT_EQ(seen.commands.size(), 1u);
+      EXPECT_EQ(seen.commands[0].Name(), s.name);
+      // ESC & and FS q repeat a header per block; the rest is header + payload.
+      const bool repeats = s.name == "ESC_&" || s.name == "FS_q";
+      if (repeats) continue;
+      EXPECT_EQ(seen.header_bytes + seen.payload.size(), s.bytes.size());
+      // The payload is the command's tail, byte for byte.
+      EXPECT_TRUE(std::equal(seen.payload.begin(), seen.payload.end(),
+                             s.bytes.end() - static_cast<long>(seen.payload.size())));
+    }
+  }
 }
 
 TEST(EscPosParserTest, LoneDleIsTextAndTheNextByteIsLookedAtAgain) {

@@ -45,6 +45,12 @@ TEST(SimBinaryTest, UsageErrorsAndHelp) {
       {"--tcp 127.0.0.1:0 --profile nosuch", 2, "unknown profile"},
       {"--tcp 127.0.0.1:0 --state upside-down", 2, "unknown state"},
       {"--tcp 127.0.0.1", 1, "bad TCP address"},
+      {"--help", 0, "--render DIR"},
+      {"--tcp 127.0.0.1:0 --render", 2, "--render needs a value"},
+      {"--tcp 127.0.0.1:0 --render=", 2, "--render wants a folder"},
+      {"--tcp 127.0.0.1:0 --render /tmp --render-gap 0", 2, "--render-gap wants milliseconds"},
+      {"--tcp 127.0.0.1:0 --render-gap 5s", 2, "--render-gap wants milliseconds"},
+      {"--tcp 127.0.0.1:0 --render /proc/version/jobs", 1, "render folder /proc/version/jobs"},
   };
   for (const Case& c : cases) {
     std::string output;

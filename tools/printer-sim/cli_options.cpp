@@ -2,6 +2,7 @@
 #include "tools/printer-sim/cli_options.h"
 
 #include <charconv>
+#include <chrono>
 #include <string_view>
 
 namespace printersim {
@@ -69,6 +70,21 @@ int ParseCli(int argc, const char* const* argv, CliOptions* options, std::string
     } else if (arg == "--record") {
       if (!next(&v)) return -1;
       config.record_path = std::string(v);
+    } else if (arg == "--render") {
+      if (!next(&v)) return -1;
+      config.render_dir = std::string(v);
+      if (config.render_dir.empty()) {
+        *error = "--render wants a folder";
+        return -1;
+      }
+    } else if (arg == "--render-gap") {
+      if (!next(&v)) return -1;
+      uint64_t ms = 0;
+      if (!ParseCount(v, &ms) || ms == 0 || ms > 3'600'000) {
+        *error = "--render-gap wants milliseconds from 1 to 3600000";
+        return -1;
+      }
+      config.render_gap = std::chrono::milliseconds(ms);
     } else if (arg == "--state") {
       if (!next(&v)) return -1;
       if (!ParseStateList(v, &config.initial, error)) return -1;
@@ -111,6 +127,15 @@ Options:
                     a real printer. Use with --print-rate.
   --record FILE     Append every received byte, raw and in order, to FILE
                     (written through per received chunk).
+  --render DIR      Draw every printed job as a PNG picture of the 80 mm
+                    receipt: DIR/job-0001.png, job-0002.png, ... (numbering
+                    continues after files already there). A job ends at a cut
+                    (drawn as a dashed line) or when printing pauses for the
+                    gap; a "render" event names each file. Text (code page
+                    949 Korean, code page 437), ESC ! / GS ! sizes, ESC E,
+                    ESC -, GS B, ESC a, ESC J, ESC d, ESC 2/3, GS v 0 raster,
+                    ESC * bit images, GS k barcodes, GS ( k QR codes.
+  --render-gap MS   Pause that ends a job without a cut (default 1000).
   --state LIST      Initial state, comma-separated, option repeatable:
                     cover-open, paper-out, near-end, power-off, silent, split.
                     Example: --state cover-open,near-end
@@ -177,6 +202,11 @@ Events on standard output, one line each, flushed at once:
   tx N HEX       N answer bytes written
   drop N HEX REASON   an answer not sent: silent, no-link, power-off, ...
   discard N      bytes sent to the powered-off pty, thrown away at power on
+  render FILE WxH cut|pause|end [clipped]
+                 a job's picture was written (--render): ended by a cut, a
+                 pause or the program's end; "clipped" when part of it fell
+                 outside the paper (over 20000 rows, right of the edge)
+  note TEXT      something sent was not drawn (a bad barcode, ...)
   error TEXT     a problem (unknown stdin command, socket error, ...)
   exit           the last line
 )";

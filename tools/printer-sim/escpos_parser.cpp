@@ -26,6 +26,8 @@ size_t FixedParams(const Arity (&table)[N], uint8_t code) {
   return 0;
 }
 
+bool IsPrefix(uint8_t b) { return b == kDle || b == kEsc || b == kFs || b == kGs; }
+
 }  // namespace
 
 void EscPosParser::Reset() {
@@ -50,10 +52,13 @@ void EscPosParser::Feed(const uint8_t* data, size_t len, std::vector<Command>* o
   while (i < len) {
     switch (phase_) {
       case Phase::kText: {
-        const uint8_t b = data[i++];
-        if (b == kDle || b == kEsc || b == kFs || b == kGs) {
+        size_t j = i;
+        while (j < len && !IsPrefix(data[j])) ++j;
+        if (observer_ != nullptr && j > i) observer_->OnText(data + i, j - i);
+        i = j;
+        if (i < len) {
           cur_ = Command{};
-          cur_.prefix = b;
+          cur_.prefix = data[i++];
           cur_.length = 1;
           phase_ = Phase::kCode;
         }
@@ -81,6 +86,7 @@ void EscPosParser::Feed(const uint8_t* data, size_t len, std::vector<Command>* o
       }
       case Phase::kPayload: {
         const uint64_t take = std::min<uint64_t>(payload_left_, len - i);
+        if (observer_ != nullptr) observer_->OnPayload(cur_, data + i, take);
         i += take;
         payload_left_ -= take;
         cur_.length += take;
@@ -88,6 +94,7 @@ void EscPosParser::Feed(const uint8_t* data, size_t len, std::vector<Command>* o
         break;
       }
       case Phase::kUntilNul: {
+        if (observer_ != nullptr) observer_->OnPayload(cur_, data + i, 1);
         const uint8_t b = data[i++];
         ++cur_.length;
         if (b == 0 || --nul_budget_ == 0) Next();
@@ -100,6 +107,7 @@ void EscPosParser::Feed(const uint8_t* data, size_t len, std::vector<Command>* o
       cur_.end = i;
       Classify();
       out->push_back(cur_);
+      if (observer_ != nullptr) observer_->OnCommand(cur_);
     }
   }
 }

@@ -14,8 +14,24 @@
 
 namespace printersim {
 
+// Sees the stream in order as the parser splits it, for consumers that need
+// the print data itself (the renderer), not only the command boundaries.
+class StreamObserver {
+ public:
+  virtual ~StreamObserver() = default;
+  // Bytes outside commands: printable text and control characters.
+  virtual void OnText(const uint8_t* data, size_t len) = 0;
+  // Variable-length bytes of `cmd` as they stream past; its header is
+  // complete. A NUL-terminated part includes the NUL.
+  virtual void OnPayload(const Command& cmd, const uint8_t* data, size_t len) = 0;
+  // `cmd` is complete (after its payload).
+  virtual void OnCommand(const Command& cmd) = 0;
+};
+
 class EscPosParser {
  public:
+  // The observer (may be null) sees every later Feed; it must outlive them.
+  void set_observer(StreamObserver* observer) { observer_ = observer; }
   // Parses one chunk; appends each command completed in it to `out`, with
   // Command::end set to the offset just past its last byte in this chunk.
   void Feed(const uint8_t* data, size_t len, std::vector<Command>* out);
@@ -49,6 +65,7 @@ class EscPosParser {
   uint32_t repeat_left_ = 0;
   int step_ = 0;
   bool done_ = false;
+  StreamObserver* observer_ = nullptr;
 };
 
 }  // namespace printersim

@@ -115,6 +115,7 @@ void Printer::Hold(const Command& cmd) {
 }
 
 void Printer::ClearQueue() {
+  if (flow_ && pending_ > 0) flow_(pending_, false);
   queue_.clear();
   held_ = 0;
   pending_ = 0;
@@ -137,6 +138,7 @@ void Printer::Advance(Clock::time_point now) {
       pending_ -= take;
       printed_ += take;
       if (rate_ > 0) credit_ -= static_cast<double>(take);
+      if (flow_ && take > 0) flow_(take, true);
       if (front.data > 0) break;
     }
     const bool has_cmd = front.has_cmd;

@@ -28,6 +28,9 @@ using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 // Receives one event line (no trailing newline).
 using EventSink = std::function<void(const std::string& line)>;
+// Told, in stream order, that the next `bytes` received bytes were printed
+// (true) or thrown away unprinted (false).
+using FlowSink = std::function<void(uint64_t bytes, bool printed)>;
 
 struct PrinterOptions {
   const Profile* profile = nullptr;  // nullptr selects DefaultProfile().
@@ -74,6 +77,7 @@ class Printer {
   // The host side changed (new connection); a partly received command is
   // dropped so it cannot swallow the next host's bytes.
   void ResetLink() { parser_.Reset(); }
+  void SetFlowSink(FlowSink sink) { flow_ = std::move(sink); }
 
   const PrinterStatus& status() const { return status_; }
   const Profile& profile() const { return *profile_; }
@@ -108,6 +112,7 @@ class Printer {
   uint64_t rate_;
   bool init_clears_asb_;
   EventSink sink_;
+  FlowSink flow_;
   EscPosParser parser_;
   std::vector<Command> parsed_;
   PrinterStatus status_;

@@ -48,6 +48,15 @@ int SimServer::Start(std::string* error) {
     return -1;
   }
   if (!config_.record_path.empty() && record_.Open(config_.record_path, error) != 0) return -1;
+  renderer_.reset();
+  if (!config_.render_dir.empty()) {
+    renderer_ = std::make_unique<JobRenderer>(RenderConfig{config_.render_dir, config_.render_gap},
+                                              [this](const std::string& line) { Emit(line); });
+    if (renderer_->Start(error) != 0) {
+      *error = "--render: " + *error;
+      return -1;
+    }
+  }
   if (wake_fd_ < 0) wake_fd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   if (wake_fd_ < 0) {
     *error = ErrnoText("eventfd");
@@ -78,6 +87,11 @@ int SimServer::Start(std::string* error) {
   options.silent = config_.initial.silent;
   options.split = config_.initial.split;
   printer_ = std::make_unique<Printer>(options, [this](const std::string& line) { Emit(line); });
+  if (renderer_) {
+    printer_->SetFlowSink([this](uint64_t bytes, bool printed) {
+      renderer_->Consumed(bytes, printed, Clock::now());
+    });
+  }
 
   Emit("listen " + transport_->Description());
   if (!config_.initial.powered) transport_->SetPowered(false, this);
@@ -168,6 +182,7 @@ void SimServer::Apply(ControlAction action) {
       transport_->SetPowered(false, this);
       replies_.Clear();
       printer_->SetPower(false, now);
+      if (renderer_) renderer_->LinkChanged();
       break;
     case ControlAction::kPowerOn: {
       if (printer_->powered()) break;
@@ -203,7 +218,8 @@ void SimServer::Loop() {
   while (!stop_) {
     const auto now = Clock::now();
     int timeout_ms = kIdlePollMs;
-    for (const auto& when : {printer_->NextWake(), replies_.NextDue()}) {
+    const auto render_due = renderer_ ? renderer_->Deadline() : std::nullopt;
+    for (const auto& when : {printer_->NextWake(), replies_.NextDue(), render_due}) {
       if (!when) continue;
       const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*when - now).count();
       timeout_ms =
@@ -214,7 +230,9 @@ void SimServer::Loop() {
     ApplyPending();
     printer_->Advance(Clock::now());
     Flush();
+    if (renderer_) renderer_->Tick(Clock::now());
   }
+  if (renderer_) renderer_->Finish();
   // Hosts see the printer go away at once, not when the owner gets to Stop().
   transport_->Close();
   {
@@ -252,12 +270,14 @@ void SimServer::Flush() {
 void SimServer::OnConnected(const std::string& peer) {
   Emit("conn open " + peer);
   printer_->ResetLink();
+  if (renderer_) renderer_->LinkChanged();
 }
 
 void SimServer::OnData(const uint8_t* data, size_t len) {
   received_ += len;
   if (record_.is_open() && record_.Append(data, len) != 0) Emit("error record file write failed");
   Emit("rx " + std::to_string(len) + " " + HexString(data, len));
+  if (renderer_ && printer_->powered()) renderer_->Received(data, len);
   printer_->Receive(data, len, Clock::now());
   Flush();
 }
@@ -265,6 +285,7 @@ void SimServer::OnData(const uint8_t* data, size_t len) {
 void SimServer::OnDisconnected() {
   Emit("conn close");
   printer_->ResetLink();
+  if (renderer_) renderer_->LinkChanged();
   Bytes piece;
   while (replies_.PopDue(Clock::time_point::max(), &piece)) Emit(DropLine(piece, "no-link"));
 }

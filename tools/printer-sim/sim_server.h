@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "tools/printer-sim/printer.h"
 #include "tools/printer-sim/profile.h"
 #include "tools/printer-sim/record_file.h"
+#include "tools/printer-sim/render/job_renderer.h"
 #include "tools/printer-sim/reply_queue.h"
 #include "tools/printer-sim/transport.h"
 
@@ -32,7 +34,9 @@ struct SimConfig {
   uint64_t print_rate = 0;           // Bytes per second, 0 = instant.
   uint64_t input_buffer = 0;         // Unprinted bytes held at most, 0 = no limit.
   bool init_clears_asb = true;
-  std::string record_path;  // Empty: no record file.
+  std::string record_path;                     // Empty: no record file.
+  std::string render_dir;                      // Empty: no pictures of the printed jobs.
+  std::chrono::milliseconds render_gap{1000};  // A pause this long ends a job.
   InitialState initial;
 };
 
@@ -85,6 +89,7 @@ class SimServer : private TransportListener {
   EventSink sink_;
   std::unique_ptr<Transport> transport_;
   std::unique_ptr<Printer> printer_;
+  std::unique_ptr<JobRenderer> renderer_;
   RecordFile record_;
   ReplyQueue replies_;
   int wake_fd_ = -1;
