@@ -1,11 +1,11 @@
 // The relay worker's passes and jobs.
 #include "core/relay_worker.h"
 
-#include "core/service_dialog.h"
+#include "core/relay_service.h"
 
 namespace core {
 
-RelayWorker::RelayWorker(ServiceDialog& service, links::PrinterLink& link)
+RelayWorker::RelayWorker(RelayService& service, links::PrinterLink& link)
     : service_(service), link_(link), status_(service, link, queue_) {}
 
 RelayWorker::~RelayWorker() {
