@@ -70,12 +70,10 @@ class UsbLink : public DeviceLink {
   bool FindPrinter(std::string& path);
   bool OpenDevice();
   int Probe();
-  int StartReaderAndWait();
+  int StartReaderAskingStatus();
   void StartReconnect();
   void StopReconnect();
   void RunLinkCheck();
-  void TimeRead(ReaderBlock& block);
-  void SendStatusEnable();
   void OnlineCountRule(const ReaderBlock& block);
   std::shared_ptr<platform::SerialPort> Device() const;
   void SetDevice(std::shared_ptr<platform::SerialPort> device);
@@ -99,7 +97,6 @@ class UsbLink : public DeviceLink {
   std::mutex reconnectLock_;
   bool reconnectRunning_ = false;
   std::atomic<uint32_t> lastWriteTime_{0};
-  int slowReads_ = 0;  // reader thread only
   ReaderThread reconnect_;
 };
 
