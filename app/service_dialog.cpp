@@ -144,9 +144,9 @@ void ServiceDialog::PreparePortList() {
 // Only Port1 of PortLists.ini is read; a name that is not a COM name is skipped.
 // A port whose open failed still counts, with a null handle.
 void ServiceDialog::OpenVirtualPorts() {
-  const std::string name = core::ReadSetting(*service_.platform().profile, core::kPortsSection,
-                                             "Port1", service_.settings().portListsPath);
-  if (name.empty() || name.compare(0, 3, "COM") != 0) return;
+  const core::RelayPortEntry entry = service_.ReadRelayPort();
+  if (!entry.isCom) return;
+  const std::string& name = entry.name;
 
   core::VirtualPortTable& ports = service_.ports();
   std::shared_ptr<platform::SerialPort> port =

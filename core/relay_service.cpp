@@ -37,6 +37,13 @@ void RelayService::Shutdown() {
   for (auto& handle : ports_.handles) CloseRelayPort(handle);
 }
 
+RelayPortEntry RelayService::ReadRelayPort() {
+  RelayPortEntry entry;
+  entry.name = ReadSetting(*platform_.profile, kPortsSection, "Port1", settings_.portListsPath);
+  entry.isCom = entry.name.compare(0, 3, "COM") == 0;
+  return entry;
+}
+
 void RelayService::CloseRelayPortSlot(int slot) {
   if (slot < 0 || slot >= VirtualPortTable::kSlots) return;
   link_.SetReplyPort(nullptr);

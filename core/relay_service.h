@@ -45,6 +45,8 @@ class RelayService {
   // Opens the printer link the way the settings say: the IP address and port
   // 9100 for "TCP/IP", otherwise the port name and the baud rate number.
   int OpenPrinterAsConfigured();
+  // The relay end PortLists.ini names: only Port1 is ever read.
+  RelayPortEntry ReadRelayPort();
   // Closes the relay end in the slot. The printer link lets go of it as well
   // (it may hold it as its reply port), so the device is really closed and
   // can be opened again.

@@ -55,9 +55,7 @@ ArchitectureFound DetectArchitecture(platform::Processes& processes) {
 
 void InstallPortPair(core::RelayService& service, ProvisioningState& state) {
   service.worker().Stop();  // the stop flag stays 1: the refresh does not stop it again
-  const std::string port1 = core::ReadSetting(*service.platform().profile, core::kPortsSection,
-                                              "Port1", service.settings().portListsPath);
-  if (port1.compare(0, 3, "COM") == 0) service.CloseRelayPortSlot(0);
+  if (service.ReadRelayPort().isCom) service.CloseRelayPortSlot(0);
   service.view().ClearList(core::controls::kRelayPortList);
 
   const ArchitectureFound found = DetectArchitecture(*service.platform().processes);

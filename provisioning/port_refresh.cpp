@@ -30,13 +30,6 @@ struct PairCounts {
   bool BothAre(int n) const { return applicationEnds == n && relayEnds == n; }
 };
 
-std::string ReadPort1(core::RelayService& service) {
-  return core::ReadSetting(*service.platform().profile, core::kPortsSection, "Port1",
-                           service.settings().portListsPath);
-}
-
-bool IsComName(const std::string& name) { return name.compare(0, 3, "COM") == 0; }
-
 void Sleep(core::RelayService& service, uint32_t ms) { service.platform().clock->SleepMs(ms); }
 
 void ClearPairLists(core::ServiceView& view) {
@@ -127,9 +120,10 @@ void ReopenRelayPort(core::RelayService& service, bool withProgress) {
   ports.count = 0;
   ports.ClearNames();
 
-  const std::string name = ReadPort1(service);
+  const core::RelayPortEntry entry = service.ReadRelayPort();
+  const std::string& name = entry.name;
   if (!name.empty()) {
-    if (IsComName(name)) {
+    if (entry.isCom) {
       view.AddListEntry(controls::kRelayPortList, name);
       auto port = core::OpenRelayPort(service.platform(), core::RelayDevicePath(name));
       ports.handles[0] = port;
@@ -168,7 +162,7 @@ void RefreshPorts(core::RelayService& service, ProvisioningState& state) {
 
   view.SetProgress(30);
   int prev = 0;
-  if (IsComName(ReadPort1(service))) {
+  if (service.ReadRelayPort().isCom) {
     service.CloseRelayPortSlot(0);
     prev = 1;
   }

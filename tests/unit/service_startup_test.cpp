@@ -198,4 +198,28 @@ TEST_F(ServiceStartup, FailedRelaySetUpShowsItsMessageAndReleasesTheDevice) {
   EXPECT_EQ(fake.system.messageBoxes()[0], "portrelay|SetCommState() Fail in \\\\.\\COM6");
 }
 
+TEST_F(ServiceStartup, OnlyPort1IsTheRelayPortAndOnlyWhenItIsAComName) {
+  struct Row {
+    const char* portList;
+    const char* name;
+    bool isCom;
+  };
+  const Row rows[] = {
+      {"[Ports]\r\nPort1=COM6\r\n", "COM6", true},
+      {"[Ports]\r\nPort1=LPT1\r\n", "LPT1", false},
+      {"[Ports]\r\nPort1=com6\r\n", "com6", false},  // the test is case-sensitive
+      {"[Ports]\r\nPort1=\r\nPort2=COM7\r\n", "", false},
+      {"", "", false},
+  };
+  core::RelayService service(fake.platform, view, prompt, link);
+  service.LoadSettings();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.portList);
+    support::WriteFile(dir.File("PortLists.ini"), row.portList);
+    const core::RelayPortEntry entry = service.ReadRelayPort();
+    EXPECT_EQ(entry.name, row.name);
+    EXPECT_EQ(entry.isCom, row.isCom);
+  }
+}
+
 }  // namespace
