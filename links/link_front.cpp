@@ -204,8 +204,10 @@ std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform, ReaderMode
     links.com = std::make_unique<ComLink>(*platform.clock, *platform.serialPorts, mode);
     links.lpt = std::make_unique<LptLink>(*platform.clock, *platform.serialPorts, mode);
   }
-  if (platform.usb != nullptr)
-    links.usb = std::make_unique<UsbLink>(*platform.clock, *platform.usb, mode);
+  if (platform.usb != nullptr && platform.processes != nullptr) {
+    links.usb =
+        std::make_unique<UsbLink>(*platform.clock, *platform.usb, *platform.processes, mode);
+  }
   if (platform.sockets != nullptr) {
     links.tcp =
         std::make_unique<TcpLink>(*platform.clock, *platform.sockets, *platform.system, mode);

@@ -9,6 +9,7 @@
 #include "links/escpos.h"
 #include "links/serial_status_table.h"
 #include "platform/clock.h"
+#include "platform/processes.h"
 #include "platform/serial_port.h"
 #include "platform/usb_printers.h"
 
@@ -36,6 +37,11 @@ constexpr uint32_t kNoProgressPauseMs = 10;
 
 constexpr uint8_t kZeroByte[] = {0x00};
 
+bool Is64Bit(int processorArchitecture) {
+  return processorArchitecture == platform::kProcessorAmd64 ||
+         processorArchitecture == platform::kProcessorIa64;
+}
+
 bool Accepted(const std::string& path) {
   return std::any_of(kAcceptedPrefixes.begin(), kAcceptedPrefixes.end(), [&](const char* p) {
     return path.compare(0, kPrefixLength, p) == 0 && path.size() >= kPrefixLength;
@@ -52,8 +58,9 @@ bool IsDoneReply(const ReaderBlock& block) {
 
 }  // namespace
 
-UsbLink::UsbLink(platform::Clock& clock, platform::UsbPrinters& usb, ReaderMode mode)
-    : DeviceLink(clock, mode), usb_(usb), mode_(mode) {}
+UsbLink::UsbLink(platform::Clock& clock, platform::UsbPrinters& usb, platform::Processes& machine,
+                 ReaderMode mode)
+    : DeviceLink(clock, mode), usb_(usb), machine_(machine), mode_(mode) {}
 
 UsbLink::~UsbLink() {
   Close();
@@ -95,7 +102,7 @@ int UsbLink::Open(const std::string&, int) {
     }
   }
   state().open = 1;
-  arch64_ = usb_.NativeArchitecture();
+  arch64_ = Is64Bit(machine_.ProcessorArchitecture()) ? 1 : 0;
   const int probe = Probe();
   if (probe != 0) return probe;
   return StartReaderAskingStatus();
