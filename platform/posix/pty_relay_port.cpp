@@ -14,6 +14,7 @@
 #include <string>
 
 #include "platform/posix/fd_port.h"
+#include "platform/posix/os_calls.h"
 
 namespace platform::posix {
 namespace {
@@ -47,7 +48,7 @@ class PtyRelayPort : public FdPort {
 
   bool GetModemStatus(ModemStatus& status) override {
     pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, 0) < 0) return false;
+    if (Os().Poll(&p, 1, 0) < 0) return false;
     const bool applicationOpen = !(p.revents & POLLHUP);
     status.dsr = applicationOpen;
     status.cts = applicationOpen;
