@@ -72,6 +72,8 @@ TEST_F(PortRefresh, PlainModeStopsReopensAndRestartsTheRelay) {
   EXPECT_EQ(f.List(controls::kRelayPortList), Names{"COM6"});
   EXPECT_EQ(f.List(controls::kAppPortList), Names{"COM5"});
   EXPECT_EQ(f.List(controls::kAllVirtualList), Names{"COM5"});
+  EXPECT_EQ(f.state().applicationEndCount, 1);  // the scan's counts are kept
+  EXPECT_EQ(f.state().relayEndCount, 1);
   EXPECT_EQ(f.view.texts[controls::kPortCountEdit], "1");
   EXPECT_EQ(f.PortList(), "[Ports]\nPort1=COM6\n");
   EXPECT_EQ(f.view.progress, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 100}));
