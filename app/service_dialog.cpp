@@ -46,7 +46,12 @@ int ServiceDialog::OnInitDialog() {
 
   view.HideToTray();
   view.CreateTooltips(service_.codePage());
-  if (noVirtualPort_ && !quitting_) provisioning::InstallPortPair(service_, provisioning_);
+  if (noVirtualPort_ && !quitting_) {
+    // The window answers clicks while the installation waits for the worker:
+    // a second installation started there would never let this one end.
+    BusyScope busy(busy_);
+    provisioning::InstallPortPair(service_, provisioning_);
+  }
   return 1;
 }
 

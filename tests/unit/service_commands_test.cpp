@@ -69,4 +69,23 @@ TEST_F(ServiceCommands, CommandsArrivingWhileOneRunsAreIgnored) {
   EXPECT_EQ(f.fake.processes.elevated.size(), 4u);
 }
 
+TEST(ServiceCommandsAtStartUp, AClickDuringStartUpsOwnInstallationIsIgnored) {
+  fakes::ProvisioningFixture f;
+  f.fake.processes.programs[kX64].onEnd = [&f] {
+    f.SetPair("COM5", "COM6");
+    f.PreparePort("COM6");
+  };
+  bool clicked = false;
+  f.view.whileWaiting = [&] {
+    if (clicked) return;
+    clicked = true;
+    f.dialog->AddPort();
+  };
+  ASSERT_EQ(f.dialog->OnInitDialog(), 1);
+  f.view.whileWaiting = nullptr;
+  EXPECT_TRUE(clicked);
+  EXPECT_EQ(f.fake.processes.started, Names{kX64});
+  EXPECT_EQ(f.service().ports().Name(0), "COM6");
+}
+
 }  // namespace
