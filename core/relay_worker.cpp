@@ -1,11 +1,12 @@
 // The relay worker's passes and jobs.
 #include "core/relay_worker.h"
 
-#include "core/service_dialog.h"
+#include "core/relay_service.h"
+#include "links/escpos.h"
 
 namespace core {
 
-RelayWorker::RelayWorker(ServiceDialog& service, links::PrinterLink& link)
+RelayWorker::RelayWorker(RelayService& service, links::PrinterLink& link)
     : service_(service), link_(link), status_(service, link, queue_) {}
 
 RelayWorker::~RelayWorker() {
@@ -63,9 +64,9 @@ void RelayWorker::RunPass() {
 void RelayWorker::ClassifyFirstChunk(int length) {
   if (length < 4) return;
   Log& log = service_.log();
-  if (buffer_[0] == 0x1D && buffer_[1] == 0x61) {
+  if (buffer_[0] == links::kGsA[0] && buffer_[1] == links::kGsA[1]) {
     log.WriteLog(kLogDebug, "GS a command");
-  } else if (buffer_[0] == 0x10 && buffer_[1] == 0x04) {
+  } else if (buffer_[0] == links::kDleEot[0] && buffer_[1] == links::kDleEot[1]) {
     if (buffer_[2] >= 1 && buffer_[2] <= 4)
       log.WriteLog(kLogDebug, "DLE EOT %d", buffer_[2]);
     else

@@ -15,7 +15,7 @@
 
 namespace core {
 
-class ServiceDialog;
+class RelayService;
 
 class RelayWorker {
  public:
@@ -26,7 +26,7 @@ class RelayWorker {
   // Pause between attempts to open a printer that cannot be reached.
   static constexpr uint32_t kReconnectPauseMs = 1000;
 
-  RelayWorker(ServiceDialog& service, links::PrinterLink& link);
+  RelayWorker(RelayService& service, links::PrinterLink& link);
   ~RelayWorker();
   RelayWorker(const RelayWorker&) = delete;
   RelayWorker& operator=(const RelayWorker&) = delete;
@@ -52,7 +52,7 @@ class RelayWorker {
   void LogReplies();
   bool OpenPrinterForJob(const std::string& portName);
 
-  ServiceDialog& service_;
+  RelayService& service_;
   links::PrinterLink& link_;
   ReprintQueue queue_;
   StatusCheck status_;

@@ -2,7 +2,7 @@
 // the idle watch.
 #include "core/status_check.h"
 
-#include "core/service_dialog.h"
+#include "core/relay_service.h"
 
 namespace core {
 namespace {

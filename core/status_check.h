@@ -9,11 +9,11 @@
 
 namespace core {
 
-class ServiceDialog;
+class RelayService;
 
 class StatusCheck {
  public:
-  StatusCheck(ServiceDialog& service, links::PrinterLink& link, ReprintQueue& queue)
+  StatusCheck(RelayService& service, links::PrinterLink& link, ReprintQueue& queue)
       : service_(service), link_(link), queue_(queue) {}
 
   // After a job: confirm it, report faults, offer the reprint, clear the queue.
@@ -32,7 +32,7 @@ class StatusCheck {
   unsigned Replay();
   bool Stopping() const;
 
-  ServiceDialog& service_;
+  RelayService& service_;
   links::PrinterLink& link_;
   ReprintQueue& queue_;
 };

@@ -28,6 +28,13 @@ struct VirtualPortTable {
 
 inline constexpr uint32_t kRelayQueueSize = 8192;
 
+// [Ports] Port1 of PortLists.ini as it is written there. Only a name that
+// begins with "COM" is a relay end the service opens.
+struct RelayPortEntry {
+  std::string name;
+  bool isCom = false;
+};
+
 // "\\.\<name>" for a port name.
 std::string RelayDevicePath(const std::string& name);
 

@@ -13,8 +13,6 @@ namespace links {
 
 namespace {
 
-constexpr uint32_t kStatusEnableSettleMs = 100;
-
 // Short printer replies that confirm a job on some serial printers.
 bool IsShortDoneReply(const ReaderBlock& block) {
   if (block.length < 1 || block.length > 3) return false;
@@ -48,7 +46,7 @@ int ComLink::Open(const std::string& target, int parameter) {
   st.statusRequest = 0;
   st.coverOpen = 0;
   st.paperEnd = 0;
-  return StartReaderAndWait();
+  return StartReaderAskingStatus();
 }
 
 // Writes below 38400 baud may take 19200 / rate ms per byte; from 38400 up
@@ -101,10 +99,7 @@ void ComLink::ReaderTurn() {
   clock().SleepMs(50);
   // statusRequest stays set until a status block clears it: the command
   // goes out every turn until the printer answers.
-  if (st.statusRequest) {
-    SendStatusEnable();
-    clock().SleepMs(kStatusEnableSettleMs);
-  }
+  if (st.statusRequest) EnableStatusBack();
 
   ReaderBlock block;
   block.Grow(Read(block.End(), block.Room()));

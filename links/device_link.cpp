@@ -4,9 +4,21 @@
 #include <cstring>
 #include <utility>
 
+#include "links/escpos.h"
+#include "platform/clock.h"
 #include "platform/serial_port.h"
 
 namespace links {
+
+namespace {
+
+constexpr int kStartWaitTurns = 16;
+constexpr uint32_t kStartWaitMs = 200;
+constexpr uint32_t kStatusBackSettleMs = 100;
+constexpr uint32_t kSlowReadMs = 50;
+constexpr int kSlowReadsForRequest = 2;
+
+}  // namespace
 
 void LinkState::ReportCoverOpen() {
   coverOpen = 1;
@@ -90,6 +102,35 @@ bool DeviceLink::StopReader(uint32_t timeoutMs) {
   if (!reader_.Started()) return true;
   state_.stopReader = 1;
   return reader_.WaitEnded(timeoutMs);
+}
+
+int DeviceLink::StartReaderAndWait(uint32_t settleMs) {
+  state_.stopReader = 0;
+  state_.paperNearEnd = 0;
+  state_.printerOff = 0;
+  state_.readerStarted = 0;
+  slowReads_ = 0;
+  StartReader();
+  for (int i = 0; i < kStartWaitTurns && state_.readerStarted == 0; ++i)
+    clock_.SleepMs(kStartWaitMs);
+  clock_.SleepMs(settleMs);
+  return 0;
+}
+
+void DeviceLink::EnableStatusBack() {
+  Write(kStatusBackOn, sizeof kStatusBackOn);
+  clock_.SleepMs(kStatusBackSettleMs);
+}
+
+void DeviceLink::TimedRead(ReaderBlock& block) {
+  const uint32_t start = clock_.NowMs();
+  block.Grow(Read(block.End(), block.Room()));
+  if (clock_.NowMs() - start < kSlowReadMs) {
+    slowReads_ = 0;
+  } else if (++slowReads_ >= kSlowReadsForRequest) {
+    slowReads_ = 0;
+    state_.statusRequest = 1;
+  }
 }
 
 }  // namespace links

@@ -1,7 +1,10 @@
 // What the four device links (TCP, serial, parallel, USB) have in common: the
 // link state record their reader keeps, the reply port and the copy of the
-// replies forwarded to it, and the reader thread that repeats one reader turn.
-// Each link adds its own open, close, write, read, reader turn and status table.
+// replies forwarded to it, the reader thread that repeats one reader turn,
+// and the steps their opens and reader turns share (starting the reader and
+// waiting for its first status, asking for Automatic Status Back, the read
+// that notices a silent printer). Each link adds its own open, close, write,
+// read, reader turn and status table.
 //
 // Threads: the caller's thread (open, write, close) and the link's reader
 // thread share the state record; flags are atomics, the reply port and the
@@ -15,6 +18,7 @@
 #include <string>
 
 #include "links/printer_link.h"
+#include "links/reader_block.h"
 #include "links/reader_thread.h"
 
 namespace platform {
@@ -93,11 +97,26 @@ class DeviceLink {
   bool StopReader(uint32_t timeoutMs);
   bool ReaderRunning() const { return reader_.Started(); }
 
+  // The last step of an open: clears the reader's flags (stopReader,
+  // paperNearEnd, printerOff, readerStarted) and its count of slow reads,
+  // starts the reader and waits for its first status block, at most
+  // 16 x 200 ms (a printer that never answers must not hold the open), then
+  // `settleMs` more. Returns 0: the reader keeps asking, and the status flags
+  // and the print-result wait report a printer that stays silent.
+  int StartReaderAndWait(uint32_t settleMs);
+  // GS a 255 through the link's own write, then 100 ms for the answer.
+  void EnableStatusBack();
+  // Reads what the printer sent into the block. Two reads in a row that took
+  // 50 ms or more mean a printer that says nothing: statusRequest is set.
+  // Reader thread only.
+  void TimedRead(ReaderBlock& block);
+
  private:
   platform::Clock& clock_;
   const ReaderMode mode_;
   LinkState state_;
   ReaderThread reader_;
+  int slowReads_ = 0;  // reader thread only, once started
 
   std::mutex replyLock_;
   std::shared_ptr<platform::SerialPort> replyPort_;

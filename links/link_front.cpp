@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "links/com_link.h"
+#include "links/escpos.h"
 #include "links/lpt_link.h"
 #include "links/tcp_link.h"
 #include "links/usb_link.h"
@@ -22,10 +23,6 @@ struct RateEntry {
 };
 constexpr std::array<RateEntry, 8> kRates = {
     {{1200, 3}, {2400, 4}, {4800, 5}, {9600, 6}, {19200, 7}, {38400, 8}, {57600, 9}, {115200, 10}}};
-
-// GS ( H, function 48, process ID "FFFF".
-constexpr uint8_t kProcessIdRequest[] = {0x1D, 0x28, 0x48, 0x06, 0x00, 0x30,
-                                         0x30, 0x46, 0x46, 0x46, 0x46};
 
 // A selected kind without a link reads as a printer that never says anything.
 const LinkState& IdleState() {
@@ -207,8 +204,10 @@ std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform, ReaderMode
     links.com = std::make_unique<ComLink>(*platform.clock, *platform.serialPorts, mode);
     links.lpt = std::make_unique<LptLink>(*platform.clock, *platform.serialPorts, mode);
   }
-  if (platform.usb != nullptr)
-    links.usb = std::make_unique<UsbLink>(*platform.clock, *platform.usb, mode);
+  if (platform.usb != nullptr && platform.processes != nullptr) {
+    links.usb =
+        std::make_unique<UsbLink>(*platform.clock, *platform.usb, *platform.processes, mode);
+  }
   if (platform.sockets != nullptr) {
     links.tcp =
         std::make_unique<TcpLink>(*platform.clock, *platform.sockets, *platform.system, mode);

@@ -80,8 +80,8 @@ class LinkFront : public PrinterLink {
 };
 
 // The front over this build's links: serial and parallel on the platform's
-// serial ports, USB on its USB printers, TCP/IP on its sockets and the
-// spooler link on its spooler.
+// serial ports, USB on its USB printers (and its machine facts), TCP/IP on
+// its sockets and the spooler link on its spooler.
 std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform,
                                         ReaderMode mode = ReaderMode::kThread);
 

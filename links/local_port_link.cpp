@@ -9,8 +9,6 @@ namespace links {
 namespace {
 
 constexpr uint32_t kQueueBytes = 8192;
-constexpr int kStartWaitTurns = 16;
-constexpr uint32_t kStartWaitMs = 200;
 constexpr uint32_t kStartSettleMs = 250;
 
 }  // namespace
@@ -34,20 +32,10 @@ void LocalPortLink::PreparePort() {
   port_->Purge(platform::kPurgeAll);
 }
 
-int LocalPortLink::StartReaderAndWait() {
-  LinkState& st = state();
-  st.stopReader = 0;
-  st.paperNearEnd = 0;
-  st.printerOff = 0;
-  st.readerStarted = 0;
-  st.statusRequest = 1;
-  StartReader();
-  for (int i = 0; i < kStartWaitTurns && st.readerStarted == 0; ++i) clock().SleepMs(kStartWaitMs);
-  clock().SleepMs(kStartSettleMs);
-  return 0;
+int LocalPortLink::StartReaderAskingStatus() {
+  state().statusRequest = 1;
+  return StartReaderAndWait(kStartSettleMs);
 }
-
-void LocalPortLink::SendStatusEnable() { Write(kStatusBackOn, sizeof kStatusBackOn); }
 
 int LocalPortLink::Read(uint8_t* buffer, int size) {
   platform::SerialPort* p = port_.get();

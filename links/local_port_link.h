@@ -1,6 +1,5 @@
 // What ComLink and LptLink share: a local port opened as a file through the
-// serial ports, the start of the reader with the status-enable request set,
-// the read that asks for the input queue first, and the close.
+// serial ports, the read that asks for the input queue first, and the close.
 //
 // Threads: the caller's thread opens, writes and closes; the reader thread
 // reads and writes the status-enable command. Whole writes hold portLock(),
@@ -45,15 +44,9 @@ class LocalPortLink : public DeviceLink {
   // The first steps of every open once the port is held: open 1, 8192-byte
   // queues, a purge of everything.
   void PreparePort();
-  // Starts the reader with statusRequest set so that it enables Automatic
-  // Status Back first thing, and waits for its first status block, at most
-  // 16 x 200 ms (a printer that never answers must not hold the open), then
-  // 250 ms more. Returns 0: the reader keeps asking, and the status flags and
-  // the print-result wait report a printer that stays silent.
-  int StartReaderAndWait();
-
-  // The status-enable command (GS a 255) through the link's own write.
-  void SendStatusEnable();
+  // The last: the reader starts with statusRequest set, so that it enables
+  // Automatic Status Back first thing, and gets 250 ms after its first status.
+  int StartReaderAskingStatus();
 
   std::mutex& portLock() { return portLock_; }
   // The port while held; only the reader (between open and close) and
@@ -65,8 +58,5 @@ class LocalPortLink : public DeviceLink {
   mutable std::mutex portLock_;
   std::unique_ptr<platform::SerialPort> port_;
 };
-
-// GS a 255: Automatic Status Back for every status change.
-inline constexpr uint8_t kStatusBackOn[] = {0x1D, 0x61, 0xFF};
 
 }  // namespace links

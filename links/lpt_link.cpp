@@ -10,11 +10,7 @@ namespace links {
 
 namespace {
 
-constexpr uint32_t kStatusEnableSettleMs = 100;
 constexpr uint32_t kRetryPauseMs = 10;
-// Two reads in a row that took this long mean a printer that says nothing.
-constexpr uint32_t kSlowReadMs = 50;
-constexpr int kSlowReadsForRequest = 2;
 
 }  // namespace
 
@@ -42,8 +38,7 @@ int LptLink::Open(const std::string& target, int) {
   t.writeTotalMultiplier = 1;
   t.writeTotalConstant = kWriteTimeoutMs;
   port()->SetTimeouts(t);
-  slowReads_ = 0;
-  return StartReaderAndWait();
+  return StartReaderAskingStatus();
 }
 
 int LptLink::Write(const uint8_t* data, int length) {
@@ -67,22 +62,10 @@ int LptLink::Write(const uint8_t* data, int length) {
 void LptLink::ReaderTurn() {
   LinkState& st = state();
   clock().SleepMs(50);
-  if (st.statusRequest) {
-    SendStatusEnable();
-    clock().SleepMs(kStatusEnableSettleMs);
-  }
+  if (st.statusRequest) EnableStatusBack();
 
   ReaderBlock block;
-  const uint32_t readStart = clock().NowMs();
-  block.Grow(Read(block.End(), block.Room()));
-  if (clock().NowMs() - readStart >= kSlowReadMs) {
-    if (++slowReads_ >= kSlowReadsForRequest) {
-      st.statusRequest = 1;
-      slowReads_ = 0;
-    }
-  } else {
-    slowReads_ = 0;
-  }
+  TimedRead(block);
 
   if (ProcessIdReplyAtStart(block)) st.printDone = 1;
   ForwardReply(block.bytes.data(), block.length);
@@ -95,9 +78,7 @@ void LptLink::ReaderTurn() {
 
 // Two answers that disagree about being on-line in one read: ask again.
 void LptLink::OnlineCountRule(const ReaderBlock& block) {
-  if (!OnlineCountsEqual(block)) return;
-  SendStatusEnable();
-  clock().SleepMs(kStatusEnableSettleMs);
+  if (OnlineCountsEqual(block)) EnableStatusBack();
 }
 
 }  // namespace links

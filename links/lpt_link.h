@@ -44,8 +44,6 @@ class LptLink : public LocalPortLink {
 
  private:
   void OnlineCountRule(const ReaderBlock& block);
-
-  int slowReads_ = 0;  // reader thread only
 };
 
 }  // namespace links

@@ -4,14 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "links/escpos.h"
+
 namespace links {
-
-namespace {
-
-constexpr char kKeepAlive[] = "_GET_TIME";
-constexpr int kKeepAliveLength = 9;
-
-}  // namespace
 
 void ReaderBlock::Grow(int count) {
   if (count > 0) length = std::min(kReaderBlockSize, length + count);
@@ -24,19 +19,21 @@ void ReaderBlock::Assign(const uint8_t* data, int count) {
 }
 
 bool ProcessIdReplyAtStart(const ReaderBlock& block) {
-  return block.length >= 11 && block.bytes[0] == '7' && block.bytes[5] == 'F';
+  return block.length >= 11 && block.bytes[0] == kProcessIdReplyLead &&
+         block.bytes[5] == kProcessIdDigit;
 }
 
 bool ProcessIdReplyAtEnd(const ReaderBlock& block) {
   const int n = block.length;
-  return n >= 7 && block.bytes[n - 7] == '7' && block.bytes[n - 2] == 'F';
+  return n >= 7 && block.bytes[n - 7] == kProcessIdReplyLead &&
+         block.bytes[n - 2] == kProcessIdDigit;
 }
 
 bool ProcessIdReplyInside(const ReaderBlock& block) {
   if (block.length < 11) return false;
   for (int i = 0; i <= block.length - 8; ++i) {
-    if (block.bytes[i] == '7' && block.bytes[i + 3] == 'F' && block.bytes[i + 4] == 'F' &&
-        block.bytes[i + 5] == 'F')
+    if (block.bytes[i] == kProcessIdReplyLead && block.bytes[i + 3] == kProcessIdDigit &&
+        block.bytes[i + 4] == kProcessIdDigit && block.bytes[i + 5] == kProcessIdDigit)
       return true;
   }
   return false;
@@ -47,7 +44,7 @@ void RemoveKeepAlive(ReaderBlock& block) {
   if (n < kKeepAliveLength) return;
   const bool leading = n == kKeepAliveLength
                            ? std::memcmp(block.bytes.data(), kKeepAlive, kKeepAliveLength) == 0
-                           : block.bytes[0] == '_' && block.bytes[4] == '_';
+                           : block.bytes[0] == kKeepAlive[0] && block.bytes[4] == kKeepAlive[4];
   if (leading) {
     std::memmove(block.bytes.data(), block.bytes.data() + kKeepAliveLength,
                  static_cast<size_t>(n - kKeepAliveLength));

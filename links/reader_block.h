@@ -24,10 +24,6 @@ struct ReaderBlock {
   void Assign(const uint8_t* data, int count);
 };
 
-// The reply to the process-ID request: "7", 0x22, "FFFF", NUL.
-inline constexpr std::array<uint8_t, 7> kProcessIdReply = {0x37, 0x22, 0x46, 0x46,
-                                                           0x46, 0x46, 0x00};
-
 // At least 11 bytes with "7" at offset 0 and "F" at offset 5.
 bool ProcessIdReplyAtStart(const ReaderBlock& block);
 // At least 7 bytes with "7" at length-7 and "F" at length-2.

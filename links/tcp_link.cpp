@@ -2,6 +2,7 @@
 // close of a network printer.
 #include "links/tcp_link.h"
 
+#include "links/escpos.h"
 #include "platform/clock.h"
 #include "platform/system.h"
 
@@ -16,14 +17,7 @@ constexpr size_t kMaxAddressLength = 255;
 
 constexpr uint32_t kProbeLimitMs = 2500;
 constexpr int kProbeEmptyPolls = 25;
-
-constexpr uint8_t kRealTimeStatusPrinter[] = {0x10, 0x04, 0x02};  // DLE EOT 2
-constexpr uint8_t kRealTimeStatusPaper[] = {0x10, 0x04, 0x04};    // DLE EOT 4
-constexpr uint8_t kStatusBackOn[] = {0x1D, 0x61, 0xFF};           // GS a 255
-constexpr uint8_t kStatusBackOff[] = {0x1D, 0x61, 0x00};          // GS a 0
-
-constexpr uint8_t kCoverBit = 0x04;      // in the answer to DLE EOT 2
-constexpr uint8_t kPaperEndBits = 0x60;  // in the answer to DLE EOT 4
+constexpr uint32_t kStartSettleMs = 200;
 
 bool IsCoverCode(uint8_t b0) { return b0 == 0x30 || b0 == 0x34 || b0 == 0x38 || b0 == 0x3C; }
 bool IsOnlineCode(uint8_t b0) { return b0 == 0x10 || b0 == 0x14; }
@@ -97,15 +91,7 @@ int TcpLink::Start() {
   const int probe = ProbeStatus();
   if (probe > 0) return probe;
   lost_ = false;
-
-  st.stopReader = 0;
-  st.paperNearEnd = 0;
-  st.printerOff = 0;
-  st.readerStarted = 0;
-  StartReader();
-  for (int i = 0; i < 16 && st.readerStarted == 0; ++i) clock().SleepMs(200);
-  clock().SleepMs(200);
-  return 0;
+  return StartReaderAndWait(kStartSettleMs);
 }
 
 // Real-time status: DLE EOT 2 for the cover, then DLE EOT 4 for the paper,
@@ -128,7 +114,7 @@ int TcpLink::ProbeStatus() {
       clock().SleepMs(180);
       continue;
     }
-    if (reply.bytes[reply.length - 1] & kCoverBit) {
+    if (reply.bytes[reply.length - 1] & kCoverOpenBit) {
       state().coverOpen = 1;
       return 1;
     }
@@ -166,8 +152,7 @@ void TcpLink::ReaderTurn() {
     return;
   }
   if (st.statusRequest) {
-    Write(kStatusBackOn, sizeof kStatusBackOn);
-    clock().SleepMs(100);
+    EnableStatusBack();
     st.statusRequest = 0;
   }
 
@@ -194,7 +179,8 @@ void TcpLink::ReaderTurn() {
 // process-ID reply, or 4 bytes that start like one.
 bool TcpLink::NeedsGathering(const ReaderBlock& block) {
   const int n = block.length;
-  return (n >= 1 && n <= 3) || (n > 4 && n != 7) || (n == 4 && block.bytes[0] == '7');
+  return (n >= 1 && n <= 3) || (n > 4 && n != 7) ||
+         (n == 4 && block.bytes[0] == kProcessIdReplyLead);
 }
 
 // Appends what arrives over the next 400 ms, and while bytes keep coming

@@ -6,8 +6,10 @@
 #include <array>
 #include <vector>
 
+#include "links/escpos.h"
 #include "links/serial_status_table.h"
 #include "platform/clock.h"
+#include "platform/processes.h"
 #include "platform/serial_port.h"
 #include "platform/usb_printers.h"
 
@@ -28,22 +30,17 @@ constexpr size_t kPathLimit = 255;
 constexpr uint32_t kProbeLimitMs = 500;
 constexpr uint32_t kProbeAnswerMs = 10;
 constexpr uint32_t kProbePauseMs = 100;
-constexpr uint32_t kStatusEnableSettleMs = 100;
-constexpr int kStartWaitTurns = 16;
-constexpr uint32_t kStartWaitMs = 200;
 constexpr uint32_t kStartSettleMs = 250;
 constexpr uint32_t kCloseSettleMs = 700;
 constexpr uint32_t kThreadEndWaitMs = 1000;
 constexpr uint32_t kNoProgressPauseMs = 10;
-constexpr uint32_t kSlowReadMs = 50;
-constexpr int kSlowReadsForRequest = 2;
 
-constexpr uint8_t kRealTimeStatusPrinter[] = {0x10, 0x04, 0x02};  // DLE EOT 2
-constexpr uint8_t kRealTimeStatusPaper[] = {0x10, 0x04, 0x04};    // DLE EOT 4
-constexpr uint8_t kStatusEnable[] = {0x1D, 0x61, 0xFF};           // GS a 255
 constexpr uint8_t kZeroByte[] = {0x00};
-constexpr uint8_t kCoverBit = 0x04;      // in the answer to DLE EOT 2
-constexpr uint8_t kPaperEndBits = 0x60;  // in the answer to DLE EOT 4
+
+bool Is64Bit(int processorArchitecture) {
+  return processorArchitecture == platform::kProcessorAmd64 ||
+         processorArchitecture == platform::kProcessorIa64;
+}
 
 bool Accepted(const std::string& path) {
   return std::any_of(kAcceptedPrefixes.begin(), kAcceptedPrefixes.end(), [&](const char* p) {
@@ -61,8 +58,9 @@ bool IsDoneReply(const ReaderBlock& block) {
 
 }  // namespace
 
-UsbLink::UsbLink(platform::Clock& clock, platform::UsbPrinters& usb, ReaderMode mode)
-    : DeviceLink(clock, mode), usb_(usb), mode_(mode) {}
+UsbLink::UsbLink(platform::Clock& clock, platform::UsbPrinters& usb, platform::Processes& machine,
+                 ReaderMode mode)
+    : DeviceLink(clock, mode), usb_(usb), machine_(machine), mode_(mode) {}
 
 UsbLink::~UsbLink() {
   Close();
@@ -104,10 +102,10 @@ int UsbLink::Open(const std::string&, int) {
     }
   }
   state().open = 1;
-  arch64_ = usb_.NativeArchitecture();
+  arch64_ = Is64Bit(machine_.ProcessorArchitecture()) ? 1 : 0;
   const int probe = Probe();
   if (probe != 0) return probe;
-  return StartReaderAndWait();
+  return StartReaderAskingStatus();
 }
 
 // The first present interface with an accepted prefix that can be opened.
@@ -163,7 +161,7 @@ int UsbLink::Probe() {
     ReaderBlock printer;
     printer.Grow(Read(printer.End(), printer.Room()));
     if (printer.length > 0) {
-      if (printer.bytes[printer.length - 1] & kCoverBit) {
+      if (printer.bytes[printer.length - 1] & kCoverOpenBit) {
         st.coverOpen = 1;
         return 1;
       }
@@ -181,21 +179,13 @@ int UsbLink::Probe() {
   return 0;
 }
 
-// As the serial link: the first status block is awaited at most 16 x 200 ms,
-// then the open succeeds; the printer answered the probe, so it is there.
-int UsbLink::StartReaderAndWait() {
-  LinkState& st = state();
-  st.stopReader = 0;
-  st.paperNearEnd = 0;
-  st.printerOff = 0;
-  st.readerStarted = 0;
+// As the serial link: the reader enables Automatic Status Back first thing,
+// and the open succeeds however long the first status block takes; the
+// printer answered the probe, so it is there.
+int UsbLink::StartReaderAskingStatus() {
   connected_ = 1;
-  st.statusRequest = 1;
-  slowReads_ = 0;
-  StartReader();
-  for (int i = 0; i < kStartWaitTurns && st.readerStarted == 0; ++i) clock().SleepMs(kStartWaitMs);
-  clock().SleepMs(kStartSettleMs);
-  return 0;
+  state().statusRequest = 1;
+  return StartReaderAndWait(kStartSettleMs);
 }
 
 int UsbLink::Write(const uint8_t* data, int length) {
@@ -299,25 +289,19 @@ int UsbLink::Read(uint8_t* buffer, int size) {
   return n;
 }
 
-void UsbLink::SendStatusEnable() { Write(kStatusEnable, sizeof kStatusEnable); }
-
 void UsbLink::ReaderTurn() {
   LinkState& st = state();
   clock().SleepMs(50);
-  if (st.statusRequest) {
-    SendStatusEnable();
-    clock().SleepMs(kStatusEnableSettleMs);
-  }
+  if (st.statusRequest) EnableStatusBack();
   RunLinkCheck();
 
   ReaderBlock block;
-  TimeRead(block);
+  TimedRead(block);
   if (block.length == kReaderBlockSize) {
     // A full buffer is a flood, not an answer for the application: ask for
     // the status afresh instead of forwarding it.
     st.statusRequest = 1;
-    SendStatusEnable();
-    clock().SleepMs(kStatusEnableSettleMs);
+    EnableStatusBack();
     if (ProcessIdReplyAtEnd(block)) st.printDone = 1;
   } else {
     ForwardReply(block.bytes.data(), block.length);
@@ -353,31 +337,13 @@ void UsbLink::RunLinkCheck() {
       break;
     default:
       st.statusRequest = 0;
-      if (clock().NowMs() - lastWriteTime_ > kKeepAliveIdleMs) {
-        SendStatusEnable();
-        clock().SleepMs(kStatusEnableSettleMs);
-      }
+      if (clock().NowMs() - lastWriteTime_ > kKeepAliveIdleMs) EnableStatusBack();
       break;
   }
 }
 
-void UsbLink::TimeRead(ReaderBlock& block) {
-  const uint32_t start = clock().NowMs();
-  block.Grow(Read(block.End(), block.Room()));
-  if (clock().NowMs() - start >= kSlowReadMs) {
-    if (++slowReads_ >= kSlowReadsForRequest) {
-      slowReads_ = 0;
-      state().statusRequest = 1;
-    }
-  } else {
-    slowReads_ = 0;
-  }
-}
-
 void UsbLink::OnlineCountRule(const ReaderBlock& block) {
-  if (!OnlineCountsEqual(block) || connected_ != 1) return;
-  SendStatusEnable();
-  clock().SleepMs(kStatusEnableSettleMs);
+  if (OnlineCountsEqual(block) && connected_ == 1) EnableStatusBack();
 }
 
 // The zero byte goes out while the device is still open; only when it was

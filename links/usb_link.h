@@ -28,6 +28,7 @@
 #include "links/reader_thread.h"
 
 namespace platform {
+class Processes;
 class SerialPort;
 class UsbPrinters;
 }  // namespace platform
@@ -36,7 +37,10 @@ namespace links {
 
 class UsbLink : public DeviceLink {
  public:
-  UsbLink(platform::Clock& clock, platform::UsbPrinters& usb,
+  // `machine` tells the processor architecture: a 64-bit system is asked
+  // about the link in its registry's 64-bit view, and its device is read
+  // without asking for the input queue first.
+  UsbLink(platform::Clock& clock, platform::UsbPrinters& usb, platform::Processes& machine,
           ReaderMode mode = ReaderMode::kThread);
   ~UsbLink() override;
 
@@ -70,17 +74,16 @@ class UsbLink : public DeviceLink {
   bool FindPrinter(std::string& path);
   bool OpenDevice();
   int Probe();
-  int StartReaderAndWait();
+  int StartReaderAskingStatus();
   void StartReconnect();
   void StopReconnect();
   void RunLinkCheck();
-  void TimeRead(ReaderBlock& block);
-  void SendStatusEnable();
   void OnlineCountRule(const ReaderBlock& block);
   std::shared_ptr<platform::SerialPort> Device() const;
   void SetDevice(std::shared_ptr<platform::SerialPort> device);
 
   platform::UsbPrinters& usb_;
+  platform::Processes& machine_;
   const ReaderMode mode_;
   bool libraryLoaded_ = false;  // caller's thread only
   int arch64_ = 0;
@@ -99,7 +102,6 @@ class UsbLink : public DeviceLink {
   std::mutex reconnectLock_;
   bool reconnectRunning_ = false;
   std::atomic<uint32_t> lastWriteTime_{0};
-  int slowReads_ = 0;  // reader thread only
   ReaderThread reconnect_;
 };
 

@@ -58,7 +58,9 @@ class Processes {
   // when both fail.
   virtual bool QueryOsVersion(OsVersion& version) = 0;
   // wProcessorArchitecture of GetNativeSystemInfo when the system has it,
-  // otherwise of GetSystemInfo.
+  // otherwise of GetSystemInfo (kProcessorIntel, kProcessorAmd64, ...). The
+  // pair installation picks its installer by it, the USB link its registry
+  // view.
   virtual int ProcessorArchitecture() = 0;
   // GetProductInfo; false when the system does not have it.
   virtual bool ProductType(uint32_t major, uint32_t minor, uint32_t spMajor, uint32_t spMinor,

@@ -52,9 +52,6 @@ class UsbPrinters {
   // Whether the device behind an interface path (as listed) is still linked:
   // a UsbLinkCheck. `view64` reads the registry's 64-bit view.
   virtual int CheckLink(const std::string& devicePath, bool view64) = 0;
-
-  // The native processor architecture: 1 AMD64, 2 IA64, 0 x86 or unknown.
-  virtual int NativeArchitecture() = 0;
 };
 
 }  // namespace platform

@@ -13,17 +13,17 @@ constexpr bool kView64 = true;
 
 }  // namespace
 
-std::string LauncherPath(core::ServiceDialog& dialog) {
-  platform::Platform& platform = dialog.platform();
-  std::string path = dialog.programDirectory().Get() + platform.files->PathSeparator() +
+std::string LauncherPath(core::RelayService& service) {
+  platform::Platform& platform = service.platform();
+  std::string path = service.programDirectory().Get() + platform.files->PathSeparator() +
                      platform.processes->ProgramFileName(kLauncherProgram);
   if (path.size() > kAutostartBufferSize - 1) path.resize(kAutostartBufferSize - 1);
   return path;
 }
 
-int CheckAutostart(core::ServiceDialog& dialog) {
+int CheckAutostart(core::RelayService& service) {
   std::unique_ptr<platform::RegistryKey> key;
-  if (dialog.platform().registry->OpenKey(kRunKey, platform::kKeyAllAccess, kView64, key) != 0 ||
+  if (service.platform().registry->OpenKey(kRunKey, platform::kKeyAllAccess, kView64, key) != 0 ||
       !key)
     return kAutostartNoKey;
   // The 256-byte buffer also holds the text's terminator: data of 256 bytes
@@ -31,13 +31,13 @@ int CheckAutostart(core::ServiceDialog& dialog) {
   std::string data;
   if (key->QueryValue(kRunValueName, kAutostartBufferSize - 1, data) != 0) return kAutostartMissing;
   const std::string registered(data.c_str());
-  return registered == LauncherPath(dialog) ? kAutostartHere : kAutostartElsewhere;
+  return registered == LauncherPath(service) ? kAutostartHere : kAutostartElsewhere;
 }
 
-void RegisterAutostart(core::ServiceDialog& dialog) {
-  const std::string path = LauncherPath(dialog);
+void RegisterAutostart(core::RelayService& service) {
+  const std::string path = LauncherPath(service);
   std::unique_ptr<platform::RegistryKey> key;
-  if (dialog.platform().registry->OpenKey(kRunKey, platform::kKeyWrite, kView64, key) != 0 || !key)
+  if (service.platform().registry->OpenKey(kRunKey, platform::kKeyWrite, kView64, key) != 0 || !key)
     return;
   key->SetString(kRunValueName, path);
 }

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "core/service_dialog.h"
+#include "core/relay_service.h"
 
 namespace provisioning {
 
@@ -24,9 +24,9 @@ enum AutostartResult : int {
 };
 
 // "<program directory><separator><launcher file>", cut to 255 characters.
-std::string LauncherPath(core::ServiceDialog& dialog);
-int CheckAutostart(core::ServiceDialog& dialog);
+std::string LauncherPath(core::RelayService& service);
+int CheckAutostart(core::RelayService& service);
 // Sets the value to LauncherPath; failures are silent.
-void RegisterAutostart(core::ServiceDialog& dialog);
+void RegisterAutostart(core::RelayService& service);
 
 }  // namespace provisioning

@@ -48,62 +48,55 @@ PairPortName ReadPairPortName(platform::Registry& registry, PairEnd end, int ind
 
 bool ContainsCom(const std::string& name) { return name.find("COM") != std::string::npos; }
 
-void ExcludePairPorts(platform::Registry& registry, core::SystemPortTable& table) {
+void ExcludePairPorts(platform::Registry& registry, SystemPortTable& table) {
   for (PairEnd end : {kApplicationEnd, kRelayEnd}) {
     const PairPortName read = ReadPairPortName(registry, end, kPairIndex);
     if (read.result == PairRead::kNoSize) return;
     if (read.result != PairRead::kName) continue;
-    for (int i = 0; i < table.count && i < core::SystemPortTable::kEntries; ++i) {
+    for (int i = 0; i < table.count && i < SystemPortTable::kEntries; ++i) {
       auto& entry = table.names[static_cast<size_t>(i)];
       if (read.name == entry.data()) std::memset(entry.data(), 0, 4);
     }
   }
 }
 
-void ExcludePairPorts(core::ServiceDialog& dialog) {
-  ExcludePairPorts(*dialog.platform().registry, dialog.comPorts());
-}
-
-void ListPairPorts(core::ServiceDialog& dialog) {
-  platform::Registry& registry = *dialog.platform().registry;
+void ListPairPorts(core::RelayService& service) {
+  platform::Registry& registry = *service.platform().registry;
   const PairPortName app = ReadPairPortName(registry, kApplicationEnd, kPairIndex);
   if (app.result == PairRead::kNoSize) return;
   if (app.result == PairRead::kName && ContainsCom(app.name))
-    dialog.view().AddListEntry(core::controls::kAppPortList, app.name);
+    service.view().AddListEntry(core::controls::kAppPortList, app.name);
   const PairPortName relay = ReadPairPortName(registry, kRelayEnd, kPairIndex);
   if (relay.result == PairRead::kName)
-    dialog.view().AddListEntry(core::controls::kAllVirtualList, relay.name);
+    service.view().AddListEntry(core::controls::kAllVirtualList, relay.name);
 }
 
-void ScanApplicationPorts(core::ServiceDialog& dialog) {
-  dialog.applicationEndCount() = 0;
+int ScanApplicationPorts(core::RelayService& service) {
   const PairPortName app =
-      ReadPairPortName(*dialog.platform().registry, kApplicationEnd, kPairIndex);
-  if (app.result != PairRead::kName) return;
-  if (ContainsCom(app.name)) {
-    dialog.view().AddListEntry(core::controls::kAppPortList, app.name);
-    ++dialog.applicationEndCount();
-  }
-  dialog.view().AddListEntry(core::controls::kAllVirtualList, app.name);
+      ReadPairPortName(*service.platform().registry, kApplicationEnd, kPairIndex);
+  if (app.result != PairRead::kName) return 0;
+  const bool counted = ContainsCom(app.name);
+  if (counted) service.view().AddListEntry(core::controls::kAppPortList, app.name);
+  service.view().AddListEntry(core::controls::kAllVirtualList, app.name);
+  return counted ? 1 : 0;
 }
 
-void WriteRelayPortList(core::ServiceDialog& dialog) {
-  dialog.relayEndCount() = 0;
-  const PairPortName relay = ReadPairPortName(*dialog.platform().registry, kRelayEnd, kPairIndex);
+int WriteRelayPortList(core::RelayService& service) {
+  const PairPortName relay = ReadPairPortName(*service.platform().registry, kRelayEnd, kPairIndex);
   const std::string key = core::Format("Port%d", kPairIndex + 1);
-  const std::string& file = dialog.settings().portListsPath;
+  const std::string& file = service.settings().portListsPath;
   switch (relay.result) {
     case PairRead::kName:
-      core::WriteSetting(*dialog.platform().profile, core::kPortsSection, key, relay.name, file);
-      ++dialog.relayEndCount();
-      break;
+      core::WriteSetting(*service.platform().profile, core::kPortsSection, key, relay.name, file);
+      return 1;
     case PairRead::kNoKey:
     case PairRead::kNoSize:
-      core::WriteSetting(*dialog.platform().profile, core::kPortsSection, key, "", file);
+      core::WriteSetting(*service.platform().profile, core::kPortsSection, key, "", file);
       break;
     case PairRead::kNoData:
       break;
   }
+  return 0;
 }
 
 }  // namespace provisioning

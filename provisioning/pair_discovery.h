@@ -9,8 +9,9 @@
 #include <cstdint>
 #include <string>
 
-#include "core/service_dialog.h"
+#include "core/relay_service.h"
 #include "platform/registry.h"
+#include "provisioning/port_enumeration.h"
 
 namespace provisioning {
 
@@ -47,16 +48,15 @@ bool ContainsCom(const std::string& name);
 
 // Empties every entry of the table equal to either end's name (the count
 // stays). A failed size query of an end ends the operation there.
-void ExcludePairPorts(platform::Registry& registry, core::SystemPortTable& table);
-void ExcludePairPorts(core::ServiceDialog& dialog);
+void ExcludePairPorts(platform::Registry& registry, SystemPortTable& table);
 // Start-up: the application end into list 1004 (when it contains COM), the
 // relay end into list 1005.
-void ListPairPorts(core::ServiceDialog& dialog);
-// Refresh: recounts the application ends; the name goes into list 1004 (when
-// it contains COM, and is counted) and always into list 1005.
-void ScanApplicationPorts(core::ServiceDialog& dialog);
+void ListPairPorts(core::RelayService& service);
+// Refresh: counts the application ends (0 or 1, the result); the name goes
+// into list 1004 (when it contains COM, and is counted) and always into 1005.
+int ScanApplicationPorts(core::RelayService& service);
 // Writes [Ports] Port1 of PortLists.ini from the relay end (empty when the
-// pair is missing) and recounts the relay ends.
-void WriteRelayPortList(core::ServiceDialog& dialog);
+// pair is missing) and returns the relay ends counted (0 or 1).
+int WriteRelayPortList(core::RelayService& service);
 
 }  // namespace provisioning

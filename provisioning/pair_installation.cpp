@@ -17,20 +17,20 @@ std::string Quoted(const std::string& path) {
 
 }  // namespace
 
-int DetectArchitecture(core::ServiceDialog& dialog) {
-  platform::Processes& processes = *dialog.platform().processes;
+ArchitectureFound DetectArchitecture(platform::Processes& processes) {
+  ArchitectureFound found;
   platform::OsVersion version;
-  if (!processes.QueryOsVersion(version)) return -1;
+  if (!processes.QueryOsVersion(version)) return found;
 
   switch (processes.ProcessorArchitecture()) {
     case platform::kProcessorAmd64:
-      dialog.architecture() = kArchitectureX64;
+      found.code = kArchitectureX64;
       break;
     case platform::kProcessorIntel:
-      dialog.architecture() = kArchitectureX86;
+      found.code = kArchitectureX86;
       break;
     case platform::kProcessorIa64:
-      dialog.architecture() = kArchitectureIa64;
+      found.code = kArchitectureIa64;
       break;
     default:
       break;
@@ -39,56 +39,57 @@ int DetectArchitecture(core::ServiceDialog& dialog) {
     uint32_t product = 0;
     if (processes.ProductType(6, 0, 0, 0, product) &&
         product == platform::kProductEnterpriseServerIa64)
-      dialog.architecture() = kArchitectureIa64;
+      found.code = kArchitectureIa64;
   }
   switch (version.platformId) {
     case platform::kPlatformWin32s:
     case platform::kPlatformWindows9x:
     case platform::kPlatformNt:
-      return 1;
+      found.result = 1;
+      break;
     default:
-      return -1;
+      break;
   }
+  return found;
 }
 
-void InstallPortPair(core::ServiceDialog& dialog) {
-  dialog.worker().Stop();  // the stop flag stays 1: the refresh does not stop it again
-  const std::string port1 = core::ReadSetting(*dialog.platform().profile, core::kPortsSection,
-                                              "Port1", dialog.settings().portListsPath);
-  if (port1.compare(0, 3, "COM") == 0) dialog.CloseRelayPortSlot(0);
-  dialog.view().ClearList(core::controls::kRelayPortList);
+void InstallPortPair(core::RelayService& service, ProvisioningState& state) {
+  service.worker().Stop();  // the stop flag stays 1: the refresh does not stop it again
+  if (service.ReadRelayPort().isCom) service.CloseRelayPortSlot(0);
+  service.view().ClearList(core::controls::kRelayPortList);
 
-  DetectArchitecture(dialog);
-  const int code = dialog.architecture();
+  const ArchitectureFound found = DetectArchitecture(*service.platform().processes);
+  if (found.code != kArchitectureUnknown) state.architecture = found.code;
+  const int code = state.architecture;
   if (code == kArchitectureX86 || code == kArchitectureX64) {
-    dialog.log().WriteLog(core::kLogChange, code == kArchitectureX86
-                                                ? "Start add DOVI Port(32bit)"
-                                                : "Start add DOVI Port(64bit)");
+    service.log().WriteLog(core::kLogChange, code == kArchitectureX86
+                                                 ? "Start add DOVI Port(32bit)"
+                                                 : "Start add DOVI Port(64bit)");
     std::unique_ptr<platform::Process> installer;
-    const int error = dialog.platform().processes->Start(
+    const int error = service.platform().processes->Start(
         code == kArchitectureX86 ? kInstallerX86 : kInstallerX64, installer);
     if (error != 0 || !installer) {
-      dialog.log().WriteLog(core::kLogChange, "CreateProcess failed (%d)", error);
+      service.log().WriteLog(core::kLogChange, "CreateProcess failed (%d)", error);
       // Nothing was installed: the relay goes back into service as it was
       // instead of staying stopped with its port closed.
-      dialog.stopFlag() = 0;
-      ReopenRelayPort(dialog, false);
+      service.stopFlag() = 0;
+      ReopenRelayPort(service, false);
       return;
     }
     installer->WaitForEnd();
   }
 
-  dialog.addingMode() = 1;
-  RefreshPorts(dialog);
+  state.addingMode = 1;
+  RefreshPorts(service, state);
 }
 
-SetupCommand SetupCommandLine(core::ServiceDialog& dialog, int step) {
+SetupCommand SetupCommandLine(core::RelayService& service, int step) {
   static const char* const kActions[] = {"preinstall", "update", "infclean",
                                          "install PortName=COM# PortName=COM#"};
   static const char* const kReports[] = {"qrelCD.tmp", "qrelCD.tmp", "qrelCD.tmp", "qrel7FF6.tmp"};
   const int i = step < 1 ? 0 : step > 4 ? 3 : step - 1;
-  const std::string directory = dialog.programDirectory().Get();
-  const char separator = dialog.platform().files->PathSeparator();
+  const std::string directory = service.programDirectory().Get();
+  const char separator = service.platform().files->PathSeparator();
   SetupCommand command;
   command.file = directory + separator + "setupc.exe";
   command.parameters =
@@ -102,10 +103,10 @@ SetupCommand SetupCommandLine(core::ServiceDialog& dialog, int step) {
   return command;
 }
 
-void RunSetupCommands(core::ServiceDialog& dialog) {
-  platform::Platform& platform = dialog.platform();
+void RunSetupCommands(core::RelayService& service) {
+  platform::Platform& platform = service.platform();
   for (int step = 1; step <= 4; ++step) {
-    const SetupCommand command = SetupCommandLine(dialog, step);
+    const SetupCommand command = SetupCommandLine(service, step);
     const int error = platform.processes->RunElevatedHidden(command.file, command.parameters);
     if (error == platform::kErrorCancelled)
       platform.system->ShowMessageBox(core::texts::kElevationDenied, "portrelay");

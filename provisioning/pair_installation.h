@@ -7,7 +7,9 @@
 
 #include <string>
 
-#include "core/service_dialog.h"
+#include "core/relay_service.h"
+#include "platform/processes.h"
+#include "provisioning/provisioning_state.h"
 
 namespace provisioning {
 
@@ -15,19 +17,31 @@ inline constexpr const char* kInstallerX86 = "Setup_com0com_v3.0.0.0_x86_signed.
 inline constexpr const char* kInstallerX64 = "Setup_com0com_v3.0.0.0_x64_signed.exe";
 inline constexpr std::size_t kSetupCommandBufferSize = 260;
 
-enum ArchitectureCode : int { kArchitectureX86 = 0, kArchitectureX64 = 1, kArchitectureIa64 = 2 };
+enum ArchitectureCode : int {
+  kArchitectureUnknown = -1,
+  kArchitectureX86 = 0,
+  kArchitectureX64 = 1,
+  kArchitectureIa64 = 2,
+};
 
-// Sets the dialog's architecture code from the processor (x86 0, x64 1,
-// IA-64 2; other processors leave it as it was). 1 when the system was
-// classified, -1 when the version query failed or the platform is unknown.
-int DetectArchitecture(core::ServiceDialog& dialog);
+// What the processor and the system version say.
+struct ArchitectureFound {
+  // 1 when the system was classified, -1 when the version query failed or
+  // the platform is unknown.
+  int result = -1;
+  // The processor's code; unknown for other processors (and when the version
+  // query failed), which leaves the state's code as it was.
+  int code = kArchitectureUnknown;
+};
+ArchitectureFound DetectArchitecture(platform::Processes& processes);
+
 // Stops the worker, closes the relay port, runs the installer for the
 // architecture and waits for it, then refreshes the ports in adding mode.
 // When the installer cannot be started the relay is put back in service.
-void InstallPortPair(core::ServiceDialog& dialog);
+void InstallPortPair(core::RelayService& service, ProvisioningState& state);
 // The four setupc commands (preinstall, update, infclean, install with the
 // next free COM names), each elevated and hidden, started back to back.
-void RunSetupCommands(core::ServiceDialog& dialog);
+void RunSetupCommands(core::RelayService& service);
 
 // The program and arguments of setupc command 1..4, as they are handed to the
 // shell (a path with blanks in the arguments is quoted).
@@ -35,6 +49,6 @@ struct SetupCommand {
   std::string file;
   std::string parameters;
 };
-SetupCommand SetupCommandLine(core::ServiceDialog& dialog, int step);
+SetupCommand SetupCommandLine(core::RelayService& service, int step);
 
 }  // namespace provisioning

@@ -20,9 +20,9 @@ std::string WithoutColons(std::string name) {
   return name;
 }
 
-std::vector<std::string> SpoolerPorts(core::ServiceDialog& dialog) {
+std::vector<std::string> SpoolerPorts(core::RelayService& service) {
   std::vector<std::string> names;
-  if (dialog.platform().portEnumerator->ListPorts(names) != 0) names.clear();
+  if (service.platform().portEnumerator->ListPorts(names) != 0) names.clear();
   return names;
 }
 
@@ -32,34 +32,29 @@ std::string Cut(const std::string& text, std::size_t bufferSize) {
 
 }  // namespace
 
-void EnumerateComPorts(platform::PortEnumerator& ports, core::SystemPortTable& table) {
+void EnumerateComPorts(platform::PortEnumerator& ports, SystemPortTable& table) {
   std::vector<std::string> names;
   if (ports.ListPorts(names) != 0) return;
   for (const std::string& name : names) {
     if (!BeginsWith(name, "COM")) continue;
-    if (table.count < 0 || table.count >= core::SystemPortTable::kEntries) return;
+    if (table.count < 0 || table.count >= SystemPortTable::kEntries) return;
     auto& entry = table.names[static_cast<size_t>(table.count)];
     const std::string bare = WithoutColons(name);
     entry.fill('\0');
-    std::memcpy(entry.data(), bare.data(),
-                std::min(bare.size(), core::SystemPortTable::kNameSize - 1));
+    std::memcpy(entry.data(), bare.data(), std::min(bare.size(), SystemPortTable::kNameSize - 1));
     ++table.count;
   }
 }
 
-void EnumerateComPorts(core::ServiceDialog& dialog) {
-  EnumerateComPorts(*dialog.platform().portEnumerator, dialog.comPorts());
-}
-
-void ListLptPorts(core::ServiceDialog& dialog) {
-  for (const std::string& name : SpoolerPorts(dialog))
+void ListLptPorts(core::RelayService& service) {
+  for (const std::string& name : SpoolerPorts(service))
     if (BeginsWith(name, "LPT"))
-      dialog.view().AddListEntry(core::controls::kPrinterPortCombo, WithoutColons(name));
+      service.view().AddListEntry(core::controls::kPrinterPortCombo, WithoutColons(name));
 }
 
-void ListAllComPorts(core::ServiceDialog& dialog) {
-  for (const std::string& name : SpoolerPorts(dialog))
-    if (BeginsWith(name, "COM")) dialog.view().AddListEntry(core::controls::kAllComPortList, name);
+void ListAllComPorts(core::RelayService& service) {
+  for (const std::string& name : SpoolerPorts(service))
+    if (BeginsWith(name, "COM")) service.view().AddListEntry(core::controls::kAllComPortList, name);
 }
 
 int FindPrinterOnPort(platform::Platform& platform, const std::string& port, PrinterOnPort& found) {

@@ -4,9 +4,10 @@
 // which installed printer already uses a port. UI thread only.
 #pragma once
 
+#include <array>
 #include <string>
 
-#include "core/service_dialog.h"
+#include "core/relay_service.h"
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/port_enumerator.h"
@@ -15,15 +16,27 @@ namespace provisioning {
 
 inline constexpr std::size_t kPrinterBufferSize = 256;
 
+// The system's COM ports found at start-up: 256 names of at most 31 characters.
+struct SystemPortTable {
+  static constexpr int kEntries = 256;
+  static constexpr std::size_t kNameSize = 32;
+  std::array<std::array<char, kNameSize>, kEntries> names{};
+  int count = 0;
+
+  void Clear() {
+    for (auto& name : names) name.fill('\0');
+    count = 0;
+  }
+};
+
 // Appends every port whose name begins with "COM" to the table, trailing
 // colons removed, from the table's current count on. Stops when the table is
 // full; a name longer than an entry holds is cut to 31 characters.
-void EnumerateComPorts(platform::PortEnumerator& ports, core::SystemPortTable& table);
-void EnumerateComPorts(core::ServiceDialog& dialog);
+void EnumerateComPorts(platform::PortEnumerator& ports, SystemPortTable& table);
 // Adds every "LPT" port, colons removed, to the printer port combo box 1019.
-void ListLptPorts(core::ServiceDialog& dialog);
+void ListLptPorts(core::RelayService& service);
 // Adds every "COM" port as the spooler gives it (colon kept) to list box 1003.
-void ListAllComPorts(core::ServiceDialog& dialog);
+void ListAllComPorts(core::RelayService& service);
 
 // The printer found on a port (each text at most 255 characters).
 struct PrinterOnPort {

@@ -5,12 +5,13 @@
 // adding mode (after a pair installation) it also checks that the
 // installation produced a new, consistent pair, and closes the program when
 // it did not. UI thread only; it blocks for seconds (every wait on the
-// dialog's clock).
+// service's clock).
 #pragma once
 
 #include <cstdint>
 
-#include "core/service_dialog.h"
+#include "core/relay_service.h"
+#include "provisioning/provisioning_state.h"
 
 namespace provisioning {
 
@@ -21,13 +22,15 @@ inline constexpr uint32_t kReopenPauseMs = 1500;
 inline constexpr uint32_t kAfterOpenPauseMs = 100;
 inline constexpr std::size_t kMessageBufferSize = 260;
 
-void RefreshPorts(core::ServiceDialog& dialog);
+// The adding mode comes from `state`; the pair ends counted by the last scan
+// are recorded there.
+void RefreshPorts(core::RelayService& service, ProvisioningState& state);
 
 // Opens the relay port that Port1 of PortLists.ini names into slot 0 (listed
 // in 1002 and counted even when the open fails; a failed open deletes
 // PortLists.ini, says so and asks the program to close), shows the count and
 // starts the worker. The refresh's last part, also used when an installation
 // could not even start.
-void ReopenRelayPort(core::ServiceDialog& dialog, bool withProgress);
+void ReopenRelayPort(core::RelayService& service, bool withProgress);
 
 }  // namespace provisioning

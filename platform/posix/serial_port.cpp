@@ -1,6 +1,8 @@
-// Serial ports on POSIX. A COM or LPT name is looked up in the port map
+// Serial ports on POSIX. Read side by side with platform/win32/serial_port.cpp:
+// the port (FdPort, then the device's line settings and modem lines in
+// TtyPort), then the factory. A COM or LPT name is looked up in the port map
 // (port_map.h): a device entry opens that device with termios, a virtual pair
-// entry creates a pseudo-terminal and publishes its application end.
+// entry opens the pair's relay end (pty_relay_port.cpp).
 //
 // Windows behaviour kept here:
 //  - "no sharing": an exclusive flock, so a second open of the same port fails;
@@ -14,7 +16,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -25,8 +26,11 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/posix/fd_port.h"
 #include "platform/posix/native.h"
+#include "platform/posix/os_calls.h"
 #include "platform/posix/port_map.h"
+#include "platform/posix/pty_relay_port.h"
 
 namespace platform::posix {
 namespace {
@@ -42,7 +46,7 @@ uint64_t NowMs() {
 short PollFor(int fd, short events, int timeoutMs) {
   pollfd p{fd, events, 0};
   for (;;) {
-    int r = poll(&p, 1, timeoutMs);
+    int r = Os().Poll(&p, 1, timeoutMs);
     if (r > 0) return p.revents;
     if (r == 0) return 0;
     if (errno != EINTR) return POLLERR;
@@ -80,192 +84,181 @@ uint32_t BaudFor(speed_t speed) {
   return 0;
 }
 
-// What both kinds of port share: the descriptor, time-outs, reads and writes.
-class FdPort : public SerialPort {
- public:
-  explicit FdPort(int fd) : fd_(fd) {}
-  ~FdPort() override {
-    if (fd_ >= 0) close(fd_);
-  }
+}  // namespace
 
-  bool SetupQueues(uint32_t, uint32_t) override { return true; }
+// FdPort: the descriptor, its time-outs, reads and writes.
+FdPort::~FdPort() {
+  if (fd_ >= 0) close(fd_);
+}
 
-  bool Purge(unsigned flags) override {
-    int which = -1;
-    const bool rx = flags & kPurgeRxClear, tx = flags & kPurgeTxClear;
-    if (rx && tx)
-      which = TCIOFLUSH;
-    else if (rx)
-      which = TCIFLUSH;
-    else if (tx)
-      which = TCOFLUSH;
-    return which < 0 || tcflush(fd_, which) == 0;
-  }
+bool FdPort::Purge(unsigned flags) {
+  int which = -1;
+  const bool rx = flags & kPurgeRxClear, tx = flags & kPurgeTxClear;
+  if (rx && tx)
+    which = TCIOFLUSH;
+  else if (rx)
+    which = TCIFLUSH;
+  else if (tx)
+    which = TCOFLUSH;
+  return which < 0 || Os().Tcflush(fd_, which) == 0;
+}
 
-  bool GetTimeouts(CommTimeouts& timeouts) override {
-    std::lock_guard<std::mutex> g(lock_);
-    timeouts = timeouts_;
-    return true;
-  }
+bool FdPort::GetTimeouts(CommTimeouts& timeouts) {
+  std::lock_guard<std::mutex> g(lock_);
+  timeouts = timeouts_;
+  return true;
+}
 
-  bool SetTimeouts(const CommTimeouts& timeouts) override {
-    std::lock_guard<std::mutex> g(lock_);
-    timeouts_ = timeouts;
-    return true;
-  }
+bool FdPort::SetTimeouts(const CommTimeouts& timeouts) {
+  std::lock_guard<std::mutex> g(lock_);
+  timeouts_ = timeouts;
+  return true;
+}
 
-  int QueuedInput() override {
-    int n = 0;
-    return ioctl(fd_, FIONREAD, &n) == 0 ? n : -1;
-  }
+int FdPort::QueuedInput() {
+  int n = 0;
+  return Os().Ioctl(fd_, FIONREAD, &n) == 0 ? n : -1;
+}
 
-  int QueuedOutput() override {
-    int n = 0;
-    return ioctl(fd_, TIOCOUTQ, &n) == 0 && n > 0 ? n : 0;
-  }
+int FdPort::QueuedOutput() {
+  int n = 0;
+  return Os().Ioctl(fd_, TIOCOUTQ, &n) == 0 && n > 0 ? n : 0;
+}
 
-  int Read(uint8_t* buffer, int size) override {
-    if (size <= 0) return 0;
-    CommTimeouts t;
-    GetTimeouts(t);
-    ssize_t n = read(fd_, buffer, static_cast<size_t>(size));
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return -1;
-    int got = n > 0 ? static_cast<int>(n) : 0;
-    if (t.readInterval == kMaxDword && t.readTotalMultiplier == 0 && t.readTotalConstant == 0)
-      return got;
-
-    const uint64_t total =
-        uint64_t{t.readTotalMultiplier} * static_cast<uint64_t>(size) + t.readTotalConstant;
-    const uint64_t deadline = NowMs() + total;
-    while (got < size) {
-      const uint64_t now = NowMs();
-      int wait;
-      if (got == 0) {
-        if (total == 0)
-          wait = -1;
-        else if (now >= deadline)
-          break;
-        else
-          wait = static_cast<int>(deadline - now);
-      } else {
-        if (t.readInterval == 0 || t.readInterval == kMaxDword) break;
-        wait = static_cast<int>(t.readInterval);
-        if (total && now + static_cast<uint64_t>(wait) > deadline) {
-          if (now >= deadline) break;
-          wait = static_cast<int>(deadline - now);
-        }
-      }
-      short events = PollFor(fd_, POLLIN, wait);
-      if (!(events & POLLIN)) {
-        if (events & (POLLHUP | POLLERR)) return got > 0 ? got : -1;
-        if (got == 0 && total == 0) continue;
-        break;
-      }
-      n = read(fd_, buffer + got, static_cast<size_t>(size - got));
-      if (n > 0)
-        got += static_cast<int>(n);
-      else if (n < 0 && errno != EAGAIN && errno != EINTR)
-        return got > 0 ? got : -1;
-    }
+int FdPort::Read(uint8_t* buffer, int size) {
+  if (size <= 0) return 0;
+  CommTimeouts t;
+  GetTimeouts(t);
+  ssize_t n = Os().Read(fd_, buffer, static_cast<size_t>(size));
+  if (n < 0 && errno != EAGAIN && errno != EINTR) return -1;
+  int got = n > 0 ? static_cast<int>(n) : 0;
+  if (t.readInterval == kMaxDword && t.readTotalMultiplier == 0 && t.readTotalConstant == 0)
     return got;
-  }
 
-  int Write(const uint8_t* data, int size, uint32_t waitMs) override {
-    if (size <= 0) return 0;
-    uint64_t limit = waitMs;
-    if (limit == 0) {
-      CommTimeouts t;
-      GetTimeouts(t);
-      limit = uint64_t{t.writeTotalMultiplier} * static_cast<uint64_t>(size) + t.writeTotalConstant;
-    }
-    const uint64_t deadline = NowMs() + limit;
-    int done = 0;
-    while (done < size) {
-      ssize_t n = write(fd_, data + done, static_cast<size_t>(size - done));
-      if (n > 0) {
-        done += static_cast<int>(n);
-        continue;
-      }
-      if (n < 0 && errno != EAGAIN && errno != EINTR) return done > 0 ? done : -1;
-      int wait = -1;
-      if (limit) {
-        const uint64_t now = NowMs();
+  const uint64_t total =
+      uint64_t{t.readTotalMultiplier} * static_cast<uint64_t>(size) + t.readTotalConstant;
+  const uint64_t deadline = NowMs() + total;
+  while (got < size) {
+    const uint64_t now = NowMs();
+    int wait;
+    if (got == 0) {
+      if (total == 0)
+        wait = -1;
+      else if (now >= deadline)
+        break;
+      else
+        wait = static_cast<int>(deadline - now);
+    } else {
+      if (t.readInterval == 0 || t.readInterval == kMaxDword) break;
+      wait = static_cast<int>(t.readInterval);
+      if (total && now + static_cast<uint64_t>(wait) > deadline) {
         if (now >= deadline) break;
         wait = static_cast<int>(deadline - now);
       }
-      short events = PollFor(fd_, POLLOUT, wait);
-      if (events & (POLLERR | POLLNVAL)) return done > 0 ? done : -1;
-      if (events == 0) break;
     }
-    return done;
+    short events = PollFor(fd_, POLLIN, wait);
+    if (!(events & POLLIN)) {
+      if (events & (POLLHUP | POLLERR)) return got > 0 ? got : -1;
+      if (got == 0 && total == 0) continue;
+      break;
+    }
+    n = Os().Read(fd_, buffer + got, static_cast<size_t>(size - got));
+    if (n > 0)
+      got += static_cast<int>(n);
+    else if (n < 0 && errno != EAGAIN && errno != EINTR)
+      return got > 0 ? got : -1;
   }
+  return got;
+}
 
-  // The Windows serial driver completes a write once its bytes are sent; a
-  // tty's write() returns once they are queued. So wait for the output queue
-  // to drain too, and cancel (flush) what has not left when the wait runs out.
-  // The port's write time-outs, when set, end the write early as finished.
-  WriteResult WriteWithin(const uint8_t* data, int size, uint32_t waitMs) override {
-    if (size <= 0) return {0, true};
+int FdPort::Write(const uint8_t* data, int size, uint32_t waitMs) {
+  if (size <= 0) return 0;
+  uint64_t limit = waitMs;
+  if (limit == 0) {
     CommTimeouts t;
     GetTimeouts(t);
-    const uint64_t portLimit =
-        uint64_t{t.writeTotalMultiplier} * static_cast<uint64_t>(size) + t.writeTotalConstant;
-    const uint64_t start = NowMs();
-    const uint64_t waitDeadline = start + waitMs;
-    const bool portFirst = portLimit != 0 && portLimit <= waitMs;
-    const uint64_t deadline = portFirst ? start + portLimit : waitDeadline;
-    int done = 0;
-    while (done < size) {
-      ssize_t n = write(fd_, data + done, static_cast<size_t>(size - done));
-      if (n > 0) {
-        done += static_cast<int>(n);
-        continue;
-      }
-      if (n < 0 && errno != EAGAIN && errno != EINTR) return {done, false};
+    limit = uint64_t{t.writeTotalMultiplier} * static_cast<uint64_t>(size) + t.writeTotalConstant;
+  }
+  const uint64_t deadline = NowMs() + limit;
+  int done = 0;
+  while (done < size) {
+    ssize_t n = Os().Write(fd_, data + done, static_cast<size_t>(size - done));
+    if (n > 0) {
+      done += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return done > 0 ? done : -1;
+    int wait = -1;
+    if (limit) {
       const uint64_t now = NowMs();
       if (now >= deadline) break;
-      short events = PollFor(fd_, POLLOUT, static_cast<int>(deadline - now));
-      if (events & (POLLERR | POLLNVAL | POLLHUP)) return {done, false};
-      // Printer devices without poll support report "writable" at once.
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      wait = static_cast<int>(deadline - now);
     }
-    const int unsent = WaitDrained(deadline);
-    if (done == size && unsent == 0) return {done, true};
-    // Cancelled: what is still queued never goes out.
-    if (unsent > 0) tcflush(fd_, TCOFLUSH);
-    return {done - unsent, portFirst};
+    short events = PollFor(fd_, POLLOUT, wait);
+    if (events & (POLLERR | POLLNVAL)) return done > 0 ? done : -1;
+    if (events == 0) break;
   }
+  return done;
+}
 
-  bool WaitReadable(uint32_t timeoutMs) override {
-    if (QueuedInput() > 0) return true;
-    short events = PollFor(fd_, POLLIN, static_cast<int>(timeoutMs));
-    if (events & POLLIN) return true;
-    // A hung-up pseudo-terminal reports POLLHUP at once; do not turn that
-    // into a busy loop for the caller.
-    if (events & POLLHUP)
-      std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs < 20 ? timeoutMs : 20));
-    return false;
-  }
-
- protected:
-  // Bytes still in the output queue once it drained or the time came; 0 for
-  // devices without one (pseudo-terminals, printer devices).
-  int WaitDrained(uint64_t deadline) {
-    for (;;) {
-      int queued = 0;
-      if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return 0;
-      const uint64_t now = NowMs();
-      if (now >= deadline) return queued;
-      std::this_thread::sleep_for(std::chrono::milliseconds(deadline - now < 2 ? 1 : 2));
+// The Windows serial driver completes a write once its bytes are sent; a
+// tty's write() returns once they are queued. So wait for the output queue
+// to drain too, and cancel (flush) what has not left when the wait runs out.
+// The port's write time-outs, when set, end the write early as finished.
+WriteResult FdPort::WriteWithin(const uint8_t* data, int size, uint32_t waitMs) {
+  if (size <= 0) return {0, true};
+  CommTimeouts t;
+  GetTimeouts(t);
+  const uint64_t portLimit =
+      uint64_t{t.writeTotalMultiplier} * static_cast<uint64_t>(size) + t.writeTotalConstant;
+  const uint64_t start = NowMs();
+  const uint64_t waitDeadline = start + waitMs;
+  const bool portFirst = portLimit != 0 && portLimit <= waitMs;
+  const uint64_t deadline = portFirst ? start + portLimit : waitDeadline;
+  int done = 0;
+  while (done < size) {
+    ssize_t n = Os().Write(fd_, data + done, static_cast<size_t>(size - done));
+    if (n > 0) {
+      done += static_cast<int>(n);
+      continue;
     }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return {done, false};
+    const uint64_t now = NowMs();
+    if (now >= deadline) break;
+    short events = PollFor(fd_, POLLOUT, static_cast<int>(deadline - now));
+    if (events & (POLLERR | POLLNVAL | POLLHUP)) return {done, false};
+    // Printer devices without poll support report "writable" at once.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  const int unsent = WaitDrained(deadline);
+  if (done == size && unsent == 0) return {done, true};
+  // Cancelled: what is still queued never goes out.
+  if (unsent > 0) Os().Tcflush(fd_, TCOFLUSH);
+  return {done - unsent, portFirst};
+}
 
-  int fd_;
+bool FdPort::WaitReadable(uint32_t timeoutMs) {
+  if (QueuedInput() > 0) return true;
+  short events = PollFor(fd_, POLLIN, static_cast<int>(timeoutMs));
+  if (events & POLLIN) return true;
+  // A hung-up pseudo-terminal reports POLLHUP at once; do not turn that
+  // into a busy loop for the caller.
+  if (events & POLLHUP)
+    std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs < 20 ? timeoutMs : 20));
+  return false;
+}
 
- private:
-  std::mutex lock_;
-  CommTimeouts timeouts_{};
-};
+int FdPort::WaitDrained(uint64_t deadline) {
+  for (;;) {
+    int queued = 0;
+    if (Os().Ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return 0;
+    const uint64_t now = NowMs();
+    if (now >= deadline) return queued;
+    std::this_thread::sleep_for(std::chrono::milliseconds(deadline - now < 2 ? 1 : 2));
+  }
+}
+
+namespace {
 
 // A real device (or the application side of someone else's pseudo-terminal).
 class TtyPort : public FdPort {
@@ -317,8 +310,8 @@ class TtyPort : public FdPort {
     int lines = (s.dtrEnable ? TIOCM_DTR : 0) | (s.rtsEnable ? TIOCM_RTS : 0);
     int off = (TIOCM_DTR | TIOCM_RTS) & ~lines;
     // Pseudo-terminals have no modem lines; that is not a failure of the set-up.
-    if (lines) ioctl(fd_, TIOCMBIS, &lines);
-    if (off) ioctl(fd_, TIOCMBIC, &off);
+    if (lines) Os().Ioctl(fd_, TIOCMBIS, &lines);
+    if (off) Os().Ioctl(fd_, TIOCMBIC, &off);
     return true;
   }
 
@@ -326,7 +319,7 @@ class TtyPort : public FdPort {
   // and the lines are unknown.
   bool GetModemStatus(ModemStatus& status) override {
     int lines = 0;
-    if (ioctl(fd_, TIOCMGET, &lines) != 0) return false;
+    if (Os().Ioctl(fd_, TIOCMGET, &lines) != 0) return false;
     status.cts = lines & TIOCM_CTS;
     status.dsr = lines & TIOCM_DSR;
     status.ring = lines & TIOCM_RNG;
@@ -334,104 +327,6 @@ class TtyPort : public FdPort {
     return true;
   }
 };
-
-// The relay end of a virtual pair: the master of a pseudo-terminal whose slave
-// is the application's port. "DSR on" means the application has its end open,
-// which the master sees as the absence of a hang-up.
-class PtyRelayPort : public FdPort {
- public:
-  PtyRelayPort(int fd, int lockFd, std::string appLink, std::string slave)
-      : FdPort(fd), lockFd_(lockFd), appLink_(std::move(appLink)), slave_(std::move(slave)) {}
-
-  ~PtyRelayPort() override {
-    char target[256] = {};
-    ssize_t n = readlink(appLink_.c_str(), target, sizeof target - 1);
-    if (n > 0 && slave_ == std::string(target, static_cast<size_t>(n))) unlink(appLink_.c_str());
-    if (lockFd_ >= 0) close(lockFd_);
-  }
-
-  // A virtual port accepts any line settings; they are only remembered.
-  bool GetLineSettings(LineSettings& s) override {
-    std::lock_guard<std::mutex> g(lock_);
-    s = line_;
-    return true;
-  }
-  bool SetLineSettings(const LineSettings& s) override {
-    std::lock_guard<std::mutex> g(lock_);
-    line_ = s;
-    return true;
-  }
-
-  bool GetModemStatus(ModemStatus& status) override {
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, 0) < 0) return false;
-    const bool applicationOpen = !(p.revents & POLLHUP);
-    status.dsr = applicationOpen;
-    status.cts = applicationOpen;
-    status.rlsd = applicationOpen;
-    status.ring = false;
-    return true;
-  }
-
- private:
-  int lockFd_;
-  std::string appLink_;
-  std::string slave_;
-  std::mutex lock_;
-  LineSettings line_{};
-};
-
-// Holds an exclusive lock on "<entry>.lock" for the life of the open port.
-int LockEntry(const std::string& entryPath) {
-  std::string lockPath = entryPath;
-  size_t slash = lockPath.rfind('/');
-  lockPath.insert(slash + 1, ".");
-  lockPath += ".lock";
-  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return -1;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    close(fd);
-    return -2;
-  }
-  return fd;
-}
-
-std::unique_ptr<SerialPort> OpenPairRelayEnd(const PortEntry& entry) {
-  int lockFd = LockEntry(entry.path);
-  if (lockFd == -2) return nullptr;  // in use by another process
-
-  int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-    if (master >= 0) close(master);
-    if (lockFd >= 0) close(lockFd);
-    return nullptr;
-  }
-  char slave[128] = {};
-  ptsname_r(master, slave, sizeof slave);
-
-  // Raw both ways: on Linux the master's termios calls act on the slave side,
-  // so no echo or line editing ever touches the application's bytes.
-  termios t{};
-  tcgetattr(master, &t);
-  cfmakeraw(&t);
-  tcsetattr(master, TCSANOW, &t);
-  // A fresh pseudo-terminal does not report a hang-up until its slave has been
-  // opened and closed once; do that so "no application" reads as DSR off.
-  int s = open(slave, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (s >= 0) close(s);
-
-  const std::string dir = entry.path.substr(0, entry.path.rfind('/'));
-  const std::string appLink = dir + "/" + entry.target;
-  const std::string temp = appLink + ".new" + std::to_string(getpid());
-  unlink(temp.c_str());
-  if (symlink(slave, temp.c_str()) != 0 || rename(temp.c_str(), appLink.c_str()) != 0) {
-    unlink(temp.c_str());
-    close(master);
-    if (lockFd >= 0) close(lockFd);
-    return nullptr;
-  }
-  return std::make_unique<PtyRelayPort>(master, lockFd, appLink, slave);
-}
 
 std::unique_ptr<SerialPort> OpenDevice(const PortEntry& entry) {
   return OpenDevicePath(entry.target);

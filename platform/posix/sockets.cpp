@@ -15,6 +15,7 @@
 #include <cerrno>
 
 #include "platform/posix/native.h"
+#include "platform/posix/os_calls.h"
 
 namespace platform::posix {
 
@@ -86,8 +87,8 @@ class PosixSockets : public Sockets {
     address.sin_family = AF_INET;
     address.sin_port = htons(peer.port);
     address.sin_addr.s_addr = htonl(peer.address);
-    if (::connect(static_cast<int>(s), reinterpret_cast<const sockaddr*>(&address),
-                  sizeof address) == 0)
+    if (Os().Connect(static_cast<int>(s), reinterpret_cast<const sockaddr*>(&address),
+                     sizeof address) == 0)
       return 0;
     lastError = errno;
     if (errno == EINPROGRESS || errno == ECONNREFUSED || WouldBlock(errno)) {
@@ -107,21 +108,21 @@ class PosixSockets : public Sockets {
     FD_SET(fd, &writable);
     timeval tv{static_cast<time_t>(timeoutMs / 1000),
                static_cast<suseconds_t>((timeoutMs % 1000) * 1000)};
-    const int n = ::select(fd + 1, nullptr, &writable, nullptr, &tv);
+    const int n = Os().Select(fd + 1, nullptr, &writable, nullptr, &tv);
     if (n < 0) return Fail();
     if (n == 0) return 0;
     // Linux also reports a failed connect as writable, and a socket whose
     // connect was refused at once as writable with no error; Winsock does not.
     int error = 0;
     socklen_t length = sizeof error;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return Fail();
+    if (Os().GetSockOpt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return Fail();
     if (error != 0) {
       lastError = error;
       return 0;
     }
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
-    if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
+    if (Os().GetPeerName(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
       lastError = errno;
       return 0;
     }
@@ -131,14 +132,15 @@ class PosixSockets : public Sockets {
   // MSG_NOSIGNAL: a printer that closed the connection must not end the
   // program with SIGPIPE.
   int Send(SocketHandle s, const uint8_t* data, int length) override {
-    const ssize_t n = ::send(static_cast<int>(s), data, static_cast<size_t>(length), MSG_NOSIGNAL);
+    const ssize_t n =
+        Os().Send(static_cast<int>(s), data, static_cast<size_t>(length), MSG_NOSIGNAL);
     if (n >= 0) return static_cast<int>(n);
     lastError = errno;
     return WouldBlock(errno) ? kSocketWouldBlock : kSocketError;
   }
 
   int Receive(SocketHandle s, uint8_t* buffer, int size) override {
-    const ssize_t n = ::recv(static_cast<int>(s), buffer, static_cast<size_t>(size), 0);
+    const ssize_t n = Os().Recv(static_cast<int>(s), buffer, static_cast<size_t>(size), 0);
     if (n >= 0) return static_cast<int>(n);
     lastError = errno;
     return WouldBlock(errno) ? kSocketWouldBlock : kSocketError;

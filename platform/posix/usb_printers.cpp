@@ -105,16 +105,6 @@ class PosixUsbPrinters : public UsbPrinters {
                                                                                 : kUsbNotLinked;
   }
 
-  int NativeArchitecture() override {
-#if defined(__x86_64__)
-    return 1;
-#elif defined(__ia64__)
-    return 2;
-#else
-    return 0;
-#endif
-  }
-
  private:
   // The USB device is the parent of the interface the class entry links to.
   bool ReadIds(const std::string& name, UsbIds& ids) {

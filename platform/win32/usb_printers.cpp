@@ -34,7 +34,6 @@ using GetDetailFn = BOOL(WINAPI*)(HDEVINFO, PSP_DEVICE_INTERFACE_DATA,
                                   PSP_DEVICE_INTERFACE_DETAIL_DATA_A, DWORD, PDWORD,
                                   PSP_DEVINFO_DATA);
 using DestroyListFn = BOOL(WINAPI*)(HDEVINFO);
-using NativeInfoFn = void(WINAPI*)(LPSYSTEM_INFO);
 
 template <typename Fn>
 Fn Resolve(HMODULE module, const char* name) {
@@ -94,25 +93,6 @@ class WinUsbPrinters : public UsbPrinters {
 
   int CheckLink(const std::string& devicePath, bool view64) override {
     return CheckUsbRegistryLink(NewRegistry(), devicePath, view64);
-  }
-
-  int NativeArchitecture() override {
-    SYSTEM_INFO info{};
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    NativeInfoFn native = kernel ? Resolve<NativeInfoFn>(kernel, "GetNativeSystemInfo") : nullptr;
-    if (native) {
-      native(&info);
-    } else {
-      GetSystemInfo(&info);
-    }
-    switch (info.wProcessorArchitecture) {
-      case PROCESSOR_ARCHITECTURE_AMD64:
-        return 1;
-      case PROCESSOR_ARCHITECTURE_IA64:
-        return 2;
-      default:
-        return 0;
-    }
   }
 
  private:

@@ -43,7 +43,6 @@ class FakeUsbPrinters : public platform::UsbPrinters {
     std::lock_guard<std::mutex> g(lock_);
     linkCheck_ = result;
   }
-  int architecture = 1;
 
   int loads() {
     std::lock_guard<std::mutex> g(lock_);
@@ -103,7 +102,6 @@ class FakeUsbPrinters : public platform::UsbPrinters {
     checks_.push_back(devicePath + (view64 ? " [64]" : ""));
     return linkCheck_;
   }
-  int NativeArchitecture() override { return architecture; }
 
  private:
   FakeClock& clock_;

@@ -11,12 +11,11 @@ ProvisioningFixture::ProvisioningFixture(const std::string& settings) {
   fake.files.SetModuleFileName(dir.File("portrelay.exe"));
   fake.registry.MakeKey(kRunKey);
   support::WriteFile(dir.File("Settings.ini"), "[Settings]\n" + settings);
-  service = std::make_unique<core::ServiceDialog>(fake.platform, view, prompt, link);
-  core::LoadSettings(service->settings(), service->programDirectory(), fake.files,
-                     *fake.platform.profile);
+  dialog = std::make_unique<app::ServiceDialog>(fake.platform, view, prompt, link);
+  service().LoadSettings();
 }
 
-ProvisioningFixture::~ProvisioningFixture() { service->Shutdown(); }
+ProvisioningFixture::~ProvisioningFixture() { dialog->Shutdown(); }
 
 void ProvisioningFixture::SetPair(const std::string& app, const std::string& relay) {
   if (!app.empty()) fake.registry.Set(kAppKey, "PortName", app);

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/service_dialog.h"
+#include "app/service_dialog.h"
 #include "tests/fakes/fake_link.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_relay_port.h"
@@ -87,7 +87,10 @@ class ProvisioningFixture {
   RecordingView view;
   ScriptedPrompt prompt;
   FakeLink link;
-  std::unique_ptr<core::ServiceDialog> service;
+  std::unique_ptr<app::ServiceDialog> dialog;
+  // The dialog's run-time service and provisioning state.
+  core::RelayService& service() { return dialog->service(); }
+  provisioning::ProvisioningState& state() { return dialog->provisioning(); }
 };
 
 }  // namespace fakes

@@ -1,6 +1,7 @@
 // A ServiceView that records every call, for tests of the core's window logic.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -40,6 +41,13 @@ class RecordingView : public core::ServiceView {
   void RestoreFromTray() override { Record("restore from tray"); }
   void CreateTooltips(unsigned) override { Record("tooltips"); }
   void PostClose() override { Record("post close"); }
+  // Runs `whileWaiting` (what the window's message loop might dispatch
+  // meanwhile, a second click for instance), then waits.
+  void WaitWhileResponsive(core::ManualResetEvent& event) override {
+    if (whileWaiting) whileWaiting();
+    event.Wait();
+  }
+  std::function<void()> whileWaiting;
 
   int Count(const std::string& call) {
     std::lock_guard<std::mutex> g(lock_);

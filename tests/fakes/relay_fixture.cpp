@@ -7,9 +7,8 @@ RelayFixture::RelayFixture(const std::string& settings) {
   fake.files.SetModuleFileName(dir.File("portrelay"));
   fake.platform.serialPorts = &serialPorts;
   support::WriteFile(dir.File("Settings.ini"), "[Settings]\n" + settings);
-  service = std::make_unique<core::ServiceDialog>(fake.platform, view, prompt, link);
-  core::LoadSettings(service->settings(), service->programDirectory(), fake.files,
-                     *fake.platform.profile);
+  service = std::make_unique<core::RelayService>(fake.platform, view, prompt, link);
+  service->LoadSettings();
 }
 
 FakeRelayPort& RelayFixture::AddPort(const std::string& name) {

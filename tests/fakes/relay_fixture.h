@@ -1,11 +1,11 @@
-// A ServiceDialog over fakes with one or more scripted relay ends, for tests
+// The relay's run-time service over fakes with one or more scripted relay ends, for tests
 // of the relay worker and the status check without threads or real time.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "core/service_dialog.h"
+#include "core/relay_service.h"
 #include "tests/fakes/fake_link.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_relay_port.h"
@@ -31,7 +31,7 @@ class RelayFixture {
   RecordingView view;
   ScriptedPrompt prompt;
   FakeLink link;
-  std::unique_ptr<core::ServiceDialog> service;
+  std::unique_ptr<core::RelayService> service;
 };
 
 }  // namespace fakes

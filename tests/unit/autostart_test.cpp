@@ -49,39 +49,39 @@ TEST_F(Autostart, CheckTellsMissingHereAndElsewhere) {
     else if (row.valueLength > 0)
       g.fake.registry.Set(fakes::kRunKey, "portrelay",
                           std::string(static_cast<size_t>(row.valueLength), 'v'));
-    EXPECT_EQ(provisioning::CheckAutostart(*g.service), row.result);
+    EXPECT_EQ(provisioning::CheckAutostart(g.service()), row.result);
   }
 }
 
 TEST_F(Autostart, ARunKeyThatCannotBeOpenedWithFullAccessGivesMinusOne) {
   f.fake.registry.Set(fakes::kRunKey, "portrelay", Here());
   f.fake.registry.DenyWrites(fakes::kRunKey);
-  EXPECT_EQ(provisioning::CheckAutostart(*f.service), provisioning::kAutostartNoKey);
+  EXPECT_EQ(provisioning::CheckAutostart(f.service()), provisioning::kAutostartNoKey);
   // Registration fails silently too.
-  provisioning::RegisterAutostart(*f.service);
+  provisioning::RegisterAutostart(f.service());
   EXPECT_EQ(f.fake.registry.Get(fakes::kRunKey, "portrelay"), Here());
 }
 
 TEST_F(Autostart, RegistrationNamesTheLauncherBesideTheProgram) {
-  provisioning::RegisterAutostart(*f.service);
+  provisioning::RegisterAutostart(f.service());
   EXPECT_EQ(f.fake.registry.Get(fakes::kRunKey, "portrelay"), Here());
-  EXPECT_EQ(provisioning::CheckAutostart(*f.service), provisioning::kAutostartHere);
+  EXPECT_EQ(provisioning::CheckAutostart(f.service()), provisioning::kAutostartHere);
   // The value is kept in the 64-bit view, where the uninstaller deletes it.
   EXPECT_EQ(f.fake.registry.opens.back(), std::string(fakes::kRunKey) + " [64]");
 }
 
 TEST_F(Autostart, RegistrationOverwritesAValueThatDidNotFit) {
   f.fake.registry.Set(fakes::kRunKey, "portrelay", std::string(300, 'v'));
-  ASSERT_EQ(provisioning::CheckAutostart(*f.service), provisioning::kAutostartMissing);
-  provisioning::RegisterAutostart(*f.service);
-  EXPECT_EQ(provisioning::CheckAutostart(*f.service), provisioning::kAutostartHere);
+  ASSERT_EQ(provisioning::CheckAutostart(f.service()), provisioning::kAutostartMissing);
+  provisioning::RegisterAutostart(f.service());
+  EXPECT_EQ(provisioning::CheckAutostart(f.service()), provisioning::kAutostartHere);
 }
 
 TEST_F(Autostart, TheLauncherPathKeepsTo255Characters) {
   const char sep = f.fake.files.PathSeparator();
   const std::string dir = std::string(1, sep) + std::string(250, 'd');
   f.fake.files.SetModuleFileName(dir + sep + "portrelay.exe");
-  const std::string path = provisioning::LauncherPath(*f.service);
+  const std::string path = provisioning::LauncherPath(f.service());
   EXPECT_EQ(path.size(), 255u);
   EXPECT_EQ(path.substr(0, 252), dir + sep);
 }

@@ -67,7 +67,8 @@ TEST(GarbageReplies, UsbLink) {
   auto printer = usb.Plug("\\\\?\\usb#vid_0525&pid_a700#1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}");
   printer->Answer({0x10, 0x04, 0x02}, {0x12});
   printer->Answer({0x10, 0x04, 0x04}, {0x12});
-  links::UsbLink link(clock, usb, links::ReaderMode::kManual);
+  fakes::FakeProcesses machine;
+  links::UsbLink link(clock, usb, machine, links::ReaderMode::kManual);
   ASSERT_EQ(link.Open("USB", 0), 0);
   FeedGarbage(link, *printer);
   EXPECT_EQ(linktest::Flags(link.state()), "0000");

@@ -92,7 +92,7 @@ TEST_F(PairDiscovery, ExcludePairPortsEmptiesTheEntriesOfBothEnds) {
     fakes::FakeRegistry registry;
     Register(registry, fakes::kAppKey, row.app);
     Register(registry, fakes::kRelayKey, row.relay);
-    core::SystemPortTable table;
+    provisioning::SystemPortTable table;
     for (const char* name : {"COM1", "COM5", "COM6"})
       std::strcpy(table.names[static_cast<size_t>(table.count++)].data(), name);
     provisioning::ExcludePairPorts(registry, table);
@@ -127,7 +127,7 @@ TEST_F(PairDiscovery, ListPairPortsShowsTheApplicationAndRelayEnds) {
     fakes::ProvisioningFixture g;
     Register(g.fake.registry, fakes::kAppKey, row.app);
     Register(g.fake.registry, fakes::kRelayKey, row.relay);
-    provisioning::ListPairPorts(*g.service);
+    provisioning::ListPairPorts(g.service());
     EXPECT_EQ(g.List(kAppPortList), row.appList);
     EXPECT_EQ(g.List(kAllVirtualList), row.virtualList);
   }
@@ -153,11 +153,9 @@ TEST_F(PairDiscovery, ScanApplicationPortsCountsComNamesAndListsEveryName) {
     SCOPED_TRACE(row.what);
     fakes::ProvisioningFixture g;
     Register(g.fake.registry, fakes::kAppKey, row.app);
-    g.service->applicationEndCount() = 7;
-    provisioning::ScanApplicationPorts(*g.service);
+    EXPECT_EQ(provisioning::ScanApplicationPorts(g.service()), row.count);
     EXPECT_EQ(g.List(kAppPortList), row.appList);
     EXPECT_EQ(g.List(kAllVirtualList), row.virtualList);
-    EXPECT_EQ(g.service->applicationEndCount(), row.count);
   }
 }
 
@@ -184,10 +182,8 @@ TEST_F(PairDiscovery, WriteRelayPortListWritesPort1FromTheRelayEnd) {
     fakes::ProvisioningFixture g;
     g.WritePortList("COM9");
     Register(g.fake.registry, fakes::kRelayKey, row.relay);
-    g.service->relayEndCount() = 5;
-    provisioning::WriteRelayPortList(*g.service);
+    EXPECT_EQ(provisioning::WriteRelayPortList(g.service()), row.count);
     EXPECT_EQ(g.PortList(), row.portList);
-    EXPECT_EQ(g.service->relayEndCount(), row.count);
   }
 }
 
@@ -196,18 +192,17 @@ TEST_F(PairDiscovery, OnlyPairZeroIsEverLookedAt) {
                       "PortName", "COM7");
   f.fake.registry.Set("SYSTEM\\CurrentControlSet\\Enum\\com0com\\port\\CNCB1\\Device Parameters",
                       "PortName", "COM8");
-  provisioning::ListPairPorts(*f.service);
-  provisioning::ScanApplicationPorts(*f.service);
-  provisioning::WriteRelayPortList(*f.service);
+  provisioning::ListPairPorts(f.service());
+  EXPECT_EQ(provisioning::ScanApplicationPorts(f.service()), 0);
+  EXPECT_EQ(provisioning::WriteRelayPortList(f.service()), 0);
   EXPECT_TRUE(f.List(kAppPortList).empty());
   EXPECT_TRUE(f.List(kAllVirtualList).empty());
   EXPECT_EQ(f.PortList(), "[Ports]\nPort1=\n");
-  EXPECT_EQ(f.service->relayEndCount(), 0);
 }
 
 TEST_F(PairDiscovery, TheKeysAreReadInThe64BitViewUnderTheirOwnPaths) {
   Pair(Named("COM5"), Named("COM6"));
-  provisioning::ListPairPorts(*f.service);
+  provisioning::ListPairPorts(f.service());
   EXPECT_EQ(f.fake.registry.opens, (Names{std::string(fakes::kAppKey) + " [64]",
                                           std::string(fakes::kRelayKey) + " [64]"}));
   EXPECT_EQ(provisioning::PairKeyPath(provisioning::kRelayEnd, 0), fakes::kRelayKey);

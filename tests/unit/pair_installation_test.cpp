@@ -23,7 +23,7 @@ struct ArchitectureRow {
   bool productInfo;
   uint32_t productType;
   int result;
-  int code;  // the architecture code afterwards (it starts at 7 here)
+  int code;  // the processor's code, -1 for one no installer is for
 };
 
 TEST(DetectArchitecture, ClassifiesTheProcessorAndThePlatform) {
@@ -31,8 +31,8 @@ TEST(DetectArchitecture, ClassifiesTheProcessorAndThePlatform) {
       {"x64", true, 2, 10, 0, 9, true, 0, 1, 1},
       {"x86", true, 2, 6, 1, 0, true, 0, 1, 0},
       {"IA-64", true, 2, 5, 2, 6, true, 0, 1, 2},
-      {"other processors leave the code", true, 2, 10, 0, 12, true, 0, 1, 7},
-      {"version query fails: nothing touched", false, 2, 10, 0, 9, true, 0, -1, 7},
+      {"other processors: no code (the state keeps its own)", true, 2, 10, 0, 12, true, 0, 1, -1},
+      {"version query fails: nothing touched", false, 2, 10, 0, 9, true, 0, -1, -1},
       {"Windows 9x", true, 1, 4, 10, 0, true, 0, 1, 0},
       {"Win32s", true, 0, 3, 1, 0, true, 0, 1, 0},
       {"unknown platform", true, 3, 10, 0, 9, true, 0, -1, 1},
@@ -43,15 +43,15 @@ TEST(DetectArchitecture, ClassifiesTheProcessorAndThePlatform) {
   };
   for (const ArchitectureRow& row : rows) {
     SCOPED_TRACE(row.what);
-    fakes::ProvisioningFixture f;
-    f.fake.processes.versionKnown = row.versionKnown;
-    f.fake.processes.version = {row.platformId, row.major, row.minor};
-    f.fake.processes.processor = row.processor;
-    f.fake.processes.hasProductInfo = row.productInfo;
-    f.fake.processes.productType = row.productType;
-    f.service->architecture() = 7;
-    EXPECT_EQ(provisioning::DetectArchitecture(*f.service), row.result);
-    EXPECT_EQ(f.service->architecture(), row.code);
+    fakes::FakePlatform f;
+    f.processes.versionKnown = row.versionKnown;
+    f.processes.version = {row.platformId, row.major, row.minor};
+    f.processes.processor = row.processor;
+    f.processes.hasProductInfo = row.productInfo;
+    f.processes.productType = row.productType;
+    const provisioning::ArchitectureFound found = provisioning::DetectArchitecture(f.processes);
+    EXPECT_EQ(found.result, row.result);
+    EXPECT_EQ(found.code, row.code);
   }
 }
 
@@ -61,7 +61,7 @@ class PairInstallation : public ::testing::Test {
   // start-up would run is left to the test.
   void StartWithoutPair() {
     f.fake.processes.startError = 2;
-    ASSERT_EQ(f.service->OnInitDialog(), 1);
+    ASSERT_EQ(f.dialog->OnInitDialog(), 1);
     f.fake.processes.started.clear();
     f.clock.ForgetSleeps();
     f.view.calls.clear();
@@ -80,7 +80,7 @@ class PairInstallation : public ::testing::Test {
       f.PreparePort(relay);
     };
   }
-  void Install() { provisioning::InstallPortPair(*f.service); }
+  void Install() { provisioning::InstallPortPair(f.service(), f.state()); }
 
   fakes::ProvisioningFixture f;
   size_t mark = 0;
@@ -93,13 +93,13 @@ TEST_F(PairInstallation, A64BitSystemRunsTheX64InstallerAndOpensTheNewRelayEnd) 
   EXPECT_EQ(f.fake.processes.started, Names{kX64});
   EXPECT_EQ(f.fake.processes.ended.size(), 1u);
   EXPECT_NE(f.Log().find("[CHANGE] : Start add DOVI Port(64bit)"), std::string::npos);
-  EXPECT_EQ(f.service->addingMode(), 1);
+  EXPECT_EQ(f.state().addingMode, 1);
   EXPECT_EQ(f.PortList(), "[Ports]\nPort1=COM6\n");
-  EXPECT_EQ(f.service->ports().count, 1);
-  EXPECT_NE(f.service->ports().handles[0], nullptr);
-  EXPECT_EQ(f.service->ports().Name(0), "COM6");
+  EXPECT_EQ(f.service().ports().count, 1);
+  EXPECT_NE(f.service().ports().handles[0], nullptr);
+  EXPECT_EQ(f.service().ports().Name(0), "COM6");
   EXPECT_EQ(f.List(core::controls::kAppPortList), Names{"COM5"});
-  EXPECT_TRUE(f.service->worker().running());
+  EXPECT_TRUE(f.service().worker().running());
   // Stop (1000), the installation settles (4000), no rescan, reopen.
   EXPECT_EQ(f.clock.sleeps(), (std::vector<uint32_t>{1000, 4000, 1500, 100}));
   EXPECT_EQ(f.Shown().back(), "Changes are done.");
@@ -116,6 +116,16 @@ TEST_F(PairInstallation, A32BitSystemRunsTheX86Installer) {
   EXPECT_EQ(f.PortList(), "[Ports]\nPort1=COM4\n");
 }
 
+TEST_F(PairInstallation, AnUnknownProcessorKeepsTheCodeAnEarlierInstallationFound) {
+  StartWithoutPair();
+  Install();  // x64, found by this first installation
+  f.fake.processes.started.clear();
+  f.fake.processes.processor = 12;  // a processor no installer is for
+  Install();
+  EXPECT_EQ(f.fake.processes.started, Names{kX64});
+  EXPECT_EQ(f.state().architecture, provisioning::kArchitectureX64);
+}
+
 TEST_F(PairInstallation, AnItaniumSystemStartsNoInstallerAndRefreshesAtOnce) {
   f.fake.processes.processor = platform::kProcessorIa64;
   StartWithoutPair();
@@ -126,13 +136,13 @@ TEST_F(PairInstallation, AnItaniumSystemStartsNoInstallerAndRefreshesAtOnce) {
   ASSERT_GE(f.Shown().size(), 2u);
   EXPECT_EQ(f.Shown()[f.Shown().size() - 2].substr(0, 45),
             "If you are installing the virtual COM port, c");
-  EXPECT_TRUE(f.service->worker().running());
+  EXPECT_TRUE(f.service().worker().running());
 }
 
 TEST_F(PairInstallation, AnInstallerThatCannotStartPutsTheRelayBackInService) {
   f.SetPair("COM5", "COM6");
   f.PreparePort("COM6");
-  ASSERT_EQ(f.service->OnInitDialog(), 1);
+  ASSERT_EQ(f.dialog->OnInitDialog(), 1);
   auto& again = f.PreparePort("COM6");
   f.fake.processes.startError = 193;
   f.clock.ForgetSleeps();
@@ -140,12 +150,12 @@ TEST_F(PairInstallation, AnInstallerThatCannotStartPutsTheRelayBackInService) {
   EXPECT_NE(f.Log().find("[CHANGE] : CreateProcess failed (193)"), std::string::npos);
   // Not left stopped with its port closed: the port is open again and the
   // worker runs, without a refresh and its "Changes are done.".
-  EXPECT_TRUE(f.service->worker().running());
-  EXPECT_EQ(f.service->stopFlag().load(), 0);
-  EXPECT_EQ(f.service->ports().count, 1);
-  EXPECT_EQ(f.service->ports().handles[0].get(), &again);
+  EXPECT_TRUE(f.service().worker().running());
+  EXPECT_EQ(f.service().stopFlag().load(), 0);
+  EXPECT_EQ(f.service().ports().count, 1);
+  EXPECT_EQ(f.service().ports().handles[0].get(), &again);
   EXPECT_EQ(f.List(core::controls::kRelayPortList), Names{"COM6"});
-  EXPECT_EQ(f.service->addingMode(), 0);
+  EXPECT_EQ(f.state().addingMode, 0);
   EXPECT_EQ(f.Log().find("Start refresh the port"), std::string::npos);
   EXPECT_TRUE(f.Shown().empty());
 }
@@ -159,7 +169,7 @@ TEST_F(PairInstallation, AnInstallerThatCrashesEndsInTheNotice) {
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].substr(0, 45), "If you are installing the virtual COM port, c");
   EXPECT_EQ(shown[1], "Changes are done.");
-  EXPECT_EQ(f.service->ports().count, 0);
+  EXPECT_EQ(f.service().ports().count, 0);
   EXPECT_EQ(f.view.texts[core::controls::kPortCountEdit], "0");
   EXPECT_EQ(f.view.Count("post close"), 0);
 }
@@ -176,13 +186,13 @@ TEST_F(PairInstallation, AnInconsistentPairClosesTheProgram) {
 
 TEST_F(PairInstallation, StartUpWithoutAPairInstallsOneAtItsEnd) {
   InstallerCreates(kX64, "COM5", "COM6");
-  ASSERT_EQ(f.service->OnInitDialog(), 1);
+  ASSERT_EQ(f.dialog->OnInitDialog(), 1);
   const Names shown = f.Shown();
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].substr(0, 39), "The virtual COM port is not configured.");
   EXPECT_EQ(shown[1], "Changes are done.");
   EXPECT_EQ(f.fake.processes.started, Names{kX64});
-  EXPECT_EQ(f.service->ports().count, 1);
+  EXPECT_EQ(f.service().ports().count, 1);
   EXPECT_EQ(f.view.texts[core::controls::kPortCountEdit], "1");
   // The installation runs after the window went to the tray, and brings it back.
   const auto& calls = f.view.calls;
@@ -194,7 +204,7 @@ TEST_F(PairInstallation, StartUpWithoutAPairInstallsOneAtItsEnd) {
 TEST_F(PairInstallation, SetupCommandsRunElevatedInOrder) {
   const char sep = f.fake.files.PathSeparator();
   const std::string dir = f.dir.path();
-  provisioning::RunSetupCommands(*f.service);
+  provisioning::RunSetupCommands(f.service());
   const std::string setupc = dir + sep + "setupc.exe";
   EXPECT_EQ(f.fake.processes.elevated,
             (Names{setupc + " --output " + dir + sep + "qrelCD.tmp preinstall",
@@ -207,7 +217,7 @@ TEST_F(PairInstallation, SetupCommandsRunElevatedInOrder) {
 
 TEST_F(PairInstallation, SetupCommandFailuresShowTheirMessageBoxes) {
   f.fake.processes.elevatedResults = {1223, 2, 5, 1223};
-  provisioning::RunSetupCommands(*f.service);
+  provisioning::RunSetupCommands(f.service());
   EXPECT_EQ(f.fake.processes.elevated.size(), 4u);
   EXPECT_EQ(f.fake.system.messageBoxes(),
             (Names{"portrelay|elevation permission denied by user \n",
@@ -219,12 +229,12 @@ TEST_F(PairInstallation, SetupCommandsQuoteAFolderWithBlanksAndKeepTo260Bytes) {
   const char sep = f.fake.files.PathSeparator();
   const std::string spaced = std::string(1, sep) + "Program Files" + sep + "X";
   f.fake.files.SetModuleFileName(spaced + sep + "portrelay.exe");
-  const auto command = provisioning::SetupCommandLine(*f.service, 1);
+  const auto command = provisioning::SetupCommandLine(f.service(), 1);
   EXPECT_EQ(command.file, spaced + sep + "setupc.exe");
   EXPECT_EQ(command.parameters, "--output \"" + spaced + sep + "qrelCD.tmp\" preinstall");
 
   f.fake.files.SetModuleFileName(std::string(1, sep) + std::string(200, 'd') + sep + "p.exe");
-  const auto longer = provisioning::SetupCommandLine(*f.service, 4);
+  const auto longer = provisioning::SetupCommandLine(f.service(), 4);
   EXPECT_EQ(longer.file.size() + 1 + longer.parameters.size(), 259u);
 }
 

@@ -16,7 +16,7 @@ using core::controls::kAllComPortList;
 using core::controls::kPrinterPortCombo;
 using Names = std::vector<std::string>;
 
-Names TableNames(const core::SystemPortTable& table) {
+Names TableNames(const provisioning::SystemPortTable& table) {
   Names names;
   for (int i = 0; i < table.count; ++i) names.push_back(table.names[static_cast<size_t>(i)].data());
   return names;
@@ -29,19 +29,19 @@ class PortEnumeration : public ::testing::Test {
 
 TEST_F(PortEnumeration, ComAndLptPortsGoWhereTheyBelongAndOthersAreIgnored) {
   f.fake.portEnumerator.ports = {"COM1:", "COM3:", "LPT1:", "FILE:", "USB001:"};
-  provisioning::EnumerateComPorts(*f.service);
-  provisioning::ListLptPorts(*f.service);
-  provisioning::ListAllComPorts(*f.service);
-  EXPECT_EQ(TableNames(f.service->comPorts()), (Names{"COM1", "COM3"}));
+  provisioning::EnumerateComPorts(f.fake.portEnumerator, f.dialog->comPorts());
+  provisioning::ListLptPorts(f.service());
+  provisioning::ListAllComPorts(f.service());
+  EXPECT_EQ(TableNames(f.dialog->comPorts()), (Names{"COM1", "COM3"}));
   EXPECT_EQ(f.List(kPrinterPortCombo), Names{"LPT1"});
   EXPECT_EQ(f.List(kAllComPortList), (Names{"COM1:", "COM3:"}));
 }
 
 TEST_F(PortEnumeration, NamesKeepTheSpoolerOrderAndLoseOnlyTrailingColons) {
   f.fake.portEnumerator.ports = {"COM9::", "com2:", "COM10", "LPT2:", "xCOM4:", "COM1:"};
-  provisioning::EnumerateComPorts(*f.service);
-  provisioning::ListLptPorts(*f.service);
-  EXPECT_EQ(TableNames(f.service->comPorts()), (Names{"COM9", "COM10", "COM1"}));
+  provisioning::EnumerateComPorts(f.fake.portEnumerator, f.dialog->comPorts());
+  provisioning::ListLptPorts(f.service());
+  EXPECT_EQ(TableNames(f.dialog->comPorts()), (Names{"COM9", "COM10", "COM1"}));
   EXPECT_EQ(f.List(kPrinterPortCombo), Names{"LPT2"});
 }
 
@@ -49,10 +49,10 @@ TEST_F(PortEnumeration, TheTableStopsAt256EntriesAndNeverWritesPastAnEntry) {
   f.fake.portEnumerator.ports.push_back("COM" + std::string(60, '7') + ":");
   for (int i = 1; i <= 300; ++i)
     f.fake.portEnumerator.ports.push_back("COM" + std::to_string(i) + ":");
-  core::SystemPortTable& table = f.service->comPorts();
+  provisioning::SystemPortTable& table = f.dialog->comPorts();
   table.count = 1;  // the count starts where the caller left it
   std::strcpy(table.names[0].data(), "COM0");
-  provisioning::EnumerateComPorts(*f.service);
+  provisioning::EnumerateComPorts(f.fake.portEnumerator, f.dialog->comPorts());
   EXPECT_EQ(table.count, 256);
   EXPECT_STREQ(table.names[0].data(), "COM0");
   EXPECT_EQ(std::string(table.names[1].data()), "COM" + std::string(28, '7'));
@@ -64,10 +64,10 @@ TEST_F(PortEnumeration, TheTableStopsAt256EntriesAndNeverWritesPastAnEntry) {
 TEST_F(PortEnumeration, AFailedEnumerationAddsNothing) {
   f.fake.portEnumerator.ports = {"COM1:", "LPT1:"};
   f.fake.portEnumerator.portsError = 5;
-  provisioning::EnumerateComPorts(*f.service);
-  provisioning::ListLptPorts(*f.service);
-  provisioning::ListAllComPorts(*f.service);
-  EXPECT_EQ(f.service->comPorts().count, 0);
+  provisioning::EnumerateComPorts(f.fake.portEnumerator, f.dialog->comPorts());
+  provisioning::ListLptPorts(f.service());
+  provisioning::ListAllComPorts(f.service());
+  EXPECT_EQ(f.dialog->comPorts().count, 0);
   EXPECT_TRUE(f.List(kPrinterPortCombo).empty());
   EXPECT_TRUE(f.List(kAllComPortList).empty());
 }

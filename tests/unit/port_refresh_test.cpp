@@ -34,7 +34,7 @@ class PortRefresh : public ::testing::Test {
   void StartRelay(const std::string& app, const std::string& relay) {
     f.SetPair(app, relay);
     if (!relay.empty()) f.PreparePort(relay);
-    ASSERT_EQ(f.service->OnInitDialog(), 1);
+    ASSERT_EQ(f.dialog->OnInitDialog(), 1);
     f.clock.ForgetSleeps();
     f.view.calls.clear();
     f.view.progress.clear();
@@ -42,10 +42,10 @@ class PortRefresh : public ::testing::Test {
   // The state the pair installation hands over: worker stopped, flag 1.
   void Stopped(const std::string& port1) {
     f.WritePortList(port1);
-    f.service->stopFlag() = 1;
-    f.service->addingMode() = 1;
+    f.service().stopFlag() = 1;
+    f.state().addingMode = 1;
   }
-  void Refresh() { provisioning::RefreshPorts(*f.service); }
+  void Refresh() { provisioning::RefreshPorts(f.service(), f.state()); }
   std::string LastShown() { return f.Shown().empty() ? "" : f.Shown().back(); }
 
   fakes::ProvisioningFixture f;
@@ -53,7 +53,7 @@ class PortRefresh : public ::testing::Test {
 
 TEST_F(PortRefresh, PlainModeStopsReopensAndRestartsTheRelay) {
   StartRelay("COM5", "COM6");
-  auto oldPort = f.service->ports().handles[0];
+  auto oldPort = f.service().ports().handles[0];
   ASSERT_NE(oldPort, nullptr);
   std::weak_ptr<platform::SerialPort> old = oldPort;
   oldPort.reset();
@@ -65,13 +65,15 @@ TEST_F(PortRefresh, PlainModeStopsReopensAndRestartsTheRelay) {
   EXPECT_TRUE(old.expired()) << "the old relay end is still open";
   EXPECT_FALSE(freshAlive.expired());
   EXPECT_EQ(f.serialPorts.opened, (Names{"\\\\.\\COM6", "\\\\.\\COM6"}));
-  EXPECT_TRUE(f.service->worker().running());
-  EXPECT_EQ(f.service->stopFlag().load(), 0);
-  EXPECT_EQ(f.service->ports().count, 1);
-  EXPECT_EQ(f.service->ports().Name(0), "COM6");
+  EXPECT_TRUE(f.service().worker().running());
+  EXPECT_EQ(f.service().stopFlag().load(), 0);
+  EXPECT_EQ(f.service().ports().count, 1);
+  EXPECT_EQ(f.service().ports().Name(0), "COM6");
   EXPECT_EQ(f.List(controls::kRelayPortList), Names{"COM6"});
   EXPECT_EQ(f.List(controls::kAppPortList), Names{"COM5"});
   EXPECT_EQ(f.List(controls::kAllVirtualList), Names{"COM5"});
+  EXPECT_EQ(f.state().applicationEndCount, 1);  // the scan's counts are kept
+  EXPECT_EQ(f.state().relayEndCount, 1);
   EXPECT_EQ(f.view.texts[controls::kPortCountEdit], "1");
   EXPECT_EQ(f.PortList(), "[Ports]\nPort1=COM6\n");
   EXPECT_EQ(f.view.progress, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 100}));
@@ -105,7 +107,7 @@ TEST_F(PortRefresh, RepeatedRefreshesKeepOneCopyOfEachVirtualPort) {
 TEST_F(PortRefresh, PlainModeWithoutAPairLeavesNoRelayPort) {
   StartRelay("", "");
   Refresh();
-  EXPECT_EQ(f.service->ports().count, 0);
+  EXPECT_EQ(f.service().ports().count, 0);
   EXPECT_EQ(f.view.texts[controls::kPortCountEdit], "0");
   EXPECT_EQ(f.PortList(), "[Ports]\nPort1=\n");
   EXPECT_EQ(f.view.progress, (std::vector<int>{10, 20, 30, 40, 50, 60, 80, 100}));
@@ -117,7 +119,7 @@ TEST_F(PortRefresh, ARelayEndThatIsNoComNameIsNeitherOpenedNorReported) {
   StartRelay("COM5", "LPT1");
   Refresh();
   EXPECT_EQ(f.PortList(), "[Ports]\nPort1=LPT1\n");
-  EXPECT_EQ(f.service->ports().count, 0);
+  EXPECT_EQ(f.service().ports().count, 0);
   EXPECT_TRUE(f.List(controls::kRelayPortList).empty());
   EXPECT_EQ(f.view.progress, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 100}));
   EXPECT_EQ(f.Shown().back(), kDone);
@@ -128,8 +130,8 @@ TEST_F(PortRefresh, APortThatCannotBeOpenedIsCountedReportedAndClosesTheProgram)
   StartRelay("COM5", "COM6");  // COM6 is not prepared again: the reopen fails
   Refresh();
   EXPECT_EQ(f.List(controls::kRelayPortList), Names{"COM6"});
-  EXPECT_EQ(f.service->ports().count, 1);
-  EXPECT_EQ(f.service->ports().handles[0], nullptr);
+  EXPECT_EQ(f.service().ports().count, 1);
+  EXPECT_EQ(f.service().ports().handles[0], nullptr);
   EXPECT_EQ(f.view.texts[controls::kPortCountEdit], "1");
   EXPECT_FALSE(f.PortListExists());
   const Names shown = f.Shown();
@@ -256,21 +258,21 @@ TEST_F(PortRefresh, AddingModeChecksTheInstalledPairOnEveryPath) {
     SCOPED_TRACE(row.what);
     fakes::ProvisioningFixture g;
     g.WritePortList(row.port1);
-    g.service->stopFlag() = 1;
-    g.service->addingMode() = 1;
+    g.service().stopFlag() = 1;
+    g.state().addingMode = 1;
     g.SetPair(row.app, row.relay);
     g.PreparePort("COM6");
     if (row.meanwhile) g.clock.onSleep = [&](size_t i, uint32_t ms) { row.meanwhile(g, i, ms); };
     if (std::string(row.what).find("notice is up") != std::string::npos)
       g.prompt.onShow = [&](const fakes::Shown&, size_t) { g.SetPair("COM5", "COM6"); };
-    provisioning::RefreshPorts(*g.service);
+    provisioning::RefreshPorts(g.service(), g.state());
     g.clock.onSleep = nullptr;
     g.prompt.onShow = nullptr;
     EXPECT_EQ(g.Shown(), row.shown);
     EXPECT_EQ(g.clock.sleeps(), row.sleeps);
     EXPECT_EQ(g.PortListExists() ? g.PortList() : "<gone>", row.portList);
     EXPECT_EQ(g.view.Count("post close"), row.closes);
-    EXPECT_TRUE(g.service->worker().running());
+    EXPECT_TRUE(g.service().worker().running());
     EXPECT_EQ(g.view.calls.back(), "restore from tray");
   }
 }
@@ -288,7 +290,7 @@ TEST_F(PortRefresh, AFailedCheckNamesPortListsWhenItCannotBeDeleted) {
                 f.dir.File("PortLists.ini") + " file and run it again!!!");
   EXPECT_EQ(f.view.Count("post close"), 1);
   // The file stayed, so the refresh goes on with the relay end it names.
-  EXPECT_EQ(f.service->ports().count, 1);
+  EXPECT_EQ(f.service().ports().count, 1);
 }
 
 TEST_F(PortRefresh, ErrorOneNamesTheFileWhenItCannotBeDeleted) {

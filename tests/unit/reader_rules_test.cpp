@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "links/escpos.h"
 #include "links/reader_block.h"
 #include "tests/fakes/fake_device_link.h"
 #include "tests/fakes/fake_platform.h"

@@ -278,9 +278,8 @@ class UnansweredPrompt : public core::Prompt {
 TEST(RelayWorkerStop, AStopWhileThePopUpIsUpEndsTheWorker) {
   fakes::RelayFixture f("Popup=YES\nTimeout=100\n");
   UnansweredPrompt prompt;
-  core::ServiceDialog service(f.fake.platform, f.view, prompt, f.link);
-  core::LoadSettings(service.settings(), service.programDirectory(), f.fake.files,
-                     *f.fake.platform.profile);
+  core::RelayService service(f.fake.platform, f.view, prompt, f.link);
+  service.LoadSettings();
   auto port = std::make_shared<fakes::FakeRelayPort>(f.fake.clock);
   port->Arrive(0, {1});
   service.ports().handles[0] = port;

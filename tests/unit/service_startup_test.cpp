@@ -1,8 +1,8 @@
 // ServiceDialog start-up: the order of its own steps and the printer message path.
 #include <gtest/gtest.h>
 
+#include "app/service_dialog.h"
 #include "core/controls.h"
-#include "core/service_dialog.h"
 #include "tests/fakes/fake_link.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_relay_port.h"
@@ -42,7 +42,7 @@ class ServiceStartup : public ::testing::Test {
 };
 
 TEST_F(ServiceStartup, FirstStartCreatesSettingsAndOffersThePrinterPorts) {
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   EXPECT_EQ(dialog.OnInitDialog(), 1);
   EXPECT_TRUE(fake.files.FileExists(dir.File("Settings.ini")));
   ASSERT_FALSE(view.calls.empty());
@@ -59,7 +59,7 @@ TEST_F(ServiceStartup, FirstStartCreatesSettingsAndOffersThePrinterPorts) {
 
 TEST_F(ServiceStartup, LogsTheConnectionStepWhenLoggingIsOn) {
   support::WriteFile(dir.File("Settings.ini"), "[Settings]\r\nPort=TCP/IP\r\nLogFile=YES\r\n");
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   dialog.OnInitDialog();
   EXPECT_NE(Log().find("[DEBUG] : Start OpenPort"), std::string::npos);
   EXPECT_EQ(view.Count("select 1019 TCP/IP"), 1);
@@ -68,12 +68,13 @@ TEST_F(ServiceStartup, LogsTheConnectionStepWhenLoggingIsOn) {
 TEST_F(ServiceStartup, PrinterMessagesArePrefixedLoggedAndShown) {
   support::WriteFile(dir.File("Settings.ini"),
                      "[Settings]\r\nPort=TCP/IP\r\nIP=10.1.2.3\r\nLogFile=YES\r\n");
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   dialog.OnInitDialog();
   const size_t before = prompt.shown().size();
   prompt.Answer(core::kAnswerCancel);
-  EXPECT_EQ(dialog.ShowPrinterMessage("[Printing] Printer cover is open.", core::kStatusError),
-            core::kAnswerCancel);
+  EXPECT_EQ(
+      dialog.service().ShowPrinterMessage("[Printing] Printer cover is open.", core::kStatusError),
+      core::kAnswerCancel);
   ASSERT_EQ(prompt.shown().size(), before + 1);
   EXPECT_EQ(prompt.shown()[before].text,
             "TCP/IP(10.1.2.3) port : [Printing] Printer cover is open.");
@@ -85,16 +86,16 @@ TEST_F(ServiceStartup, PrinterMessagesArePrefixedLoggedAndShown) {
 TEST_F(ServiceStartup, KoreanCodePageSelectsTheKoreanPrefix) {
   fake.system.codePage = 949;
   support::WriteFile(dir.File("Settings.ini"), "[Settings]\r\nPort=COM3\r\n");
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   dialog.OnInitDialog();
-  dialog.ShowPrinterMessage("x", core::kStatusNormal);
+  dialog.service().ShowPrinterMessage("x", core::kStatusNormal);
   EXPECT_EQ(prompt.shown().back().text, "COM3 포트 : x");
 }
 
 TEST_F(ServiceStartup, FirstConnectionGoesToUsbAndRetriesUseTheSettings) {
   support::WriteFile(dir.File("Settings.ini"), "[Settings]\r\nPort=COM3\r\nBaudrate=19200\r\n");
   link.openResults = {-1, -1, 0};
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   EXPECT_EQ(dialog.OnInitDialog(), 1);
   dialog.Shutdown();
   EXPECT_EQ(link.opens, (std::vector<std::string>{"USB/0", "COM3/19200", "COM3/19200"}));
@@ -111,7 +112,7 @@ TEST_F(ServiceStartup, FiveFailedConnectionsEndStartUp) {
   support::WriteFile(dir.File("Settings.ini"),
                      "[Settings]\r\nPort=TCP/IP\r\nIP=192.0.2.1\r\nLogFile=YES\r\n");
   for (int i = 0; i < 10; ++i) link.openResults.push_back(8);
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   EXPECT_EQ(dialog.OnInitDialog(), -1);
   EXPECT_EQ(link.opens, std::vector<std::string>(5, "192.0.2.1/9100"));
   ASSERT_EQ(prompt.shown().size(), 5u);
@@ -121,13 +122,13 @@ TEST_F(ServiceStartup, FiveFailedConnectionsEndStartUp) {
               std::string::npos);
   EXPECT_EQ(view.Count("post close"), 1);
   EXPECT_EQ(view.Count("hide to tray"), 0);
-  EXPECT_FALSE(dialog.worker().running());
+  EXPECT_FALSE(dialog.service().worker().running());
   EXPECT_EQ(Log().find("End OpenPort"), std::string::npos);
 }
 
 TEST_F(ServiceStartup, RealtimeOffClosesTheLinkAfterTheFirstConnection) {
   support::WriteFile(dir.File("Settings.ini"), "[Settings]\r\nRealtime=NO\r\n");
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   dialog.OnInitDialog();
   dialog.Shutdown();
   ASSERT_GE(link.Events().size(), 2u);
@@ -140,7 +141,7 @@ TEST_F(ServiceStartup, OpensOnlyPort1OfThePortList) {
   support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=COM5\r\nPort2=COM7\r\n");
   auto& port = PreparePort("\\\\.\\COM5");
   PreparePort("\\\\.\\COM7");
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   dialog.OnInitDialog();
   // The relay end is set up to return reads at once, 9600 8N1, DTR and RTS on.
   EXPECT_EQ(port.timeouts.readInterval, 0xFFFFFFFFu);
@@ -151,8 +152,8 @@ TEST_F(ServiceStartup, OpensOnlyPort1OfThePortList) {
   EXPECT_FALSE(port.line.ctsFlow);
   dialog.Shutdown();
   EXPECT_EQ(serialPorts.opened, std::vector<std::string>{"\\\\.\\COM5"});
-  EXPECT_EQ(dialog.ports().count, 1);
-  EXPECT_EQ(dialog.ports().Name(0), "COM5");
+  EXPECT_EQ(dialog.service().ports().count, 1);
+  EXPECT_EQ(dialog.service().ports().Name(0), "COM5");
   EXPECT_EQ(view.lists[core::controls::kRelayPortList], std::vector<std::string>{"COM5"});
   EXPECT_EQ(view.texts[core::controls::kPortCountEdit], "1");
   EXPECT_NE(Log().find("[DEBUG] : COM5 open success"), std::string::npos);
@@ -162,11 +163,11 @@ TEST_F(ServiceStartup, OpensOnlyPort1OfThePortList) {
 TEST_F(ServiceStartup, APortThatCannotBeOpenedStillCounts) {
   support::WriteFile(dir.File("Settings.ini"), "[Settings]\r\nLogFile=YES\r\n");
   support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=COM9\r\n");
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   dialog.OnInitDialog();
   dialog.Shutdown();
-  EXPECT_EQ(dialog.ports().count, 1);
-  EXPECT_EQ(dialog.ports().handles[0], nullptr);
+  EXPECT_EQ(dialog.service().ports().count, 1);
+  EXPECT_EQ(dialog.service().ports().handles[0], nullptr);
   EXPECT_EQ(view.texts[core::controls::kPortCountEdit], "1");
   EXPECT_NE(Log().find("[DEBUG] : COM9 open failed"), std::string::npos);
   EXPECT_TRUE(prompt.shown().empty());
@@ -174,10 +175,10 @@ TEST_F(ServiceStartup, APortThatCannotBeOpenedStillCounts) {
 
 TEST_F(ServiceStartup, ANameThatIsNoComPortLeavesTheRelayUnconfigured) {
   support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=LPT1\r\n");
-  core::ServiceDialog dialog(fake.platform, view, prompt, link);
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
   dialog.OnInitDialog();
   dialog.Shutdown();
-  EXPECT_EQ(dialog.ports().count, 0);
+  EXPECT_EQ(dialog.service().ports().count, 0);
   EXPECT_EQ(view.texts[core::controls::kPortCountEdit], "0");
   ASSERT_EQ(prompt.shown().size(), 1u);
   EXPECT_EQ(prompt.shown()[0].text,
@@ -195,6 +196,30 @@ TEST_F(ServiceStartup, FailedRelaySetUpShowsItsMessageAndReleasesTheDevice) {
   EXPECT_TRUE(device.expired());
   ASSERT_EQ(fake.system.messageBoxes().size(), 1u);
   EXPECT_EQ(fake.system.messageBoxes()[0], "portrelay|SetCommState() Fail in \\\\.\\COM6");
+}
+
+TEST_F(ServiceStartup, OnlyPort1IsTheRelayPortAndOnlyWhenItIsAComName) {
+  struct Row {
+    const char* portList;
+    const char* name;
+    bool isCom;
+  };
+  const Row rows[] = {
+      {"[Ports]\r\nPort1=COM6\r\n", "COM6", true},
+      {"[Ports]\r\nPort1=LPT1\r\n", "LPT1", false},
+      {"[Ports]\r\nPort1=com6\r\n", "com6", false},  // the test is case-sensitive
+      {"[Ports]\r\nPort1=\r\nPort2=COM7\r\n", "", false},
+      {"", "", false},
+  };
+  core::RelayService service(fake.platform, view, prompt, link);
+  service.LoadSettings();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.portList);
+    support::WriteFile(dir.File("PortLists.ini"), row.portList);
+    const core::RelayPortEntry entry = service.ReadRelayPort();
+    EXPECT_EQ(entry.name, row.name);
+    EXPECT_EQ(entry.isCom, row.isCom);
+  }
 }
 
 }  // namespace

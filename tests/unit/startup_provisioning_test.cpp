@@ -13,7 +13,7 @@ using Names = std::vector<std::string>;
 
 class StartUpProvisioning : public ::testing::Test {
  protected:
-  int Start() { return f.service->OnInitDialog(); }
+  int Start() { return f.dialog->OnInitDialog(); }
   fakes::ProvisioningFixture f;
 };
 
@@ -23,7 +23,7 @@ TEST_F(StartUpProvisioning, ThePrinterPortChoicesLeaveOutThePairsPorts) {
   f.PreparePort("COM6");
   ASSERT_EQ(Start(), 1);
   EXPECT_EQ(f.List(controls::kPrinterPortCombo), (Names{"USB", "COM1", "LPT1", "TCP/IP"}));
-  EXPECT_EQ(f.service->comPorts().count, 3);
+  EXPECT_EQ(f.dialog->comPorts().count, 3);
   EXPECT_EQ(f.List(controls::kAllComPortList), (Names{"COM1:", "COM5:", "COM6:"}));
   EXPECT_EQ(f.List(controls::kAppPortList), Names{"COM5"});
   EXPECT_EQ(f.List(controls::kAllVirtualList), Names{"COM6"});
@@ -39,7 +39,7 @@ TEST_F(StartUpProvisioning, AnExistingPortListIsNotRebuilt) {
   f.PreparePort("COM8");
   ASSERT_EQ(Start(), 1);
   EXPECT_EQ(f.PortList(), "[Ports]\nPort1=COM8\n");
-  EXPECT_EQ(f.service->ports().Name(0), "COM8");
+  EXPECT_EQ(f.service().ports().Name(0), "COM8");
 }
 
 TEST_F(StartUpProvisioning, AFirstStartRegistersTheLauncherAndASecondFindsIt) {
@@ -47,11 +47,11 @@ TEST_F(StartUpProvisioning, AFirstStartRegistersTheLauncherAndASecondFindsIt) {
   f.PreparePort("COM6");
   ASSERT_EQ(Start(), 1);
   EXPECT_EQ(f.fake.registry.Get(fakes::kRunKey, "portrelay"), f.dir.File("relaytray.exe"));
-  f.service->Shutdown();
+  f.dialog->Shutdown();
 
   fakes::RecordingView view;
   fakes::ScriptedPrompt prompt;
-  core::ServiceDialog again(f.fake.platform, view, prompt, f.link);
+  app::ServiceDialog again(f.fake.platform, view, prompt, f.link);
   f.PreparePort("COM6");
   ASSERT_EQ(again.OnInitDialog(), 1);
   EXPECT_TRUE(prompt.shown().empty());
@@ -73,7 +73,7 @@ TEST_F(StartUpProvisioning, AMovedProgramSaysSoAndClosesAfterStartUp) {
   // The value is left alone, and start-up still runs to its end.
   EXPECT_EQ(f.fake.registry.Get(fakes::kRunKey, "portrelay"),
             "C:\\Program Files\\X\\relaytray.exe");
-  EXPECT_TRUE(f.service->worker().running());
+  EXPECT_TRUE(f.service().worker().running());
   EXPECT_EQ(f.view.Count("hide to tray"), 1);
 }
 

@@ -146,12 +146,7 @@ TEST_F(JobEnd, StopDuringTheDialogueEndsIt) {
 
 TEST_F(JobEnd, KoreanCodePageShowsTheKoreanTexts) {
   f.fake.system.codePage = 949;
-  f.service.reset(new core::ServiceDialog(f.fake.platform, f.view, f.prompt, f.link));
-  core::LoadSettings(f.service->settings(), f.service->programDirectory(), f.fake.files,
-                     *f.fake.platform.profile);
-  f.service->OnInitDialog();  // reads the code page
-  f.service->Shutdown();
-  f.service->stopFlag() = 0;
+  f.service->LoadCodePage();
   core::StatusCheck korean(*f.service, f.link, queue);
   const size_t before = f.prompt.shown().size();
   f.link.waitResults = {4};

@@ -58,8 +58,9 @@ class UsbLinkTest : public ::testing::Test {
 
   fakes::FakeClock clock;
   fakes::FakeUsbPrinters usb{clock};
+  fakes::FakeProcesses machine;  // a 64-bit system
   std::shared_ptr<fakes::FakePrinterPort> printer = PlugPrinter(usb, kA700);
-  links::UsbLink link{clock, usb, links::ReaderMode::kManual};
+  links::UsbLink link{clock, usb, machine, links::ReaderMode::kManual};
 };
 
 TEST_F(UsbLinkTest, AcceptedPrintersByTheirPathPrefix) {
@@ -71,7 +72,7 @@ TEST_F(UsbLinkTest, AcceptedPrintersByTheirPathPrefix) {
   for (const auto& c : cases) {
     fakes::FakeUsbPrinters u(clock);
     PlugPrinter(u, c.path);
-    links::UsbLink l(clock, u, links::ReaderMode::kManual);
+    links::UsbLink l(clock, u, machine, links::ReaderMode::kManual);
     EXPECT_EQ(l.Open("USB", 0), c.accepted ? 0 : -1) << c.path;
     l.Close();
     EXPECT_EQ(u.held(), 0);
@@ -84,7 +85,7 @@ TEST_F(UsbLinkTest, OpensTheFirstAcceptedPrinterThroughItsDataPath) {
   PlugPrinter(u, kOtherVendor);
   auto device = PlugPrinter(u, kA701);
   PlugPrinter(u, kA702);
-  links::UsbLink l(clock, u, links::ReaderMode::kManual);
+  links::UsbLink l(clock, u, machine, links::ReaderMode::kManual);
   ASSERT_EQ(l.Open("USB", 0), 0);
   EXPECT_EQ(u.opens(), (std::vector<std::string>{kA701, kA701 + "\\USB0/4 [overlapped]"}));
   EXPECT_EQ(l.devicePath(), kA701);
@@ -103,7 +104,7 @@ TEST_F(UsbLinkTest, NoAcceptedPrinterGivesMinus1AndHoldsNothing) {
   PlugPrinter(u, kA703);
   fakes::FakeSystem system;
   links::DeviceLinks devices;
-  devices.usb = std::make_unique<links::UsbLink>(clock, u, links::ReaderMode::kManual);
+  devices.usb = std::make_unique<links::UsbLink>(clock, u, machine, links::ReaderMode::kManual);
   links::LinkFront front(clock, system, nullptr, std::move(devices));
   EXPECT_EQ(front.OpenLink("USB", 0), -1);
   EXPECT_EQ(u.loads(), 1);
@@ -133,7 +134,7 @@ TEST_F(UsbLinkTest, ProbeResults) {
     fakes::FakeUsbPrinters u(clock);
     auto device = PlugPrinter(u, kA700, c.eot2, c.eot4);
     device->Answer(kStatusEnable, {});
-    links::UsbLink l(clock, u, links::ReaderMode::kManual);
+    links::UsbLink l(clock, u, machine, links::ReaderMode::kManual);
     EXPECT_EQ(l.Open("USB", 0), c.result) << int(c.eot2) << "/" << int(c.eot4);
     EXPECT_EQ(Flags(l.state()), c.flags) << int(c.eot2) << "/" << int(c.eot4);
     const std::vector<Bytes> expected =
@@ -145,7 +146,7 @@ TEST_F(UsbLinkTest, ProbeResults) {
 TEST_F(UsbLinkTest, SilentPrinterGives2AfterAbout500Ms) {
   fakes::FakeUsbPrinters u(clock);
   auto device = u.Plug(kA700);
-  links::UsbLink l(clock, u, links::ReaderMode::kManual);
+  links::UsbLink l(clock, u, machine, links::ReaderMode::kManual);
   const uint32_t start = clock.NowMs();
   EXPECT_EQ(l.Open("USB", 0), 2);
   const uint32_t took = clock.NowMs() - start;
@@ -186,7 +187,7 @@ TEST_F(UsbLinkTest, FailedPieceEndsTheWriteAndStartsTheReconnect) {
 TEST_F(UsbLinkTest, ReconnectSequence) {
   fakes::FakeSystem system;
   links::DeviceLinks devices;
-  devices.usb = std::make_unique<links::UsbLink>(clock, usb, links::ReaderMode::kManual);
+  devices.usb = std::make_unique<links::UsbLink>(clock, usb, machine, links::ReaderMode::kManual);
   links::LinkFront front(clock, system, nullptr, std::move(devices));
   auto& usbLink = static_cast<links::UsbLink&>(*front.deviceLink(links::kLinkUsb));
   ASSERT_EQ(front.OpenLink("USB", 0), 0);
@@ -239,7 +240,7 @@ TEST_F(UsbLinkTest, LinkCheckOutcomes) {
 }
 
 TEST_F(UsbLinkTest, LinkCheckReadsThe32BitViewOnA32BitSystem) {
-  usb.architecture = 0;
+  machine.processor = platform::kProcessorIntel;
   OpenQuiet();
   link.ReaderTurn();
   EXPECT_EQ(usb.linkChecks().back(), kA700);
@@ -363,8 +364,9 @@ TEST(UsbLinkThreads, UnpluggedAndPluggedBackWhileTheThreadsRun) {
   fakes::FakeUsbPrinters usb(clock);
   PlugPrinter(usb, kA700)->SetReadMs(100);
   fakes::FakeSystem system;
+  fakes::FakeProcesses machine;
   links::DeviceLinks devices;
-  devices.usb = std::make_unique<links::UsbLink>(clock, usb);
+  devices.usb = std::make_unique<links::UsbLink>(clock, usb, machine);
   links::LinkFront front(clock, system, nullptr, std::move(devices));
   ASSERT_EQ(front.OpenLink("USB", 0), 0);
   auto waitFor = [&](unsigned status) {

@@ -33,8 +33,11 @@ const char* const kRelayEndKey =
 const char* const kAppEnd = "COM40";
 const char* const kRelayEnd = "COM41";
 
-// Runs `wine reg ARGS` and returns its output.
-std::string Reg(const std::vector<std::string>& args) {
+// Runs `wine reg ARGS` on the registry's 64-bit view, where portrelay keeps
+// its Run value, and returns its output. Without /reg:64 a Wine that has its
+// 32-bit half installed runs the 32-bit reg, which sees the redirected view.
+std::string Reg(std::vector<std::string> args) {
+  args.push_back("/reg:64");
   support::ChildProcess reg;
   if (!reg.Start(winetest::WineCommand("reg", args))) return "";
   reg.WaitExit(60000);

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <mutex>
 
-#include "core/service_dialog.h"
+#include "app/service_dialog.h"
 #include "links/link_front.h"
 #include "platform/platform.h"
 #include "platform/termination.h"
@@ -22,7 +22,7 @@ struct EndOfRun {
   core::ManualResetEvent requested;  // a termination signal or the service's close
   std::atomic<bool> terminated{false};
   std::mutex lock;  // guards `dialog`
-  core::ServiceDialog* dialog = nullptr;
+  app::ServiceDialog* dialog = nullptr;
 };
 
 EndOfRun& End() {
@@ -41,7 +41,7 @@ void OnTerminationSignal(int) {
 // Makes the dialog reachable for the signal thread while it exists.
 class RunningDialog {
  public:
-  explicit RunningDialog(core::ServiceDialog& dialog) {
+  explicit RunningDialog(app::ServiceDialog& dialog) {
     std::lock_guard<std::mutex> g(End().lock);
     End().dialog = &dialog;
     if (End().terminated) dialog.RequestQuit();
@@ -64,7 +64,7 @@ int main() {
   ui::headless::HeadlessView view(End().requested);
   ui::headless::HeadlessPrompt prompt(*native.clock, stdout);
   std::unique_ptr<links::LinkFront> link = links::NewLinkFront(native);
-  core::ServiceDialog dialog(native, view, prompt, *link);
+  app::ServiceDialog dialog(native, view, prompt, *link);
   single.PublishWindow(0);
   {
     RunningDialog running(dialog);

@@ -8,7 +8,6 @@
 #include "core/controls.h"
 #include "core/texts.h"
 #include "links/link_front.h"
-#include "provisioning/pair_installation.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/status_dialog.h"
 
@@ -187,19 +186,38 @@ void Win32ServiceView::WaitWhileResponsive(core::ManualResetEvent& event) {
 
 namespace {
 
-struct BusyScope {
-  explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-  ~BusyScope() { flag_ = false; }
-  bool& flag_;
-};
-
 struct WindowContext {
   platform::Platform* platform;
   platform::SingleInstance* single;
   Win32ServiceView* view;
-  core::ServiceDialog* dialog;
-  bool busy = false;
+  app::ServiceDialog* dialog;
 };
+
+// The buttons the service carries out; false for any other control.
+bool RouteButton(app::ServiceCommands& commands, int control) {
+  switch (control) {
+    case IDC_ADD_PORT:
+      commands.AddPort();
+      return true;
+    case IDC_INSTALL_PAIR:
+      commands.InstallPair();
+      return true;
+    case IDC_SETUPC_TEST:
+      commands.RunSetupc();
+      return true;
+    case IDC_SETTINGS:
+      commands.EditSettings();
+      return true;
+    case IDC_CHECK_PORT:
+      commands.PortCheckPrint();
+      return true;
+    case IDC_APP_PRINT_TEST:
+      commands.DeveloperImagePrint();
+      return true;
+    default:
+      return false;
+  }
+}
 
 INT_PTR CALLBACK ServiceDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* context = reinterpret_cast<WindowContext*>(GetWindowLongPtrA(window, DWLP_USER));
@@ -223,29 +241,7 @@ INT_PTR CALLBACK ServiceDialogProc(HWND window, UINT message, WPARAM wParam, LPA
       return FALSE;
     case WM_COMMAND:
       if (!context || HIWORD(wParam) != BN_CLICKED) return FALSE;
-      // The installation keeps the window responsive while it waits for the
-      // worker; a second click meanwhile must not start a second one.
-      if (context->busy) return TRUE;
-      switch (LOWORD(wParam)) {
-        case IDC_ADD_PORT: {  // "Add virtual COM port": from the tray, like the pair it adds
-          context->view->HideToTray();
-          BusyScope busy(context->busy);
-          provisioning::InstallPortPair(*context->dialog);
-          return TRUE;
-        }
-        case IDC_INSTALL_PAIR: {
-          BusyScope busy(context->busy);
-          provisioning::InstallPortPair(*context->dialog);
-          return TRUE;
-        }
-        case IDC_SETUPC_TEST: {
-          BusyScope busy(context->busy);
-          provisioning::RunSetupCommands(*context->dialog);
-          return TRUE;
-        }
-        default:
-          return FALSE;
-      }
+      return RouteButton(*context->dialog, LOWORD(wParam)) ? TRUE : FALSE;
     case WM_CLOSE:
       EndDialog(window, IDCANCEL);
       return TRUE;
@@ -272,7 +268,7 @@ void RunServiceWindow(HINSTANCE instance, platform::Platform& platform,
   Win32ServiceView view(*platform.system);
   StatusDialogPrompt prompt(instance, *platform.system);
   std::unique_ptr<links::LinkFront> link = links::NewLinkFront(platform);
-  core::ServiceDialog dialog(platform, view, prompt, *link);
+  app::ServiceDialog dialog(platform, view, prompt, *link);
   WindowContext context{&platform, &single, &view, &dialog};
   DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SERVICE_DIALOG), nullptr, ServiceDialogProc,
                   reinterpret_cast<LPARAM>(&context));

@@ -1,12 +1,13 @@
 // The Win32 main window of portrelay: dialog template 102 driven by the
-// portable ServiceDialog through the ServiceView interface.
+// portable ServiceDialog through the ServiceView interface; its buttons are
+// routed to the ServiceDialog's commands.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
 
-#include "core/service_dialog.h"
+#include "app/service_dialog.h"
 #include "core/service_view.h"
 
 namespace ui::win32 {

@@ -1,0 +1,71 @@
+// RelayService: the shared run-time operations of the relay.
+#include "core/relay_service.h"
+
+#include "core/format.h"
+
+namespace core {
+
+RelayService::RelayService(platform::Platform& platform, ServiceView& view, Prompt& prompt,
+                           links::PrinterLink& link)
+    : platform_(platform),
+      view_(view),
+      prompt_(prompt),
+      link_(link),
+      directory_(*platform.files),
+      log_(platform, directory_, settings_.logFileOn),
+      worker_(*this, link) {}
+
+RelayService::~RelayService() { stopFlag_ = 1; }
+
+unsigned RelayService::LoadCodePage() {
+  codePage_ = platform_.system->AnsiCodePage();
+  return codePage_;
+}
+
+// Nothing can be logged before this: the log flag comes from the file.
+void RelayService::LoadSettings() {
+  core::LoadSettings(settings_, directory_, *platform_.files, *platform_.profile);
+}
+
+void RelayService::Shutdown() {
+  if (worker_.running()) {
+    stopFlag_ = 1;
+    worker_.WaitEnded();
+  }
+  link_.SetReplyPort(nullptr);
+  link_.CloseLink();
+  for (auto& handle : ports_.handles) CloseRelayPort(handle);
+}
+
+RelayPortEntry RelayService::ReadRelayPort() {
+  RelayPortEntry entry;
+  entry.name = ReadSetting(*platform_.profile, kPortsSection, "Port1", settings_.portListsPath);
+  entry.isCom = entry.name.compare(0, 3, "COM") == 0;
+  return entry;
+}
+
+void RelayService::CloseRelayPortSlot(int slot) {
+  if (slot < 0 || slot >= VirtualPortTable::kSlots) return;
+  link_.SetReplyPort(nullptr);
+  CloseRelayPort(ports_.handles[static_cast<size_t>(slot)]);
+}
+
+int RelayService::OpenPrinterAsConfigured() {
+  if (settings_.port == "TCP/IP") return link_.OpenLink(settings_.ip, kTcpPrinterPort);
+  return link_.OpenLink(settings_.port, settings_.baudRate);
+}
+
+int RelayService::ShowPrinterMessage(const std::string& text, int kind,
+                                     const std::atomic<int>* dismiss) {
+  std::string shown;
+  if (settings_.port == "TCP/IP") {
+    shown = FormatText(Say(texts::kPortPrefixTcp).c_str(), settings_.port.c_str(),
+                       settings_.ip.c_str(), text.c_str());
+  } else {
+    shown = FormatText(Say(texts::kPortPrefix).c_str(), settings_.port.c_str(), text.c_str());
+  }
+  log_.WriteLog(kLogError, "%s", shown.c_str());
+  return prompt_.Show(shown, kind, dismiss);
+}
+
+}  // namespace core

@@ -1,0 +1,122 @@
+// The relay end of a virtual port pair (see pty_relay_port.h). "DSR on" at
+// the relay end means the application has its end open; a lock file beside
+// the port map entry keeps the relay end to one process.
+#include "platform/posix/pty_relay_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <mutex>
+#include <string>
+
+#include "platform/posix/fd_port.h"
+#include "platform/posix/os_calls.h"
+
+namespace platform::posix {
+namespace {
+
+// The relay end of a virtual pair: the master of a pseudo-terminal whose slave
+// is the application's port. "DSR on" means the application has its end open,
+// which the master sees as the absence of a hang-up.
+class PtyRelayPort : public FdPort {
+ public:
+  PtyRelayPort(int fd, int lockFd, std::string appLink, std::string slave)
+      : FdPort(fd), lockFd_(lockFd), appLink_(std::move(appLink)), slave_(std::move(slave)) {}
+
+  ~PtyRelayPort() override {
+    char target[256] = {};
+    ssize_t n = readlink(appLink_.c_str(), target, sizeof target - 1);
+    if (n > 0 && slave_ == std::string(target, static_cast<size_t>(n))) unlink(appLink_.c_str());
+    if (lockFd_ >= 0) close(lockFd_);
+  }
+
+  // A virtual port accepts any line settings; they are only remembered.
+  bool GetLineSettings(LineSettings& s) override {
+    std::lock_guard<std::mutex> g(lock_);
+    s = line_;
+    return true;
+  }
+  bool SetLineSettings(const LineSettings& s) override {
+    std::lock_guard<std::mutex> g(lock_);
+    line_ = s;
+    return true;
+  }
+
+  bool GetModemStatus(ModemStatus& status) override {
+    pollfd p{fd_, POLLIN, 0};
+    if (Os().Poll(&p, 1, 0) < 0) return false;
+    const bool applicationOpen = !(p.revents & POLLHUP);
+    status.dsr = applicationOpen;
+    status.cts = applicationOpen;
+    status.rlsd = applicationOpen;
+    status.ring = false;
+    return true;
+  }
+
+ private:
+  int lockFd_;
+  std::string appLink_;
+  std::string slave_;
+  std::mutex lock_;
+  LineSettings line_{};
+};
+
+// Holds an exclusive lock on "<entry>.lock" for the life of the open port.
+int LockEntry(const std::string& entryPath) {
+  std::string lockPath = entryPath;
+  size_t slash = lockPath.rfind('/');
+  lockPath.insert(slash + 1, ".");
+  lockPath += ".lock";
+  int fd = open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    close(fd);
+    return -2;
+  }
+  return fd;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> OpenPairRelayEnd(const PortEntry& entry) {
+  int lockFd = LockEntry(entry.path);
+  if (lockFd == -2) return nullptr;  // in use by another process
+
+  int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    if (master >= 0) close(master);
+    if (lockFd >= 0) close(lockFd);
+    return nullptr;
+  }
+  char slave[128] = {};
+  ptsname_r(master, slave, sizeof slave);
+
+  // Raw both ways: on Linux the master's termios calls act on the slave side,
+  // so no echo or line editing ever touches the application's bytes.
+  termios t{};
+  tcgetattr(master, &t);
+  cfmakeraw(&t);
+  tcsetattr(master, TCSANOW, &t);
+  // A fresh pseudo-terminal does not report a hang-up until its slave has been
+  // opened and closed once; do that so "no application" reads as DSR off.
+  int s = open(slave, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (s >= 0) close(s);
+
+  const std::string dir = entry.path.substr(0, entry.path.rfind('/'));
+  const std::string appLink = dir + "/" + entry.target;
+  const std::string temp = appLink + ".new" + std::to_string(getpid());
+  unlink(temp.c_str());
+  if (symlink(slave, temp.c_str()) != 0 || rename(temp.c_str(), appLink.c_str()) != 0) {
+    unlink(temp.c_str());
+    close(master);
+    if (lockFd >= 0) close(lockFd);
+    return nullptr;
+  }
+  return std::make_unique<PtyRelayPort>(master, lockFd, appLink, slave);
+}
+
+}  // namespace platform::posix

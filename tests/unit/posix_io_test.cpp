@@ -1,0 +1,395 @@
+// The POSIX serial ports and sockets when their system calls are interrupted,
+// find nothing to do yet, take only part of a write, or meet a hang-up. The
+// calls go to real pseudo-terminals and socket pairs; the seam of
+// platform/posix/os_calls.h turns chosen calls into those outcomes.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/posix/native.h"
+#include "platform/posix/os_calls.h"
+#include "platform/posix/port_map.h"
+#include "platform/serial_port.h"
+#include "platform/sockets.h"
+#include "tests/support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+using platform::posix::OsCalls;
+
+// What one call does instead of (or on top of) the real call.
+struct Step {
+  int error = 0;            // fail with this errno without calling
+  size_t limit = SIZE_MAX;  // the real call sees at most this many bytes
+  short revents = 0;        // Poll: report these events without calling
+  int value = -1;           // Ioctl, GetSockOpt: succeed with this value
+};
+
+Step Fail(int error) { return Step{error}; }
+Step Limit(size_t bytes) { return Step{0, bytes}; }
+Step Events(short revents) { return Step{0, SIZE_MAX, revents}; }
+Step Value(int value) { return Step{0, SIZE_MAX, 0, value}; }
+
+// Each queue scripts the next calls of its kind; once empty, the real calls
+// run. `ioctls` stays in force for its request until the test changes it.
+class ScriptedCalls : public OsCalls {
+ public:
+  std::deque<Step> reads, writes, polls, connects, selects, sends, recvs, peerNames;
+  std::map<unsigned long, Step> ioctls;
+  std::map<int, Step> sockOpts;
+  std::vector<int> flushes;
+  int pollCalls = 0;
+
+  ssize_t Read(int fd, void* buffer, size_t size) override {
+    const Step s = Next(reads);
+    if (s.error) return Failed(s.error);
+    return OsCalls::Read(fd, buffer, std::min(size, s.limit));
+  }
+  ssize_t Write(int fd, const void* data, size_t size) override {
+    const Step s = Next(writes);
+    if (s.error) return Failed(s.error);
+    return OsCalls::Write(fd, data, std::min(size, s.limit));
+  }
+  int Poll(pollfd* fds, nfds_t count, int timeoutMs) override {
+    ++pollCalls;
+    const Step s = Next(polls);
+    if (s.error) return Failed(s.error);
+    if (s.revents) {
+      fds[0].revents = s.revents;
+      return 1;
+    }
+    return OsCalls::Poll(fds, count, timeoutMs);
+  }
+  int Ioctl(int fd, unsigned long request, int* value) override {
+    const auto it = ioctls.find(request);
+    if (it == ioctls.end()) return OsCalls::Ioctl(fd, request, value);
+    if (it->second.error) return Failed(it->second.error);
+    *value = it->second.value;
+    return 0;
+  }
+  int Tcflush(int fd, int queue) override {
+    flushes.push_back(queue);
+    return OsCalls::Tcflush(fd, queue);
+  }
+  int Connect(int fd, const sockaddr* address, socklen_t length) override {
+    const Step s = Next(connects);
+    if (s.error) return Failed(s.error);
+    return OsCalls::Connect(fd, address, length);
+  }
+  int Select(int n, fd_set* r, fd_set* w, fd_set* e, timeval* timeout) override {
+    const Step s = Next(selects);
+    if (s.error) return Failed(s.error);
+    return OsCalls::Select(n, r, w, e, timeout);
+  }
+  int GetSockOpt(int fd, int level, int option, void* value, socklen_t* length) override {
+    const auto it = sockOpts.find(option);
+    if (it == sockOpts.end()) return OsCalls::GetSockOpt(fd, level, option, value, length);
+    *static_cast<int*>(value) = it->second.value;
+    return 0;
+  }
+  int GetPeerName(int fd, sockaddr* address, socklen_t* length) override {
+    const Step s = Next(peerNames);
+    if (s.error) return Failed(s.error);
+    return OsCalls::GetPeerName(fd, address, length);
+  }
+  ssize_t Send(int fd, const void* data, size_t size, int flags) override {
+    const Step s = Next(sends);
+    if (s.error) return Failed(s.error);
+    return OsCalls::Send(fd, data, std::min(size, s.limit), flags);
+  }
+  ssize_t Recv(int fd, void* buffer, size_t size, int flags) override {
+    const Step s = Next(recvs);
+    if (s.error) return Failed(s.error);
+    return OsCalls::Recv(fd, buffer, std::min(size, s.limit), flags);
+  }
+
+ private:
+  static Step Next(std::deque<Step>& queue) {
+    if (queue.empty()) return Step{};
+    const Step s = queue.front();
+    queue.pop_front();
+    return s;
+  }
+  static int Failed(int error) {
+    errno = error;
+    return -1;
+  }
+};
+
+// A device port on the slave side of a pseudo-terminal; the test holds the
+// master, the device's far side.
+class DevicePortCalls : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    termios t{};
+    ASSERT_EQ(tcgetattr(master, &t), 0);
+    cfmakeraw(&t);
+    ASSERT_EQ(tcsetattr(master, TCSANOW, &t), 0);
+    port = platform::posix::OpenDevicePath(ptsname(master));
+    ASSERT_NE(port, nullptr);
+    SetReads(platform::kMaxDword, 0);
+  }
+  void TearDown() override {
+    port.reset();
+    if (master >= 0) close(master);
+  }
+  void SetReads(uint32_t interval, uint32_t total) {
+    platform::CommTimeouts t;
+    t.readInterval = interval;
+    t.readTotalConstant = total;
+    ASSERT_TRUE(port->SetTimeouts(t));
+  }
+  void FarSideWrites(const std::string& text) {
+    ASSERT_EQ(write(master, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  }
+  // What reached the far side within a second.
+  std::string FarSideReads(size_t count) {
+    std::string out;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    while (out.size() < count && std::chrono::steady_clock::now() < deadline) {
+      char buffer[256];
+      const ssize_t n = read(master, buffer, sizeof buffer);
+      if (n > 0) out.append(buffer, static_cast<size_t>(n));
+      if (n <= 0) usleep(1000);
+    }
+    return out;
+  }
+  std::string ReadPort(int expected, int size = 64) {
+    std::string buffer(static_cast<size_t>(size), '\0');
+    const int n = port->Read(reinterpret_cast<uint8_t*>(buffer.data()), size);
+    EXPECT_EQ(n, expected);
+    return buffer.substr(0, n > 0 ? static_cast<size_t>(n) : 0);
+  }
+
+  int master = -1;
+  std::unique_ptr<platform::SerialPort> port;
+  ScriptedCalls calls;
+  platform::posix::ScopedOsCalls installed{calls};
+};
+
+const Bytes kJob = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
+
+TEST_F(DevicePortCalls, ImmediateReadsTakeInterruptionsAsNothingYetAndLoseNothing) {
+  const struct {
+    int error;
+    int result;
+  } cases[] = {{EINTR, 0}, {EAGAIN, 0}, {EIO, -1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    FarSideWrites("abc");
+    calls.reads.push_back(Fail(c.error));
+    ReadPort(c.result);
+    EXPECT_EQ(ReadPort(3), "abc");  // still there for the next read
+  }
+}
+
+TEST_F(DevicePortCalls, TimedReadsRideOutInterruptedReadsAndWaits) {
+  SetReads(20, 2000);
+  FarSideWrites("hello");
+  calls.reads = {Fail(EINTR)};
+  calls.polls = {Fail(EINTR)};
+  EXPECT_EQ(ReadPort(5), "hello");
+  calls.reads = {Limit(2), Fail(EINTR)};  // a short read, then an interrupted one
+  FarSideWrites("world");
+  EXPECT_EQ(ReadPort(5), "world");
+}
+
+TEST_F(DevicePortCalls, ATimedReadThatMeetsAHangUpEndsWithWhatItHas) {
+  SetReads(20, 2000);
+  calls.polls = {Events(POLLHUP)};
+  ReadPort(-1);  // nothing came: a failure
+  FarSideWrites("ab");
+  calls.reads = {Limit(1)};
+  calls.polls = {Events(POLLHUP)};
+  EXPECT_EQ(ReadPort(1), "a");
+}
+
+TEST_F(DevicePortCalls, WritesGoOnThroughShortWritesStallsAndInterruptions) {
+  calls.writes = {Limit(3), Fail(EAGAIN), Limit(2), Fail(EINTR)};
+  EXPECT_EQ(port->Write(kJob.data(), 10, 1000), 10);
+  EXPECT_EQ(FarSideReads(10), "0123456789");
+}
+
+TEST_F(DevicePortCalls, AFailedWriteReportsOnlyWhatWentOut) {
+  calls.writes = {Limit(4), Fail(EIO)};
+  EXPECT_EQ(port->Write(kJob.data(), 10, 1000), 4);
+  EXPECT_EQ(FarSideReads(4), "0123");
+  calls.writes = {Fail(EIO)};
+  EXPECT_EQ(port->Write(kJob.data(), 10, 1000), -1);
+}
+
+TEST_F(DevicePortCalls, WriteWithinFinishesOnlyWhenEveryByteHasLeft) {
+  calls.writes = {Limit(3), Limit(3)};
+  platform::WriteResult r = port->WriteWithin(kJob.data(), 10, 1000);
+  EXPECT_EQ(r.count, 10);
+  EXPECT_TRUE(r.finished);
+  EXPECT_EQ(FarSideReads(10), "0123456789");
+
+  // A hang-up while waiting for room: what went out, not finished.
+  calls.writes = {Limit(4), Fail(EAGAIN)};
+  calls.polls = {Events(POLLHUP)};
+  r = port->WriteWithin(kJob.data(), 10, 1000);
+  EXPECT_EQ(r.count, 4);
+  EXPECT_FALSE(r.finished);
+  FarSideReads(4);
+
+  // An output queue that never drains: the rest is flushed and not counted.
+  calls.ioctls[TIOCOUTQ] = Value(6);
+  r = port->WriteWithin(kJob.data(), 10, 30);
+  EXPECT_EQ(r.count, 4);
+  EXPECT_FALSE(r.finished);
+  EXPECT_EQ(calls.flushes, std::vector<int>{TCOFLUSH});
+}
+
+TEST_F(DevicePortCalls, WriteTimeoutsOfThePortEndAStuckWriteAsFinished) {
+  platform::CommTimeouts t;
+  t.readInterval = platform::kMaxDword;
+  t.writeTotalConstant = 20;
+  ASSERT_TRUE(port->SetTimeouts(t));
+  calls.ioctls[TIOCOUTQ] = Value(6);
+  const platform::WriteResult r = port->WriteWithin(kJob.data(), 10, 1000);
+  EXPECT_EQ(r.count, 4);
+  EXPECT_TRUE(r.finished);
+}
+
+TEST_F(DevicePortCalls, WaitingOnAHungUpPortSaysNoWithoutSpinning) {
+  calls.polls = {Events(POLLHUP)};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(port->WaitReadable(500));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(20));
+  EXPECT_EQ(calls.pollCalls, 1);
+}
+
+TEST_F(DevicePortCalls, QueueQuestionsThatFail) {
+  calls.ioctls[FIONREAD] = Fail(EIO);
+  calls.ioctls[TIOCOUTQ] = Fail(EIO);
+  EXPECT_EQ(port->QueuedInput(), -1);
+  EXPECT_EQ(port->QueuedOutput(), 0);
+}
+
+TEST(PairRelayEndCalls, DsrFollowsTheHangUpAndAFailedPollKnowsNothing) {
+  support::TempDir dir;
+  fs::create_directory(dir.File("dosdevices"));
+  fs::create_symlink("pty:com5", dir.File("dosdevices/com6"));
+  auto ports = platform::posix::MakeSerialPorts(dir.File("dosdevices"));
+  auto relay = ports->Open("\\\\.\\COM6", true);
+  ASSERT_NE(relay, nullptr);
+
+  ScriptedCalls calls;
+  platform::posix::ScopedOsCalls installed(calls);
+  calls.polls = {Events(POLLIN), Events(POLLHUP), Fail(EBADF)};
+  platform::ModemStatus status;
+  ASSERT_TRUE(relay->GetModemStatus(status));
+  EXPECT_TRUE(status.dsr);
+  ASSERT_TRUE(relay->GetModemStatus(status));
+  EXPECT_FALSE(status.dsr);
+  EXPECT_FALSE(relay->GetModemStatus(status));
+}
+
+// The socket calls on one end of a connected socket pair.
+class SocketCalls : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0); }
+  void TearDown() override {
+    for (int fd : fds)
+      if (fd >= 0) close(fd);
+  }
+  int Send(const std::string& text) {
+    return sockets.Send(fds[0], reinterpret_cast<const uint8_t*>(text.data()),
+                        static_cast<int>(text.size()));
+  }
+  int Receive() {
+    uint8_t buffer[64];
+    return sockets.Receive(fds[0], buffer, sizeof buffer);
+  }
+
+  int fds[2] = {-1, -1};
+  platform::Sockets& sockets = platform::posix::NewSockets();
+  ScriptedCalls calls;
+  platform::posix::ScopedOsCalls installed{calls};
+};
+
+TEST_F(SocketCalls, SendAndReceiveFailuresReadAsWinsockDoes) {
+  const struct {
+    int error;
+    int result;
+  } cases[] = {{EINTR, platform::kSocketWouldBlock},
+               {EAGAIN, platform::kSocketWouldBlock},
+               {EPIPE, platform::kSocketError},
+               {ECONNRESET, platform::kSocketError}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    calls.sends = {Fail(c.error)};
+    EXPECT_EQ(Send("x"), c.result);
+    EXPECT_EQ(sockets.LastError(), c.error);
+    calls.recvs = {Fail(c.error)};
+    EXPECT_EQ(Receive(), c.result);
+    EXPECT_EQ(sockets.LastError(), c.error);
+  }
+}
+
+TEST_F(SocketCalls, AShortSendReportsTheCountTaken) {
+  calls.sends = {Limit(3)};
+  EXPECT_EQ(Send("0123456789"), 3);
+  char buffer[16] = {};
+  EXPECT_EQ(read(fds[1], buffer, sizeof buffer), 3);
+  EXPECT_EQ(std::string(buffer), "012");
+}
+
+TEST_F(SocketCalls, AHungUpPeerReadsAsClosedAndWritingToItFailsWithoutASignal) {
+  close(fds[1]);
+  fds[1] = -1;
+  EXPECT_EQ(Receive(), 0);
+  EXPECT_EQ(Send("x"), platform::kSocketError);  // no SIGPIPE ends the test
+  EXPECT_EQ(sockets.LastError(), EPIPE);
+}
+
+TEST_F(SocketCalls, AConnectStillGoingOnOrRefusedAtOnceIsLeftToTheWait) {
+  const struct {
+    int error;
+    int result;
+  } cases[] = {{EINPROGRESS, platform::kSocketWouldBlock},
+               {ECONNREFUSED, platform::kSocketWouldBlock},
+               {EINTR, platform::kSocketWouldBlock},
+               {ENETUNREACH, platform::kSocketError}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    calls.connects = {Fail(c.error)};
+    EXPECT_EQ(sockets.Connect(fds[0], platform::Ipv4Peer{0x7F000001, 9}), c.result);
+    EXPECT_EQ(sockets.LastError(), c.error);
+  }
+}
+
+TEST_F(SocketCalls, TheWaitForAConnectTellsAFailedOneFromAWritableOne) {
+  EXPECT_EQ(sockets.WaitWritable(fds[0], 100), 1);
+  calls.sockOpts[SO_ERROR] = Value(ECONNREFUSED);
+  EXPECT_EQ(sockets.WaitWritable(fds[0], 100), 0);
+  EXPECT_EQ(sockets.LastError(), ECONNREFUSED);
+  calls.sockOpts.clear();
+  calls.peerNames = {Fail(ENOTCONN)};
+  EXPECT_EQ(sockets.WaitWritable(fds[0], 100), 0);
+  calls.selects = {Fail(EBADF)};
+  EXPECT_EQ(sockets.WaitWritable(fds[0], 100), platform::kSocketError);
+}
+
+}  // namespace
