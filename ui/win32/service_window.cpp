@@ -94,6 +94,26 @@ void Win32ServiceView::ClearList(int control) {
   SendDlgItemMessageA(window_, control, IsCombo(control) ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
 }
 
+std::string Win32ServiceView::ListEntry(int control, int index) {
+  if (index < 0) return {};
+  const bool combo = IsCombo(control);
+  const LRESULT length = SendDlgItemMessageA(
+      window_, control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length < 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  const LRESULT got =
+      SendDlgItemMessageA(window_, control, combo ? CB_GETLBTEXT : LB_GETTEXT,
+                          static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text;
+}
+
+std::string Win32ServiceView::SelectedListEntry(int control) {
+  const LRESULT index =
+      SendDlgItemMessageA(window_, control, IsCombo(control) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+  return ListEntry(control, static_cast<int>(index));
+}
+
 void Win32ServiceView::SelectComboPrefix(int control, const std::string& prefix) {
   LRESULT index = SendDlgItemMessageA(window_, control, CB_FINDSTRING, static_cast<WPARAM>(-1),
                                       reinterpret_cast<LPARAM>(prefix.c_str()));
