@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "app/port_check.h"
 #include "core/controls.h"
 #include "core/format.h"
 #include "provisioning/autostart.h"
@@ -73,6 +74,18 @@ void ServiceDialog::RunSetupc() {
   if (busy_) return;
   BusyScope busy(busy_);
   provisioning::RunSetupCommands(service_);
+}
+
+void ServiceDialog::PortCheckPrint() {
+  if (busy_) return;
+  BusyScope busy(busy_);
+  app::PortCheckPrint(service_, service_.view().ListEntry(controls::kAppPortList, 0));
+}
+
+void ServiceDialog::DeveloperImagePrint() {
+  if (busy_) return;
+  BusyScope busy(busy_);
+  app::DeveloperImagePrint(service_, service_.view().SelectedListEntry(controls::kAppPortList));
 }
 
 // The printer port combo box: "USB", the system's COM ports that are not the

@@ -37,10 +37,12 @@ class ServiceDialog : public ServiceCommands {
   void AddPort() override;
   void InstallPair() override;
   void RunSetupc() override;
-  // Not built yet: the settings dialog, the port check and the banner print.
+  // Not built yet: the settings dialog.
   void EditSettings() override {}
-  void PortCheckPrint() override {}
-  void DeveloperImagePrint() override {}
+  // The test page through the application port (entry 0 of list 1004).
+  void PortCheckPrint() override;
+  // The banner through the application port selected in list 1004.
+  void DeveloperImagePrint() override;
 
   core::RelayService& service() { return service_; }
   provisioning::ProvisioningState& provisioning() { return provisioning_; }
