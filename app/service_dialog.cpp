@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/port_check.h"
+#include "app/settings_edit.h"
 #include "core/controls.h"
 #include "core/format.h"
 #include "provisioning/autostart.h"
@@ -74,6 +75,12 @@ void ServiceDialog::RunSetupc() {
   if (busy_) return;
   BusyScope busy(busy_);
   provisioning::RunSetupCommands(service_);
+}
+
+void ServiceDialog::EditSettings() {
+  if (busy_ || !settingsForm_) return;
+  BusyScope busy(busy_);
+  RunEditSettings(service_, provisioning_, *settingsForm_);
 }
 
 void ServiceDialog::PortCheckPrint() {
