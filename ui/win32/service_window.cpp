@@ -9,6 +9,7 @@
 #include "core/texts.h"
 #include "links/link_front.h"
 #include "ui/win32/resource.h"
+#include "ui/win32/settings_dialog.h"
 #include "ui/win32/status_dialog.h"
 
 namespace ui::win32 {
@@ -289,6 +290,8 @@ void RunServiceWindow(HINSTANCE instance, platform::Platform& platform,
   StatusDialogPrompt prompt(instance, *platform.system);
   std::unique_ptr<links::LinkFront> link = links::NewLinkFront(platform);
   app::ServiceDialog dialog(platform, view, prompt, *link);
+  Win32SettingsForm settingsForm(instance, platform, prompt, [&view] { return view.window(); });
+  dialog.SetSettingsForm(&settingsForm);
   WindowContext context{&platform, &single, &view, &dialog};
   DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SERVICE_DIALOG), nullptr, ServiceDialogProc,
                   reinterpret_cast<LPARAM>(&context));
