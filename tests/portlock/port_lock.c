@@ -48,12 +48,12 @@ static mode_t ModeOf(int flags, va_list args) {
   return (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(args, int) : 0;
 }
 
-#define REAL(type, name)                                   \
-  static type real;                                        \
-  if (!real) real = (type)dlsym(RTLD_NEXT, name);          \
-  if (!real) {                                             \
-    errno = ENOSYS;                                        \
-    return -1;                                             \
+#define REAL(type, name)                          \
+  static type real;                               \
+  if (!real) real = (type)dlsym(RTLD_NEXT, name); \
+  if (!real) {                                    \
+    errno = ENOSYS;                               \
+    return -1;                                    \
   }
 
 int open(const char* path, int flags, ...) {
