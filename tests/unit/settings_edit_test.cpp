@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -60,16 +62,31 @@ class EditSettings : public ::testing::Test {
     f.link.opens.clear();
     f.clock.ForgetSleeps();
     f.prompt.onShow = nullptr;
-    logBefore = f.Log().size();
+    logBefore = AllLogs().size();
   }
   std::string Setting(const std::string& key) {
     return core::ReadSetting(*f.fake.platform.profile, "Settings", key,
                              f.service().settings().settingsPath);
   }
+  // Every day's log in order: the relay worker's waits move the fake clock
+  // on, sometimes past midnight.
+  std::string AllLogs() {
+    const std::string folder = f.dir.File("MainLog");
+    std::vector<std::string> files;
+    if (std::filesystem::exists(folder))
+      for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    std::string all;
+    for (const std::string& file : files)
+      for (char c : support::ReadFile(file))
+        if (c != '\r') all += c;
+    return all;
+  }
   // The log's lines at level Change written by the edit.
   Names ChangeLines() {
     Names lines;
-    const std::string log = f.Log().substr(logBefore);
+    const std::string log = AllLogs().substr(logBefore);
     size_t at = 0;
     for (size_t end; (end = log.find('\n', at)) != std::string::npos; at = end + 1) {
       const std::string line = log.substr(at, end - at);
