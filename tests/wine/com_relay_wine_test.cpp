@@ -61,7 +61,7 @@ class ComRelayUnderWine : public ::testing::Test {
     const std::string forget = "timeout 120 '" + std::string(PORTRELAY_SOURCE_DIR) +
                                "/scripts/wine-run' reg delete "
                                "'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run' "
-                               "/v portrelay /f >/dev/null 2>&1";
+                               "/v portrelay /f /reg:64 >/dev/null 2>&1";
     (void)std::system(forget.c_str());
 
     relayEnd = winetest::WinePrefix() + "/dosdevices/com36";

@@ -36,11 +36,12 @@ std::string WinePrefix() {
 
 namespace winetest {
 
+// `wine reg` is a 32-bit program: /reg:64 names the view portrelay.exe uses.
 void ForgetInstallation() {
   const std::vector<std::vector<std::string>> deletions = {
-      {"delete", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v", "portrelay",
-       "/f"},
-      {"delete", "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\com0com", "/f"},
+      {"delete", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v", "portrelay", "/f",
+       "/reg:64"},
+      {"delete", "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\com0com", "/f", "/reg:64"},
   };
   for (const auto& args : deletions) {
     support::ChildProcess reg;
