@@ -5,15 +5,13 @@
 // (the test serves the application end on TCP with socat, as a serial device
 // server would). The printer is the simulator on 127.0.0.N:9100.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
-#include "tests/support/child_process.h"
+#include "tests/clients/node_client.h"
 #include "tests/support/relay_rig.h"
 
 namespace {
@@ -32,7 +30,7 @@ struct ClientCase {
 class ThirdPartyClient : public ::testing::TestWithParam<ClientCase> {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(fs::exists(std::string(PORTRELAY_NODE_MODULES) + "/escpos-serialport"))
+    ASSERT_TRUE(clients::LibrariesInstalled())
         << "the client libraries are missing: run scripts/setup";
     ASSERT_TRUE(rig.StartPrinter());
     // Pop-ups on: the headless relay prints them, so the test sees the fault
@@ -46,59 +44,18 @@ class ThirdPartyClient : public ::testing::TestWithParam<ClientCase> {
     }
   }
 
-  void TearDown() override {
-    if (bridge.pid() > 0) {
-      bridge.Signal(SIGTERM);
-      bridge.WaitExit(5000);
-    }
-  }
-
-  // socat serves the application end on TCP, opening it per connection.
-  std::string StartBridge() {
-    std::random_device rd;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-      const std::string address = "127.0.0." + std::to_string(2 + rd() % 250);
-      const std::string port = std::to_string(20000 + rd() % 20000);
-      if (!bridge.Start({"socat", "-d", "-d",
-                         "TCP-LISTEN:" + port + ",bind=" + address + ",reuseaddr,fork",
-                         "OPEN:" + appEnd + ",raw,echo=0"}))
-        continue;
-      if (bridge.WaitForOutput("listening on", 5000)) return address + ":" + port;
-      bridge.Signal(SIGTERM);
-      bridge.WaitExit(5000);
-    }
-    return "";
-  }
-
-  std::string RunClient() {
-    const ClientCase& c = GetParam();
-    std::vector<std::string> argv{"node", std::string(PORTRELAY_CLIENTS_DIR) + "/" + c.script,
-                                  appEnd};
-    if (std::string(c.script) == "thermal_client.js") {
-      const std::string server = StartBridge();
-      if (server.empty()) return "no bridge";
-      argv.push_back(server);
-    }
-    support::ChildProcess::Options options;
-    options.environment = {{"NODE_PATH", PORTRELAY_NODE_MODULES}};
-    if (!client.Start(argv, options)) return "node did not start";
-    const auto status = client.WaitExit(40000);
-    return client.Output() + (status == 0 ? "" : "\n(exit status not 0)");
-  }
-
   int Copies(const std::string& text) {
     return support::CountBytes(rig.Recorded(), std::vector<uint8_t>(text.begin(), text.end()));
   }
 
   support::RelayRig rig;
   std::string appEnd;
-  support::ChildProcess bridge;
-  support::ChildProcess client;
+  clients::NodeClient client;
 };
 
 TEST_P(ThirdPartyClient, PrintsAndReadsTheStatusThroughTheRelay) {
   const ClientCase& c = GetParam();
-  const std::string output = RunClient();
+  const std::string output = client.Run(c.script, appEnd);
   for (const char* line : c.expected)
     EXPECT_NE(output.find(line), std::string::npos) << "missing \"" << line << "\" in\n" << output;
 

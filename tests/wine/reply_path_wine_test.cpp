@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -17,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/clients/node_client.h"
 #include "tests/support/child_process.h"
 #include "tests/support/relay_rig.h"
 #include "tests/support/serial_client.h"
@@ -272,6 +274,71 @@ TEST_F(ReplyPathUnderWine, ASerialPrinterWithoutCtsIsReportedAsSwitchedOff) {
       << Dialogs() << Diagnostics();
   EXPECT_NE(Log().find(off), std::string::npos);
 }
+
+struct ClientCase {
+  const char* name;
+  const char* script;
+  bool coverOpen;
+  const char* receiptText;
+  std::vector<const char*> expected;  // lines the client prints
+};
+
+class ClientUnderWine : public ReplyPathUnderWine,
+                        public ::testing::WithParamInterface<ClientCase> {};
+
+// The unmodified client libraries (tests/clients) on the application end of
+// portrelay.exe's virtual port; the relay end has DSR on while they run.
+TEST_P(ClientUnderWine, PrintsAndReadsTheStatusThroughPortrelayExe) {
+  const ClientCase& c = GetParam();
+  ASSERT_TRUE(clients::LibrariesInstalled())
+      << "the client libraries are missing: run scripts/setup";
+  StartTcpPrinter();
+  StartRelay("Timeout=300\r\nResultTimeout=3000\r\nPopup=NO\r\nReprint=NO\r\n");
+  if (c.coverOpen) {
+    ASSERT_EQ(printer.Send("cover open"), 0);
+    ASSERT_TRUE(printer.events().Next("state cover=open", seconds(5)));
+  }
+  ASSERT_TRUE(lines.Set(relayEnd, "DSR CTS"));
+  clients::NodeClient client;
+  const std::string output = client.Run(c.script, fs::canonical(dir.File("app")).string());
+  ASSERT_TRUE(lines.Set(relayEnd, ""));
+  for (const char* line : c.expected)
+    EXPECT_NE(output.find(line), std::string::npos) << "missing \"" << line << "\" in\n"
+                                                    << output << Diagnostics();
+  if (!c.coverOpen) {
+    ASSERT_TRUE(printer.events().Next("tx 7 37224646464600", seconds(20))) << Diagnostics();
+    EXPECT_EQ(Copies(Bytes(c.receiptText, c.receiptText + std::strlen(c.receiptText))), 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Wine, ClientUnderWine,
+    ::testing::Values(
+        // DLE EOT 1, 4, 2, 3: on-line, paper present, no off-line cause, no error.
+        ClientCase{"EscposHealthy",
+                   "escpos_client.js",
+                   false,
+                   "ESCPOS RECEIPT",
+                   {"printed", "statuses=16 12 12 12"}},
+        // Off-line (0x08 of DLE EOT 1) because the cover is open (0x04 of DLE EOT 2).
+        ClientCase{"EscposCoverOpen",
+                   "escpos_client.js",
+                   true,
+                   "ESCPOS RECEIPT",
+                   {"printed", "statuses=1e 12 16 12"}},
+        // GS r 1: paper present.
+        ClientCase{"NodeThermalPrinterHealthy",
+                   "thermal_client.js",
+                   false,
+                   "THERMAL RECEIPT",
+                   {"connected=true", "printed=Print done", "status=00"}},
+        // An off-line printer does not carry out GS r: the library's read times out.
+        ClientCase{"NodeThermalPrinterCoverOpen",
+                   "thermal_client.js",
+                   true,
+                   "THERMAL RECEIPT",
+                   {"connected=true", "printed=Print done", "status=none"}}),
+    [](const ::testing::TestParamInfo<ClientCase>& info) { return std::string(info.param.name); });
 
 // Start, a status query, a job and a second job, again and again: the relay
 // must confirm every job and never stop reading after an answer. The count is
