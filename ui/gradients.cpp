@@ -1,43 +1,41 @@
 // Background colours of portrelay's windows.
 #include "ui/gradients.h"
 
+#include <algorithm>
+
 namespace ui {
 namespace {
 
 // Each channel keeps its low eight bits, as a colour value of the windowing
-// API does; the extent is at least one pixel.
+// API does.
 Rgb Channels(int r, int g, int b) {
   return {static_cast<std::uint8_t>(r & 0xFF), static_cast<std::uint8_t>(g & 0xFF),
           static_cast<std::uint8_t>(b & 0xFF)};
 }
 
-int Extent(int size) { return size > 0 ? size : 1; }
+// The position's share of `by` over an extent of at least one pixel.
+int Step(int position, int extent, int by) { return by * position / std::max(extent, 1); }
 
 }  // namespace
 
 Rgb MainWindowColumn(int x, int width) {
-  const int w = Extent(width);
-  return Channels(217 + 38 * x / w, 236 + 19 * x / w, 235);
+  return Channels(217 + Step(x, width, 38), 236 + Step(x, width, 19), 235);
 }
 
 Rgb InfoDialogRow(int y, int height) {
-  const int h = Extent(height);
-  return Channels(200 + 55 * y / h, 200 + 55 * y / h, 200 + 35 * y / h);
+  return Channels(200 + Step(y, height, 55), 200 + Step(y, height, 55), 200 + Step(y, height, 35));
 }
 
 Rgb ExitDialogRow(int y, int height) {
-  const int h = Extent(height);
-  return Channels(160 + 95 * y / h, 30 * y / h, 50 * y / h);
+  return Channels(160 + Step(y, height, 95), Step(y, height, 30), Step(y, height, 50));
 }
 
 Rgb StatusNormalRow(int y, int height) {
-  const int h = Extent(height);
-  return Channels(30 * y / h, 127 + 128 * y / h, 50 + 50 * y / h);
+  return Channels(Step(y, height, 30), 127 + Step(y, height, 128), 50 + Step(y, height, 50));
 }
 
 Rgb StatusErrorRow(int y, int height) {
-  const int h = Extent(height);
-  return Channels(127 + 128 * y / h, 30 * y / h, 50 + 50 * y / h);
+  return Channels(127 + Step(y, height, 128), Step(y, height, 30), 50 + Step(y, height, 50));
 }
 
 }  // namespace ui

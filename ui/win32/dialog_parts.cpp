@@ -9,10 +9,10 @@ HFONT DialogFont(HWND dialog) {
   return reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
 }
 
-void SetUpImageButton(HWND dialog, widgets::ImageButton& button, int id, int icon, HFONT font) {
-  button.Attach(dialog, id);
+void SetUpImageButton(HWND dialog, widgets::ImageButton& button, ButtonIcon which, HFONT font) {
+  button.Attach(dialog, which.control);
   SendMessageA(button.Window(), WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-  button.LoadIcons(icon, 32, 32, 0, 32, 32, 0, 32, 32);
+  button.LoadIcons(which.icon, 32, 32, 0, 32, 32, 0, 32, 32);
   button.SetFlatLook(false, true);
 }
 

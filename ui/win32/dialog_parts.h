@@ -9,8 +9,14 @@
 
 namespace ui::win32 {
 
+// A button of a dialog and the icon resource it shows.
+struct ButtonIcon {
+  int control;
+  int icon;
+};
+
 // Attach, the given font, the 32 x 32 icon for every look, the raised frame.
-void SetUpImageButton(HWND dialog, widgets::ImageButton& button, int id, int icon, HFONT font);
+void SetUpImageButton(HWND dialog, widgets::ImageButton& button, ButtonIcon which, HFONT font);
 HFONT DialogFont(HWND dialog);
 
 // Background, static colours and the end by OK or Cancel of a dialog painted

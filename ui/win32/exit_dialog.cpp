@@ -26,8 +26,8 @@ void InitExitDialog(HWND dialog, ExitDialogState& state) {
     SetDlgItemTextA(dialog, IDOK, say(core::texts::kButtonOk).c_str());
     SetDlgItemTextA(dialog, IDCANCEL, say(core::texts::kButtonCancel).c_str());
   }
-  SetUpImageButton(dialog, state.ok, IDOK, IDI_OK, DialogFont(dialog));
-  SetUpImageButton(dialog, state.cancel, IDCANCEL, IDI_CANCEL, DialogFont(dialog));
+  SetUpImageButton(dialog, state.ok, {IDOK, IDI_OK}, DialogFont(dialog));
+  SetUpImageButton(dialog, state.cancel, {IDCANCEL, IDI_CANCEL}, DialogFont(dialog));
   GrowToFitText(dialog, IDC_EXIT_TEXT);
   CentreOnScreen(dialog);
 }

@@ -29,11 +29,7 @@ static_assert(kAboutCommand == IDM_ABOUTBOX);
 // the window itself.
 constexpr LPARAM kHideRequest = 4;
 
-struct ImageButtonSetUp {
-  int control;
-  int icon;
-};
-constexpr ImageButtonSetUp kImageButtons[] = {
+constexpr ButtonIcon kImageButtons[] = {
     {IDC_ADD_PORT, IDI_ADD_PORT}, {IDC_CHECK_PORT, IDI_CHECK_PORT}, {IDC_SETTINGS, IDI_SETTINGS}};
 
 // An elevated program does not receive registered messages from Explorer,
@@ -102,8 +98,7 @@ void Win32ServiceView::InitControls(unsigned codePage) {
 
 void Win32ServiceView::SetUpButtons() {
   for (size_t i = 0; i < buttons_.size(); ++i) {
-    SetUpImageButton(window_, buttons_[i], kImageButtons[i].control, kImageButtons[i].icon,
-                     DialogFont(window_));
+    SetUpImageButton(window_, buttons_[i], kImageButtons[i], DialogFont(window_));
   }
 }
 

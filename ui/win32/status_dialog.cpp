@@ -82,8 +82,8 @@ void InitStatusDialog(HWND dialog, StatusDialogState& state) {
     SendDlgItemMessageA(dialog, IDC_STATUS_TEXT, WM_SETFONT,
                         reinterpret_cast<WPARAM>(state.boldFont), TRUE);
   }
-  SetUpImageButton(dialog, state.ok, IDOK, IDI_OK, buttonFont);
-  SetUpImageButton(dialog, state.cancel, IDCANCEL, IDI_CANCEL, buttonFont);
+  SetUpImageButton(dialog, state.ok, {IDOK, IDI_OK}, buttonFont);
+  SetUpImageButton(dialog, state.cancel, {IDCANCEL, IDI_CANCEL}, buttonFont);
   GrowToFitText(dialog, IDC_STATUS_TEXT);
   CentreOnScreen(dialog);
 }
