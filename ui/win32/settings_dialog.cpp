@@ -9,7 +9,10 @@
 #include <memory>
 #include <string>
 
+#include "ui/gradients.h"
 #include "ui/settings_dialog.h"
+#include "ui/win32/dialog_parts.h"
+#include "ui/win32/painting.h"
 #include "ui/win32/resource.h"
 #include "widgets/image_button.h"
 
@@ -102,9 +105,7 @@ class Win32SettingsView : public ui::SettingsView {
     ti.lpszText = text.data();
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&ti));
   }
-  void MakeTopmost() override {
-    SetWindowPos(dialog_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-  }
+  void MakeTopmost() override { ui::win32::MakeTopmost(dialog_); }
   void Close(int result) override { EndDialog(dialog_, result); }
 
  private:
@@ -131,27 +132,6 @@ struct DialogContext {
   widgets::ImageButton save;
   widgets::ImageButton cancel;
 };
-
-void SetUpButton(HWND dialog, widgets::ImageButton& button, int id, int icon) {
-  button.Attach(dialog, id);
-  SendMessageA(button.Window(), WM_SETFONT,
-               static_cast<WPARAM>(SendMessageA(dialog, WM_GETFONT, 0, 0)), FALSE);
-  button.LoadIcons(icon, 32, 32, 0, 32, 32, 0, 32, 32);
-  button.SetFlatLook(false, true);
-}
-
-// Rows from RGB(217, 236, 235) at the top towards RGB(254, 254, 235).
-void PaintGradient(HWND dialog, HDC dc) {
-  RECT client;
-  GetClientRect(dialog, &client);
-  const int h = client.bottom > 0 ? client.bottom : 1;
-  for (int y = 0; y < client.bottom; ++y) {
-    HBRUSH brush = CreateSolidBrush(RGB(217 + (38 * y) / h, 236 + (19 * y) / h, 235));
-    RECT row{0, y, client.right, y + 1};
-    FillRect(dc, &row, brush);
-    DeleteObject(brush);
-  }
-}
 
 void OnCommand(DialogContext& context, int id, int code) {
   ui::SettingsDialog& presenter = *context.presenter;
@@ -188,8 +168,8 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_INITDIALOG: {
       context = reinterpret_cast<DialogContext*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      SetUpButton(dialog, context->save, IDOK, IDI_OK);
-      SetUpButton(dialog, context->cancel, IDCANCEL, IDI_CANCEL);
+      SetUpImageButton(dialog, context->save, {IDOK, IDI_OK}, DialogFont(dialog));
+      SetUpImageButton(dialog, context->cancel, {IDCANCEL, IDI_CANCEL}, DialogFont(dialog));
       context->view = std::make_unique<Win32SettingsView>(dialog);
       context->presenter =
           std::make_unique<ui::SettingsDialog>(*context->platform, *context->prompt, *context->view,
@@ -206,16 +186,12 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         context->presenter->OnValueChanged();
       return FALSE;
     case WM_ERASEBKGND:
-      PaintGradient(dialog, reinterpret_cast<HDC>(wParam));
+      PaintBands(dialog, reinterpret_cast<HDC>(wParam), Bands::kRows, ui::SettingsDialogRow);
       return TRUE;
-    case WM_CTLCOLORSTATIC: {
-      // After the default colours: the text stands directly on the gradient.
-      HDC dc = reinterpret_cast<HDC>(wParam);
-      DefWindowProcA(dialog, message, wParam, lParam);
-      SetBkMode(dc, TRANSPARENT);
-      SetTextColor(dc, RGB(0, 0, 0));
-      return reinterpret_cast<INT_PTR>(GetStockObject(HOLLOW_BRUSH));
-    }
+    case WM_CTLCOLORSTATIC:
+      // The labels stand directly on the gradient.
+      return reinterpret_cast<INT_PTR>(
+          StaticOnGradient(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_DESTROY:
       // The tool tip window goes before the dialog does.
       if (context) context->view.reset();
