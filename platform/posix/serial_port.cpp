@@ -194,8 +194,10 @@ int FdPort::Write(const uint8_t* data, int size, uint32_t waitMs) {
       if (now >= deadline) break;
       wait = static_cast<int>(deadline - now);
     }
+    // A hang-up (the application closed its end of the pair, the device went
+    // away) never makes room: polling on would spin.
     short events = PollFor(fd_, POLLOUT, wait);
-    if (events & (POLLERR | POLLNVAL)) return done > 0 ? done : -1;
+    if (events & (POLLERR | POLLNVAL | POLLHUP)) return done > 0 ? done : -1;
     if (events == 0) break;
   }
   return done;
