@@ -58,6 +58,18 @@ void RelayWorker::RunPass() {
     if (n <= 0) continue;
     ServeJob(i, n);
   }
+  LogDroppedReplies();
+}
+
+// An application that keeps its port open without reading it gets no more
+// replies once the port is full; the link drops them instead of waiting.
+void RelayWorker::LogDroppedReplies() {
+  const uint64_t dropped = link_.TakeDroppedReplies();
+  if (dropped == 0) return;
+  service_.log().WriteLog(kLogDebug,
+                          "%s port : %d bytes of printer replies dropped: the application does "
+                          "not read its port",
+                          replyPortName_.c_str(), static_cast<int>(dropped));
 }
 
 // Only the first chunk of a job is classified, and only for the log.
@@ -75,6 +87,7 @@ void RelayWorker::ClassifyFirstChunk(int length) {
 }
 
 void RelayWorker::LogReplies() {
+  LogDroppedReplies();
   unsigned n = link_.TakeReplyCopy(replies_);
   if (n == 0) return;
   static const char kHex[] = "0123456789ABCDEF";
@@ -115,7 +128,9 @@ void RelayWorker::ServeJob(int index, int firstLength) {
   std::shared_ptr<platform::SerialPort> port = ports.handles[static_cast<size_t>(index)];
   const std::string name = ports.Name(index);
 
+  LogDroppedReplies();  // still the last job's port
   link_.SetReplyPort(port);
+  replyPortName_ = name;
   log.WriteLog(kLogDebug, "%s Port ---", name.c_str());
   ClassifyFirstChunk(firstLength);
   LogReplies();

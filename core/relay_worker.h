@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "core/event.h"
@@ -50,6 +51,7 @@ class RelayWorker {
   void ServeJob(int index, int firstLength);
   void ClassifyFirstChunk(int length);
   void LogReplies();
+  void LogDroppedReplies();
   bool OpenPrinterForJob(const std::string& portName);
 
   RelayService& service_;
@@ -60,6 +62,7 @@ class RelayWorker {
   std::thread thread_;
   std::array<uint8_t, kReadBufferSize> buffer_{};
   links::ReplyCopy replies_{};
+  std::string replyPortName_;  // the port the printer's replies go to
 };
 
 }  // namespace core

@@ -96,13 +96,14 @@ int ComLink::Write(const uint8_t* data, int length) {
 
 void ComLink::ReaderTurn() {
   LinkState& st = state();
-  clock().SleepMs(50);
+  PauseBeforeTurn();
   // statusRequest stays set until a status block clears it: the command
   // goes out every turn until the printer answers.
   if (st.statusRequest) EnableStatusBack();
 
   ReaderBlock block;
   block.Grow(Read(block.End(), block.Room()));
+  NoteBlock(block);
   WatchCts();
 
   ForwardReply(block.bytes.data(), block.length);

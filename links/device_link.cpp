@@ -72,7 +72,14 @@ bool DeviceLink::ForwardReply(const uint8_t* data, int length) {
   if (!port) return false;
   platform::ModemStatus modem;
   if (!port->GetModemStatus(modem) || !modem.dsr) return false;
-  if (port->Write(data, length, 0) != length) return false;
+  const uint32_t wait = forwardStalled_ ? kStalledForwardWaitMs : kForwardWaitMs;
+  const int written = port->Write(data, length, wait);
+  if (written != length) {
+    forwardStalled_ = true;
+    droppedReplies_ += static_cast<uint64_t>(length - (written > 0 ? written : 0));
+    return false;
+  }
+  forwardStalled_ = false;
   // 6-byte replies are left out of the copy kept for the log.
   if (length == 6) return true;
   std::lock_guard<std::mutex> g(replyLock_);
@@ -81,6 +88,14 @@ bool DeviceLink::ForwardReply(const uint8_t* data, int length) {
     replyCopyLength_ += static_cast<unsigned>(length);
   }
   return true;
+}
+
+void DeviceLink::PauseBeforeTurn() {
+  if (moreWaiting_) {
+    moreWaiting_ = false;
+    return;
+  }
+  clock_.SleepMs(kTurnPauseMs);
 }
 
 void DeviceLink::StartReader() {
@@ -110,6 +125,8 @@ int DeviceLink::StartReaderAndWait(uint32_t settleMs) {
   state_.printerOff = 0;
   state_.readerStarted = 0;
   slowReads_ = 0;
+  moreWaiting_ = false;
+  forwardStalled_ = false;
   StartReader();
   for (int i = 0; i < kStartWaitTurns && state_.readerStarted == 0; ++i)
     clock_.SleepMs(kStartWaitMs);

@@ -137,6 +137,12 @@ int LinkFront::WriteLink(const uint8_t* data, int length) {
 
 uint64_t LinkFront::TakeUndelivered() { return undelivered_.exchange(0); }
 
+uint64_t LinkFront::TakeDroppedReplies() {
+  if (spoolerMode_) return 0;
+  DeviceLink* link = Selected();
+  return link ? link->TakeDroppedReplies() : 0;
+}
+
 unsigned LinkFront::GetStatus() {
   if (spoolerMode_) return kPrinterOk;
   const DeviceLink* link = Selected();

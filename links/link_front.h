@@ -51,6 +51,7 @@ class LinkFront : public PrinterLink {
   int CloseLink() override;
   int WriteLink(const uint8_t* data, int length) override;
   uint64_t TakeUndelivered() override;
+  uint64_t TakeDroppedReplies() override;
   unsigned GetStatus() override;
   int SetReplyPort(std::shared_ptr<platform::SerialPort> port) override;
   unsigned TakeReplyCopy(ReplyCopy& buffer) override;

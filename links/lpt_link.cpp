@@ -61,11 +61,12 @@ int LptLink::Write(const uint8_t* data, int length) {
 
 void LptLink::ReaderTurn() {
   LinkState& st = state();
-  clock().SleepMs(50);
+  PauseBeforeTurn();
   if (st.statusRequest) EnableStatusBack();
 
   ReaderBlock block;
   TimedRead(block);
+  NoteBlock(block);
 
   if (ProcessIdReplyAtStart(block)) st.printDone = 1;
   ForwardReply(block.bytes.data(), block.length);

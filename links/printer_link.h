@@ -46,6 +46,10 @@ class PrinterLink {
   // counts whole: a link does not say how much of it got through); the count
   // starts again at 0.
   virtual uint64_t TakeUndelivered() = 0;
+  // Bytes of printer replies dropped since the last call because the
+  // application's port did not take them (it is open but not read); the
+  // count starts again at 0.
+  virtual uint64_t TakeDroppedReplies() = 0;
   // From the reader's flags alone: cover open 1, near end 2, paper out 4, off 8.
   virtual unsigned GetStatus() = 0;
   // Where the printer's replies go from now on (the relay end the last job

@@ -145,7 +145,7 @@ int TcpLink::PollReply(ReaderBlock& reply, int& counter) {
 
 void TcpLink::ReaderTurn() {
   LinkState& st = state();
-  clock().SleepMs(50);
+  PauseBeforeTurn();
   if (lost_) {
     TryReconnect();
     st.readerStarted = 1;
@@ -162,6 +162,7 @@ void TcpLink::ReaderTurn() {
   // Gathering also forwards what it receives: an answer that arrives while a
   // reply is being gathered is still the application's answer.
   if (NeedsGathering(block)) Gather(block);
+  NoteBlock(block);
 
   if (block.length >= 11 &&
       (ProcessIdReplyInside(block) || ProcessIdReplyAtStart(block) || ProcessIdReplyAtEnd(block)))

@@ -291,12 +291,13 @@ int UsbLink::Read(uint8_t* buffer, int size) {
 
 void UsbLink::ReaderTurn() {
   LinkState& st = state();
-  clock().SleepMs(50);
+  PauseBeforeTurn();
   if (st.statusRequest) EnableStatusBack();
   RunLinkCheck();
 
   ReaderBlock block;
   TimedRead(block);
+  NoteBlock(block);
   if (block.length == kReaderBlockSize) {
     // A full buffer is a flood, not an answer for the application: ask for
     // the status afresh instead of forwarding it.

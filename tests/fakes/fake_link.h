@@ -52,6 +52,10 @@ class FakeLink : public links::PrinterLink {
     std::lock_guard<std::mutex> g(lock_);
     return std::exchange(undelivered, 0);
   }
+  uint64_t TakeDroppedReplies() override {
+    std::lock_guard<std::mutex> g(lock_);
+    return std::exchange(droppedReplies, 0);
+  }
   unsigned GetStatus() override {
     unsigned s;
     {
@@ -128,6 +132,7 @@ class FakeLink : public links::PrinterLink {
   std::shared_ptr<platform::SerialPort> replyPort;
   int closes = 0;
   uint64_t undelivered = 0;
+  uint64_t droppedReplies = 0;  // reported by the next TakeDroppedReplies
   std::atomic<int> statusCalls{0};
 
  private:

@@ -4,9 +4,11 @@
 // job ends in a reprint.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <random>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "tests/support/relay_rig.h"
@@ -215,6 +217,78 @@ TEST_F(Relay, OpeningAndClosingWithoutWritingIsNoJob) {
   rig.app.Close();
   std::this_thread::sleep_for(std::chrono::milliseconds(800));
   EXPECT_EQ(rig.Log().find("Port ---"), std::string::npos) << rig.Log();
+}
+
+// The printer's events without the status queries and their answers.
+std::string Unusual(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines)
+    if (line.rfind("cmd DLE_EOT", 0) != 0 && line.rfind("tx 1 ", 0) != 0) out += line + "\n";
+  return out;
+}
+
+// CPU time (user and system) the process has used so far.
+std::chrono::milliseconds CpuTime(int pid) {
+  std::string stat = support::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  long ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i == 14 || i == 15) ticks += std::stol(field);
+  return std::chrono::milliseconds(ticks * 1000 / sysconf(_SC_CLK_TCK));
+}
+
+// A print-only program: it keeps its port open, never reads, and asks for
+// the printer's status blindly. Its port fills with the
+// printer's answers within the first six jobs; from then on the relay drops
+// the answers instead of waiting for room, so every job is still confirmed
+// (printed once, never reprinted) and the drops are logged. When the program
+// then closes its port the relay does not spin, and it still ends on SIGTERM.
+TEST_F(Relay, AnApplicationThatNeverReadsHoldsUpNeitherJobsNorTheEnd) {
+  rig.relayEnvironment = {{"PORTRELAY_DEBUG", "1"}};
+  Start("Timeout=100\nResultTimeout=2000\nPopup=NO\nReprint=YES\n");
+  constexpr int kJobs = 10;
+  std::vector<Bytes> jobs;
+  size_t cleared = 0;
+  for (int k = 0; k < kJobs; ++k) {
+    const std::string text = "UNREAD PORT JOB " + std::to_string(100 + k) + "\n";
+    Bytes job{0x1B, 0x40};
+    job.insert(job.end(), text.begin(), text.end());
+    // 4000 status answers (all the printer queues at once) in each of the
+    // first six jobs, a few in the others.
+    for (int q = 0; q < (k < 6 ? 4000 : 5); ++q) job.insert(job.end(), {0x10, 0x04, 0x01});
+    job.insert(job.end(), {0x1D, 0x56, 0x41, 0x03});
+    jobs.push_back(job);
+    ASSERT_TRUE(rig.app.Write(job)) << k;
+    // Each job ends with the queue cleared: once, when it is confirmed.
+    const auto line = rig.relay.WaitForLine("debug: Clear queue", cleared, 20000);
+    ASSERT_TRUE(line.has_value()) << k << rig.relay.Output() << rig.Log()
+                                  << Unusual(rig.printer.events().Lines());
+    cleared = *line + 1;
+  }
+  for (int k = 0; k < kJobs; ++k) EXPECT_EQ(CountBytes(rig.Recorded(), jobs[k]), 1) << k;
+  EXPECT_NE(rig.Log().find("bytes of printer replies dropped: the application does not read"),
+            std::string::npos)
+      << rig.Log();
+
+  // The printer keeps answering while the program closes its port.
+  Bytes last(200, 0x00);
+  last.insert(last.end(), {0x10, 0x04, 0x01});
+  ASSERT_TRUE(rig.app.Write(last));
+  rig.app.Close();
+  const auto before = CpuTime(rig.relay.pid());
+  const auto wallStart = std::chrono::steady_clock::now();
+  ASSERT_TRUE(rig.relay.WaitForLine("debug: Clear queue", cleared, 20000).has_value());
+  const auto wall = std::chrono::steady_clock::now() - wallStart;
+  const auto used = CpuTime(rig.relay.pid()) - before;
+  EXPECT_LT(used * 4, wall) << used.count() << " ms of CPU in "
+                            << std::chrono::duration_cast<std::chrono::milliseconds>(wall).count()
+                            << " ms";
+
+  rig.relay.Signal(SIGTERM);
+  const auto status = rig.relay.WaitExit(3000);
+  ASSERT_TRUE(status.has_value()) << "portrelay did not end on SIGTERM";
+  EXPECT_EQ(*status, 0);
 }
 
 TEST_F(Relay, SigtermEndsTheRelayCleanly) {

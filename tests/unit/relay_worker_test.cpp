@@ -125,6 +125,21 @@ TEST(RelayWorkerJobs, TheJobTellsTheLinkWhereRepliesGo) {
   EXPECT_EQ(f.link.replyPort.get(), &port);
 }
 
+// The replies a printer sent while the application did not read its port
+// are dropped by the link; the log says how many, once per pass.
+TEST(RelayWorkerJobs, RepliesTheApplicationDidNotTakeAreLoggedAtDebugLevel) {
+  fakes::RelayFixture f(kLogged);
+  f.AddPort("COM5").Arrive(0, {0x10, 0x04, 0x01});
+  f.link.onWait = [&] { f.link.droppedReplies = 40; };
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("[DEBUG] : COM5 port : 40 bytes of printer replies dropped: the application "
+                       "does not read its port\n"),
+            1)
+      << f.Log();
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("bytes of printer replies dropped"), 1);
+}
+
 TEST(RelayWorkerJobs, TwoPortsAreServedOneAfterTheOther) {
   fakes::RelayFixture f(kLogged + "Timeout=1000\n");
   auto& first = f.AddPort("COM5");
