@@ -139,6 +139,9 @@ void RelayWorker::ServeJob(int index, int firstLength) {
   if (perJobLink && !OpenPrinterForJob(name)) return;
 
   link_.TakeUndelivered();  // Counts only this job's writes.
+  // A job cut short by a stop request left its chunks: a reprint of this
+  // job must not print them.
+  queue_.Clear();
   link_.WriteLink(buffer_.data(), firstLength);
   if (settings.reprintOn) queue_.Append(buffer_.data(), firstLength);
 

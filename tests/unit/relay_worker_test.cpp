@@ -256,6 +256,27 @@ TEST(RelayWorkerStop, StopDuringAJobSkipsTheResultWaitAndEndsTheThread) {
   EXPECT_TRUE(f.service->worker().workerEnded().IsSet());
 }
 
+// A job cut short by a stop request leaves its chunks behind; the next job
+// must start from an empty queue, or its reprint would print them too.
+TEST(RelayWorkerStop, AStoppedJobLeavesNothingForTheNextJobsReprint) {
+  fakes::RelayFixture f("Popup=NO\nReprint=YES\nTimeout=100\n");
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {'A', '1'});
+  port.onRead = [&](int read) {
+    if (read == 2) f.service->stopFlag() = 1;  // inside the job
+  };
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.WaitCount(), 0u);
+
+  port.onRead = nullptr;
+  f.service->stopFlag() = 0;
+  port.Arrive(1000, {'B'});
+  f.fake.clock.Advance(1000);
+  f.link.waitResults = {links::kNoResponse};
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.Written(), (Bytes{'A', '1', 'B', 'B'}));
+}
+
 TEST(RelayWorkerStop, AStoppedWorkerCanBeStartedAgain) {
   fakes::RelayFixture f("Timeout=100\n");
   auto& port = f.AddPort("COM5");
