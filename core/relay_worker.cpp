@@ -16,10 +16,17 @@ RelayWorker::~RelayWorker() {
   }
 }
 
-void RelayWorker::Start() {
-  if (thread_.joinable()) thread_.join();
+bool RelayWorker::Start() {
+  if (thread_.joinable()) {
+    if (!ended_.IsSet()) {
+      service_.log().WriteLog(kLogError, "the relay worker is still running: not started again");
+      return false;
+    }
+    thread_.join();
+  }
   ended_.Reset();
   thread_ = std::thread(&RelayWorker::Run, this);
+  return true;
 }
 
 void RelayWorker::Stop() {

@@ -33,7 +33,9 @@ class RelayWorker {
   RelayWorker& operator=(const RelayWorker&) = delete;
 
   // Creates the worker-ended event (not signalled) and starts the thread.
-  void Start();
+  // Refused (false, logged) while a worker runs: only a stop request ends
+  // that one, so waiting for it here could last for ever.
+  bool Start();
   // Sets the stop flag, waits a second, waits for the worker-ended event.
   // `wait` lets the caller keep its window responsive while it waits.
   void Stop();

@@ -2,6 +2,9 @@
 // the printer, what is logged, and how a stop request ends it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
 #include "tests/fakes/relay_fixture.h"
 
 namespace {
@@ -275,6 +278,23 @@ TEST(RelayWorkerStop, AStoppedJobLeavesNothingForTheNextJobsReprint) {
   f.link.waitResults = {links::kNoResponse};
   f.service->worker().RunPass();
   EXPECT_EQ(f.link.Written(), (Bytes{'A', '1', 'B', 'B'}));
+}
+
+// A second start while the worker runs (an installation started while the
+// first one shows its notice) must not wait for that worker, which only a
+// stop request ends: it is refused.
+TEST(RelayWorkerStop, AStartWhileTheWorkerRunsIsRefused) {
+  fakes::RelayFixture f("Timeout=100\nLogFile=YES\n");
+  f.AddPort("COM5");
+  f.service->worker().Start();
+  auto second = std::async(std::launch::async, [&] { f.service->worker().Start(); });
+  const bool returned = second.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  EXPECT_TRUE(returned) << "the second start waited for the running worker";
+  EXPECT_FALSE(f.service->worker().workerEnded().IsSet());
+  f.service->stopFlag() = 1;
+  second.wait();
+  f.service->worker().WaitEnded();
+  if (returned) EXPECT_EQ(f.CountLog("[ERROR] : the relay worker is still running"), 1) << f.Log();
 }
 
 TEST(RelayWorkerStop, AStoppedWorkerCanBeStartedAgain) {
