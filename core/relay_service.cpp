@@ -22,9 +22,19 @@ unsigned RelayService::LoadCodePage() {
   return codePage_;
 }
 
-// Nothing can be logged before this: the log flag comes from the file.
+// Nothing can be logged before this: the log flag comes from the file. A
+// file that yielded no setting at all cannot say whether logging is wanted,
+// so what is wrong with it is written all the same.
 void RelayService::LoadSettings() {
-  core::LoadSettings(settings_, directory_, *platform_.files, *platform_.profile);
+  const SettingsNotes notes =
+      core::LoadSettings(settings_, directory_, *platform_.files, *platform_.profile);
+  for (const std::string& line : notes.lines) {
+    if (notes.nothingRead)
+      log_.WriteLogAlways(kLogError, "%s", line.c_str());
+    else
+      log_.WriteLog(kLogError, "%s", line.c_str());
+    view_.Notify(line);
+  }
 }
 
 void RelayService::Shutdown() {

@@ -294,7 +294,9 @@ TEST(RelayWorkerStop, AStartWhileTheWorkerRunsIsRefused) {
   f.service->stopFlag() = 1;
   second.wait();
   f.service->worker().WaitEnded();
-  if (returned) EXPECT_EQ(f.CountLog("[ERROR] : the relay worker is still running"), 1) << f.Log();
+  if (returned) {
+    EXPECT_EQ(f.CountLog("[ERROR] : the relay worker is still running"), 1) << f.Log();
+  }
 }
 
 TEST(RelayWorkerStop, AStoppedWorkerCanBeStartedAgain) {
