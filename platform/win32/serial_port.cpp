@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "platform/win32/comm_handle.h"
 #include "platform/win32/native.h"
 
@@ -234,13 +236,34 @@ class WinSerialPort : public SerialPort {
   OVERLAPPED waitOv_{};
 };
 
+// The system's own words for an error, with its number.
+std::string ErrorText(DWORD error) {
+  char text[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, text, sizeof text, nullptr);
+  std::string out(text, n);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
+    out.pop_back();
+  if (out.empty()) out = "system error";
+  return out + " (" + std::to_string(error) + ")";
+}
+
 class WinSerialPorts : public SerialPorts {
  public:
   std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool overlapped) override {
+    std::string ignored;
+    return OpenOrSayWhy(devicePath, overlapped, ignored);
+  }
+
+  std::unique_ptr<SerialPort> OpenOrSayWhy(const std::string& devicePath, bool overlapped,
+                                           std::string& whyNot) override {
     HANDLE h = CreateFileA(
         devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
         overlapped ? FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE || h == nullptr) return nullptr;
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+      whyNot = ErrorText(GetLastError());
+      return nullptr;
+    }
     return std::make_unique<WinSerialPort>(h, overlapped);
   }
 };
