@@ -28,6 +28,7 @@ ComLink::ComLink(platform::Clock& clock, platform::SerialPorts& ports, ReaderMod
 ComLink::~ComLink() { Close(); }
 
 int ComLink::Open(const std::string& target, int parameter) {
+  if (!EarlierReaderEnded()) return 1;
   if (!OpenPort("\\\\.\\" + target)) {
     state().open = 0;
     return 1;

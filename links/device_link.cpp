@@ -119,6 +119,12 @@ bool DeviceLink::StopReader(uint32_t timeoutMs) {
   return reader_.WaitEnded(timeoutMs);
 }
 
+bool DeviceLink::EarlierReaderEnded() {
+  if (!reader_.Running()) return true;
+  state_.stopReader = 1;
+  return reader_.WaitEnded(kEarlierThreadWaitMs);
+}
+
 int DeviceLink::StartReaderAndWait(uint32_t settleMs) {
   state_.stopReader = 0;
   state_.paperNearEnd = 0;

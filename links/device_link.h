@@ -110,6 +110,12 @@ class DeviceLink {
   // reader runs any more. A reader that outlives the wait is joined later.
   bool StopReader(uint32_t timeoutMs);
   bool ReaderRunning() const { return reader_.Started(); }
+  // The first step of every open. A reader of an earlier open that outlived
+  // its close (a bounded wait gave up on it) keeps its stop request and gets
+  // kEarlierThreadWaitMs more to end; false when it still runs, and the open
+  // then fails: clearing the request would revive it beside the new reader.
+  bool EarlierReaderEnded();
+  static constexpr uint32_t kEarlierThreadWaitMs = 1000;
 
   // Reader step 1: 50 ms, unless the last block was full (NoteBlock).
   void PauseBeforeTurn();

@@ -20,6 +20,7 @@ LptLink::LptLink(platform::Clock& clock, platform::SerialPorts& ports, ReaderMod
 LptLink::~LptLink() { Close(); }
 
 int LptLink::Open(const std::string& target, int) {
+  if (!EarlierReaderEnded()) return 1;
   if (holdsPort()) return 1;
   if (!OpenPort(target)) {
     state().open = 0;

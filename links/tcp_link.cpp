@@ -31,6 +31,7 @@ TcpLink::TcpLink(platform::Clock& clock, platform::Sockets& sockets, platform::S
 TcpLink::~TcpLink() { Close(); }
 
 int TcpLink::Open(const std::string& target, int parameter) {
+  if (!EarlierReaderEnded()) return -1;
   // An earlier attempt left its socket: release it; the next attempt starts afresh.
   if (holdsSocket()) {
     ReleaseSocket();

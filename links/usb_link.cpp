@@ -87,6 +87,7 @@ std::string UsbLink::devicePath() const {
 }
 
 int UsbLink::Open(const std::string&, int) {
+  if (!EarlierThreadsEnded()) return 2;
   connected_ = 0;
   stopReconnect_ = 0;
   libraryLoaded_ = usb_.LoadSetupLibrary();
@@ -272,6 +273,20 @@ void UsbLink::StopReconnect() {
     connected_ = 1;
   }
   if (reconnect_.Started()) reconnect_.WaitEnded(kThreadEndWaitMs);
+}
+
+// Close waits for the reader and the reconnect thread a bounded time only.
+// One that outlived it keeps its stop request until it has ended: clearing
+// it here would revive it beside this open's threads.
+bool UsbLink::EarlierThreadsEnded() {
+  if (!EarlierReaderEnded()) return false;
+  if (!reconnect_.Running()) return true;
+  {
+    std::lock_guard<std::mutex> g(writeLock_);
+    stopReconnect_ = 1;
+    connected_ = 1;
+  }
+  return reconnect_.WaitEnded(kEarlierThreadWaitMs);
 }
 
 int UsbLink::Read(uint8_t* buffer, int size) {
