@@ -65,15 +65,17 @@ int RelayService::OpenPrinterAsConfigured() {
   return link_.OpenLink(settings_.port, settings_.baudRate);
 }
 
+std::string RelayService::PrinterPortPrefixed(const std::string& text) {
+  if (settings_.port == "TCP/IP") {
+    return FormatText(Say(texts::kPortPrefixTcp).c_str(), settings_.port.c_str(),
+                      settings_.ip.c_str(), text.c_str());
+  }
+  return FormatText(Say(texts::kPortPrefix).c_str(), settings_.port.c_str(), text.c_str());
+}
+
 int RelayService::ShowPrinterMessage(const std::string& text, int kind,
                                      const std::atomic<int>* dismiss) {
-  std::string shown;
-  if (settings_.port == "TCP/IP") {
-    shown = FormatText(Say(texts::kPortPrefixTcp).c_str(), settings_.port.c_str(),
-                       settings_.ip.c_str(), text.c_str());
-  } else {
-    shown = FormatText(Say(texts::kPortPrefix).c_str(), settings_.port.c_str(), text.c_str());
-  }
+  const std::string shown = PrinterPortPrefixed(text);
   log_.WriteLog(kLogError, "%s", shown.c_str());
   return prompt_.Show(shown, kind, dismiss);
 }

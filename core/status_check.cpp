@@ -13,6 +13,23 @@ bool Usable(unsigned status) {
   return status == links::kPrinterOk || status == links::kPaperNearEnd;
 }
 
+const char* StatusName(unsigned status) {
+  switch (status) {
+    case links::kPrinterOk:
+      return "no error";
+    case links::kCoverOpen:
+      return "cover open";
+    case links::kPaperNearEnd:
+      return "paper near end";
+    case links::kPaperOut:
+      return "paper out";
+    case links::kPrinterPowerOff:
+      return "power off";
+    default:
+      return "an unknown status";
+  }
+}
+
 }  // namespace
 
 const Text& StatusCheck::JobMessage(unsigned code) {
@@ -48,6 +65,16 @@ const Text& StatusCheck::IdleMessage(unsigned code) {
 }
 
 bool StatusCheck::Stopping() const { return service_.stopFlag().load() != 0; }
+
+void StatusCheck::NoteStatus(unsigned status) {
+  const bool held = !Usable(status);
+  if (held == holding_) return;
+  holding_ = held;
+  const std::string line = std::string(held ? "jobs are held" : "jobs are no longer held") +
+                           ": the printer reports " + StatusName(status) + " (" +
+                           std::to_string(status) + ")";
+  service_.log().WriteLog(kLogError, "%s", service_.PrinterPortPrefixed(line).c_str());
+}
 
 // Pop-ups shown by the worker end by themselves when a stop is asked for.
 int StatusCheck::Show(const Text& text, int kind) {
@@ -95,7 +122,11 @@ void StatusCheck::JobEnd(bool incomplete) {
     }
   } else if (w != links::kPrinterOk && !Stopping()) {
     platform::Clock& clock = *service_.platform().clock;
-    while (!Stopping() && !Usable(link_.GetStatus())) clock.SleepMs(kStatusPollMs);
+    for (unsigned s = link_.GetStatus(); !Stopping(); s = link_.GetStatus()) {
+      NoteStatus(s);
+      if (Usable(s)) break;
+      clock.SleepMs(kStatusPollMs);
+    }
     if (!Stopping() && settings.reprintOn) Replay();
   }
 
@@ -107,7 +138,10 @@ void StatusCheck::JobEnd(bool incomplete) {
 
 void StatusCheck::IdleWatch() {
   unsigned g = link_.GetStatus();
-  if (g == links::kPrinterOk) return;
+  if (g == links::kPrinterOk) {
+    NoteStatus(g);  // a wait cut short by a stop request has ended too
+    return;
+  }
 
   if (service_.settings().popupOn) {
     while (!Stopping()) {
@@ -134,6 +168,7 @@ void StatusCheck::IdleWatch() {
   platform::Clock& clock = *service_.platform().clock;
   system.DebugOutput(system.FromUtf8(texts::kDebugStandbyFault));
   while (!Stopping()) {
+    NoteStatus(g);
     if (Usable(g)) {
       system.DebugOutput(system.FromUtf8(texts::kDebugStandbyCleared));
       return;

@@ -31,10 +31,15 @@ class StatusCheck {
   // Sends the job again and asks for its print result.
   unsigned Replay();
   bool Stopping() const;
+  // Pop-ups off, the relay waits for a fault to clear without a word while
+  // the jobs wait in their ports: the log says so once per such wait, with
+  // the status that holds them, and once when they are free again.
+  void NoteStatus(unsigned status);
 
   RelayService& service_;
   links::PrinterLink& link_;
   ReprintQueue& queue_;
+  bool holding_ = false;
 };
 
 }  // namespace core
