@@ -180,6 +180,10 @@ unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
     return kPrinterOk;
   };
 
+  // The job may have reset the printer (ESC @ switches its Automatic Status
+  // Back off): ask for it again, so that a fault from now on is seen. The
+  // answer, the printer's present status, arrives within the pause.
+  if (link) link->Write(kStatusBackOn, sizeof kStatusBackOn);
   clock_.SleepMs(1000);
   // Paper near end does not stop the wait.
   if (const unsigned f = fault()) return f;

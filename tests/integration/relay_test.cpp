@@ -291,6 +291,71 @@ TEST_F(Relay, AnApplicationThatNeverReadsHoldsUpNeitherJobsNorTheEnd) {
   EXPECT_EQ(*status, 0);
 }
 
+// Almost every POS program starts its receipts with ESC @, which switches
+// the printer's Automatic Status Back off. The relay must still see a cover
+// opened afterwards (pop-ups off, reprint on).
+class AfterAPrinterReset : public Relay {
+ protected:
+  void SetUp() override {
+    rig.relayEnvironment = {{"PORTRELAY_DEBUG", "1"}};
+    Start("Timeout=200\nResultTimeout=8000\nPopup=NO\nReprint=YES\n");
+    ASSERT_TRUE(rig.app.Write(Receipt("FIRST RECEIPT")));
+    ASSERT_TRUE(JobEnded()) << rig.relay.Output();
+  }
+  static Bytes Receipt(const std::string& text) {
+    Bytes job{0x1B, 0x40};
+    job.insert(job.end(), text.begin(), text.end());
+    job.insert(job.end(), {0x0A, 0x1D, 0x56, 0x41, 0x03});
+    return job;
+  }
+  // The next job's end: its queue is cleared once it is done with.
+  bool JobEnded() {
+    const auto line = rig.relay.WaitForLine("debug: Clear queue", cleared, 30000);
+    if (line) cleared = *line + 1;
+    return line.has_value();
+  }
+  size_t cleared = 0;
+};
+
+// The cover opens while the next job is being confirmed: the relay sees it,
+// waits, and once the cover is closed prints the job again: two copies.
+TEST_F(AfterAPrinterReset, ACoverOpenedDuringTheConfirmationGivesTwoCopiesOnceItCloses) {
+  const Bytes job = Receipt("SECOND RECEIPT");
+  rig.printer.events().Skip();
+  ASSERT_TRUE(rig.app.Write(job));
+  // The confirmation begins: the relay asks for the status back again (the
+  // job's ESC @ switched it off) and the printer answers with its status.
+  ASSERT_TRUE(rig.printer.events().Next("cmd GS_a 255", std::chrono::seconds(10)))
+      << rig.printer.events().Dump();
+  ASSERT_TRUE(rig.printer.events().Next("tx 4 1000000f", std::chrono::seconds(5)));
+  ASSERT_EQ(rig.printer.Send("cover open"), 0);
+  // The printer tells the relay (its status back is on again), and the
+  // relay holds the jobs until the cover is closed.
+  EXPECT_TRUE(rig.WaitForLog("jobs are held: the printer reports cover open", 5000)) << rig.Log();
+  ASSERT_EQ(rig.printer.Send("cover close"), 0);
+  ASSERT_TRUE(JobEnded()) << rig.relay.Output();
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 2);
+}
+
+// A job written while the cover is open waits in the port (the relay holds
+// the jobs while the printer is not usable) and is printed once it closes.
+TEST_F(AfterAPrinterReset, AJobWrittenWhileTheCoverIsOpenPrintsOnceAfterItCloses) {
+  ASSERT_EQ(rig.printer.Send("cover open"), 0);
+  const std::string watching = "debug: 스탠바이 : Start";
+  auto line = rig.relay.WaitForLine(watching, 0, 5000);
+  ASSERT_TRUE(line.has_value()) << "the relay did not see the cover open\n" << rig.relay.Output();
+  rig.printer.events().Skip();
+  const Bytes job = Receipt("HELD RECEIPT");
+  ASSERT_TRUE(rig.app.Write(job));
+  // Three more turns of the relay's watch (500 ms each): the job stays put.
+  for (int turn = 0; turn < 3 && line; ++turn)
+    line = rig.relay.WaitForLine(watching, *line + 1, 5000);
+  EXPECT_TRUE(rig.printer.events().Pending("rx ").empty()) << rig.printer.events().Dump();
+  ASSERT_EQ(rig.printer.Send("cover close"), 0);
+  ASSERT_TRUE(JobEnded()) << rig.relay.Output();
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
+}
+
 TEST_F(Relay, SigtermEndsTheRelayCleanly) {
   Start("Timeout=300\n");
   rig.relay.Signal(SIGTERM);
