@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "tests/support/relay_rig.h"
+#include "tests/support/tcp_proxy.h"
 
 namespace {
 
@@ -356,6 +357,37 @@ TEST_F(AfterAPrinterReset, AJobWrittenWhileTheCoverIsOpenPrintsOnceAfterItCloses
   EXPECT_TRUE(rig.printer.events().Pending("rx ").empty()) << rig.printer.events().Dump();
   ASSERT_EQ(rig.printer.Send("cover close"), 0);
   ASSERT_TRUE(JobEnded()) << rig.relay.Output();
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
+}
+
+// Network printers drop idle port-9100 connections. The relay connects again
+// at once: with pop-ups on it shows no "power off" for it, and the next job
+// prints once.
+TEST(RelayOverTcp, APrinterThatDropsAnIdleConnectionIsNotReportedOff) {
+  support::RelayRig rig;
+  ASSERT_TRUE(rig.StartPrinter());
+  support::TcpProxy proxy;
+  std::random_device rd;
+  const std::string printerIp = rig.ip;
+  for (int attempt = 0; attempt < 20 && rig.ip == printerIp; ++attempt) {
+    const std::string ip = "127.0.0." + std::to_string(2 + rd() % 250);
+    if (ip != printerIp && proxy.Start(ip, 9100, printerIp, 9100)) rig.ip = ip;
+  }
+  ASSERT_NE(rig.ip, printerIp);
+  ASSERT_TRUE(rig.StartRelay("Timeout=200\nResultTimeout=5000\nPopup=YES\nReprint=YES\n"));
+  ASSERT_TRUE(rig.OpenApplicationPort());
+  ASSERT_TRUE(rig.WaitForLog("COM6 open success", 10000)) << rig.Log();
+  ASSERT_TRUE(proxy.WaitAccepted(1, 5000));
+
+  proxy.DropClients();
+  ASSERT_TRUE(proxy.WaitAccepted(2, 5000)) << "the relay did not connect again";
+  const std::string text = "AFTER THE IDLE DROP\n";
+  const Bytes job(text.begin(), text.end());
+  rig.printer.events().Skip();
+  ASSERT_TRUE(rig.app.Write(job));
+  ASSERT_TRUE(rig.printer.events().Next("tx 7 37224646464600", std::chrono::seconds(10)))
+      << rig.printer.events().Dump();
+  EXPECT_EQ(rig.relay.Output().find("power is off"), std::string::npos) << rig.relay.Output();
   EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
 }
 
