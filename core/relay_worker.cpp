@@ -154,6 +154,7 @@ void RelayWorker::ServeJob(int index, int firstLength) {
 
   int total = firstLength;
   uint32_t last = clock.NowMs();
+  bool settled = false;
   while (!stop.load()) {
     buffer_.fill(0);
     int n = port->Read(buffer_.data(), kReadBufferSize);
@@ -179,7 +180,7 @@ void RelayWorker::ServeJob(int index, int firstLength) {
         log.WriteLog(kLogError, "%s port : %d bytes of the job were not written to the printer",
                      name.c_str(), static_cast<int>(lost));
       }
-      status_.JobEnd(lost > 0);
+      settled = status_.JobEnd(lost > 0);
       break;
     }
     // Instead of reading again at once, wait for input: the wait ends as soon
@@ -188,6 +189,13 @@ void RelayWorker::ServeJob(int index, int firstLength) {
     port->WaitReadable(wait < kLongestWaitMs ? wait : kLongestWaitMs);
   }
 
+  // A stop request (closing, a port refresh) does not wait for the printer.
+  if (!settled) {
+    log.WriteLog(kLogError,
+                 "%s port : job of %d bytes abandoned: the relay stopped before the printer "
+                 "confirmed it",
+                 name.c_str(), total);
+  }
   if (perJobLink) link_.CloseLink();
 }
 

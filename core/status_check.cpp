@@ -84,7 +84,7 @@ int StatusCheck::Show(const Text& text, int kind) {
 unsigned StatusCheck::Replay() {
   link_.TakeUndelivered();
   queue_.Replay(link_);
-  unsigned s = link_.WaitPrintResult(service_.settings().resultTimeoutMs);
+  unsigned s = link_.WaitPrintResult(service_.settings().resultTimeoutMs, &service_.stopFlag());
   const uint64_t lost = link_.TakeUndelivered();
   if (lost > 0) {
     service_.log().WriteLog(kLogError, "Reprint : %d bytes were not written to the printer",
@@ -94,10 +94,11 @@ unsigned StatusCheck::Replay() {
   return s;
 }
 
-void StatusCheck::JobEnd(bool incomplete) {
+bool StatusCheck::JobEnd(bool incomplete) {
   RelaySettings& settings = service_.settings();
-  unsigned w = link_.WaitPrintResult(settings.resultTimeoutMs);
+  unsigned w = link_.WaitPrintResult(settings.resultTimeoutMs, &service_.stopFlag());
   if (incomplete && w == links::kPrinterOk) w = links::kJobIncomplete;
+  const bool confirmed = w == links::kPrinterOk;
 
   if (settings.popupOn) {
     while (w != links::kPrinterOk && !Stopping()) {
@@ -130,10 +131,13 @@ void StatusCheck::JobEnd(bool incomplete) {
     if (!Stopping() && settings.reprintOn) Replay();
   }
 
+  const bool settled = confirmed || !Stopping();
+
   if (settings.reprintOn) {
     queue_.Clear();
     service_.platform().system->DebugOutput(texts::kDebugClearQueue);
   }
+  return settled;
 }
 
 void StatusCheck::IdleWatch() {

@@ -18,8 +18,10 @@ class StatusCheck {
 
   // After a job: confirm it, report faults, offer the reprint, clear the queue.
   // `incomplete`: some of the job could not be written to the printer, so a
-  // confirmation does not make it printed.
-  void JobEnd(bool incomplete = false);
+  // confirmation does not make it printed. False when a stop request cut the
+  // handling short before the job was settled (confirmed, reprinted or
+  // dropped by the user): the job is abandoned.
+  bool JobEnd(bool incomplete = false);
   // After each pass over the ports: report a printer that is not fine.
   void IdleWatch();
 

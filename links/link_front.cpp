@@ -168,7 +168,7 @@ unsigned LinkFront::TakeReplyCopy(ReplyCopy& buffer) {
 
 // The printer's answer is recognised by the link's reader, which sets
 // printDone; this loop only watches the flags.
-unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
+unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* abandon) {
   if (spoolerMode_) return kPrinterOk;
   DeviceLink* link = Selected();
   LinkState* st = link ? &link->state() : nullptr;
@@ -184,7 +184,9 @@ unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
   // Back off): ask for it again, so that a fault from now on is seen. The
   // answer, the printer's present status, arrives within the pause.
   if (link) link->Write(kStatusBackOn, sizeof kStatusBackOn);
-  clock_.SleepMs(1000);
+  auto abandoned = [abandon] { return abandon != nullptr && abandon->load() != 0; };
+  for (int i = 0; i < 10 && !abandoned(); ++i) clock_.SleepMs(100);
+  if (abandoned()) return kNoResponse;
   // Paper near end does not stop the wait.
   if (const unsigned f = fault()) return f;
 
@@ -200,6 +202,7 @@ unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
       return kNoResponse;
     }
     clock_.SleepMs(100);
+    if (abandoned()) return kNoResponse;
     if (flags.printDone) {
       clock_.SleepMs(100);
       return kPrinterOk;

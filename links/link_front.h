@@ -55,7 +55,7 @@ class LinkFront : public PrinterLink {
   unsigned GetStatus() override;
   int SetReplyPort(std::shared_ptr<platform::SerialPort> port) override;
   unsigned TakeReplyCopy(ReplyCopy& buffer) override;
-  unsigned WaitPrintResult(uint32_t timeoutMs) override;
+  unsigned WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* abandon = nullptr) override;
 
   // The device link kind last selected (0 until the first device open).
   int linkKind() const { return linkKind_; }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,7 +59,10 @@ class PrinterLink {
   // Moves the copy of the forwarded replies into `buffer`; returns the count.
   virtual unsigned TakeReplyCopy(ReplyCopy& buffer) = 0;
   // Asks the printer to confirm everything sent so far: 0, 1, 4, 8 or 16.
-  virtual unsigned WaitPrintResult(uint32_t timeoutMs) = 0;
+  // When `abandon` becomes non-zero (the relay is stopping) the wait ends
+  // within 100 ms with 16: nobody waits for the answer any more.
+  virtual unsigned WaitPrintResult(uint32_t timeoutMs,
+                                   const std::atomic<int>* abandon = nullptr) = 0;
 };
 
 }  // namespace links

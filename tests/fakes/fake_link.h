@@ -79,7 +79,7 @@ class FakeLink : public links::PrinterLink {
     pendingReplies.clear();
     return n;
   }
-  unsigned WaitPrintResult(uint32_t timeoutMs) override {
+  unsigned WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* abandon) override {
     std::function<void()> hook;
     unsigned r = 0;
     {
@@ -93,6 +93,8 @@ class FakeLink : public links::PrinterLink {
       hook = onWait;
     }
     if (hook) hook();
+    // Abandoned: no answer is waited for.
+    if (abandon && abandon->load()) return links::kNoResponse;
     return r;
   }
 

@@ -391,6 +391,26 @@ TEST(RelayOverTcp, APrinterThatDropsAnIdleConnectionIsNotReportedOff) {
   EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
 }
 
+// Closing while a job waits for its confirmation (the printer has gone
+// silent) ends the program within 2 s, and the job is logged as abandoned.
+TEST_F(Relay, SigtermDuringAConfirmationEndsTheRelayWithinTwoSeconds) {
+  Start("Timeout=200\nResultTimeout=20000\nPopup=NO\nReprint=YES\n");
+  ASSERT_EQ(rig.printer.Send("silent on"), 0);
+  const std::string text = "NEVER CONFIRMED\n";
+  ASSERT_TRUE(rig.app.Write(Bytes(text.begin(), text.end())));
+  ASSERT_TRUE(rig.printer.events().Next("cmd GS_(H", std::chrono::seconds(10)));
+  const auto start = std::chrono::steady_clock::now();
+  rig.relay.Signal(SIGTERM);
+  const auto status = rig.relay.WaitExit(15000);
+  const auto took = std::chrono::steady_clock::now() - start;
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 0);
+  EXPECT_LT(took, std::chrono::seconds(2))
+      << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+  EXPECT_NE(rig.Log().find("[ERROR] : COM6 port : job of 16 bytes abandoned"), std::string::npos)
+      << rig.Log();
+}
+
 TEST_F(Relay, SigtermEndsTheRelayCleanly) {
   Start("Timeout=300\n");
   rig.relay.Signal(SIGTERM);

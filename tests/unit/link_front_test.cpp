@@ -249,6 +249,23 @@ TEST_F(LinkFrontTest, FaultDuringTheWaitEndsIt) {
   EXPECT_EQ(clock.NowMs(), 1100u);
 }
 
+// A relay that is stopping waits for no answer: the wait ends within 100 ms
+// of the request to abandon it, in the pause or in the polling.
+TEST_F(LinkFrontTest, AnAbandonedWaitEndsWithinATenthOfASecond) {
+  ASSERT_EQ(front->OpenLink("10.0.0.9", 9100), 0);
+  for (uint32_t abandonAt : {300u, 2500u}) {
+    SCOPED_TRACE(abandonAt);
+    std::atomic<int> stop{0};
+    const uint32_t start = clock.NowMs();
+    clock.onSleep = [&] {
+      if (clock.NowMs() - start >= abandonAt) stop = 1;
+    };
+    EXPECT_EQ(front->WaitPrintResult(60000, &stop), 16u);
+    clock.onSleep = nullptr;
+    EXPECT_LE(clock.NowMs() - start, abandonAt + 100);
+  }
+}
+
 TEST_F(LinkFrontTest, UsbTimeoutLeavesADebugLine) {
   ASSERT_EQ(front->OpenLink("USB", 0), 0);
   EXPECT_EQ(front->WaitPrintResult(0), 16u);

@@ -299,6 +299,35 @@ TEST(RelayWorkerStop, AStartWhileTheWorkerRunsIsRefused) {
   }
 }
 
+// A stop request (closing the program, a port refresh) abandons the job in
+// flight, whether its data is still coming or its confirmation is awaited,
+// and says so in the log.
+TEST(RelayWorkerStop, TheJobInFlightIsAbandonedAndLogged) {
+  for (bool duringTheWait : {false, true}) {
+    SCOPED_TRACE(duringTheWait);
+    fakes::RelayFixture f("Popup=NO\nReprint=YES\nTimeout=100\nLogFile=YES\n");
+    auto& port = f.AddPort("COM5");
+    port.Arrive(0, {'A', 'B', 'C'});
+    if (duringTheWait) {
+      f.link.onWait = [&] { f.service->stopFlag() = 1; };
+    } else {
+      port.onRead = [&](int read) {
+        if (read == 2) f.service->stopFlag() = 1;
+      };
+    }
+    f.service->worker().RunPass();
+    EXPECT_EQ(f.CountLog("[ERROR] : COM5 port : job of 3 bytes abandoned: the relay stopped "
+                         "before the printer confirmed it\n"),
+              1)
+        << f.Log();
+  }
+  // A confirmed job is not.
+  fakes::RelayFixture f("Timeout=100\nLogFile=YES\n");
+  f.AddPort("COM5").Arrive(0, {'A'});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("abandoned"), 0);
+}
+
 TEST(RelayWorkerStop, AStoppedWorkerCanBeStartedAgain) {
   fakes::RelayFixture f("Timeout=100\n");
   auto& port = f.AddPort("COM5");

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <thread>
 
 #include "tests/support/relay_rig.h"
@@ -109,6 +110,40 @@ TEST_F(RelayUnderWine, AJobReachesThePrinterUnchangedAndIsConfirmed) {
   EXPECT_NE(log.find("TIMEOUT : COM6 port " + std::to_string(job.size()) + "-bytes end"),
             std::string::npos)
       << log;
+}
+
+// Closing the window while a job waits for its confirmation (the printer
+// has gone silent) ends the program, and frees the single-instance mutex,
+// within 2 s; the job is logged as abandoned.
+TEST_F(RelayUnderWine, ClosingWhileAJobAwaitsItsConfirmationEndsTheProgramWithinTwoSeconds) {
+  support::WriteFile(dir.File("Settings.ini"),
+                     "[Settings]\r\nPort=TCP/IP\r\nIP=" + ip +
+                         "\r\nTimeout=300\r\nRealtime=YES\r\nPopup=NO\r\nLogFile=YES\r\n"
+                         "Reprint=YES\r\nResultTimeout=20000\r\n");
+  support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=COM6\r\n");
+  ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe"))));
+  ASSERT_TRUE(printer.events().Next("cmd DLE_EOT 4", std::chrono::seconds(30)))
+      << relay.Output() << printer.events().Dump();
+  ASSERT_TRUE(WaitForLog("COM6 open success", 20000)) << Log();
+  ASSERT_EQ(printer.Send("silent on"), 0);
+
+  support::SerialClient app;
+  ASSERT_TRUE(app.Open(dir.File("app")));
+  const std::string text = "NEVER CONFIRMED\n";
+  ASSERT_TRUE(app.Write(Bytes(text.begin(), text.end())));
+  ASSERT_TRUE(printer.events().Next("cmd GS_(H", std::chrono::seconds(30)))
+      << printer.events().Dump();
+
+  support::ChildProcess closer;
+  ASSERT_TRUE(closer.Start(winetest::WineCommand(winetest::WindowsProgram("window_closer.exe"))));
+  ASSERT_TRUE(closer.WaitExit(60000).has_value());
+  std::smatch took;
+  const std::string out = closer.Output();
+  ASSERT_TRUE(std::regex_search(out, took, std::regex("closed after (\\d+) ms"))) << out;
+  EXPECT_LT(std::stoi(took[1]), 2000) << out << Log();
+  ASSERT_TRUE(relay.WaitExit(10000).has_value());
+  EXPECT_NE(Log().find("[ERROR] : COM6 port : job of 16 bytes abandoned"), std::string::npos)
+      << Log();
 }
 
 }  // namespace
