@@ -169,7 +169,10 @@ unsigned LinkFront::TakeReplyCopy(ReplyCopy& buffer) {
 // The printer's answer is recognised by the link's reader, which sets
 // printDone; this loop only watches the flags.
 unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* abandon) {
-  if (spoolerMode_) return kPrinterOk;
+  // The spooler prints a document when it ends: the job's document ends
+  // here, and the next job starts a new one. A document the spooler will not
+  // end is no printed job.
+  if (spoolerMode_) return !spoolerOpen_ || spooler_.EndJob() ? kPrinterOk : kJobIncomplete;
   DeviceLink* link = Selected();
   LinkState* st = link ? &link->state() : nullptr;
   const LinkState& flags = st ? *st : IdleState();

@@ -26,8 +26,9 @@ enum PrinterStatusCode : unsigned {
   kPaperOut = 4,
   kPrinterPowerOff = 8,
   kNoResponse = 16,
-  // Not from a link: part of the job never reached the printer although it
-  // confirmed what it got. Reported as an unknown error.
+  // Part of the job never reached the printer although it confirmed what it
+  // got, or the spooler would not end the job's document. Reported as an
+  // unknown error.
   kJobIncomplete = 32,
 };
 

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/private_cups.h"
 #include "tests/support/relay_rig.h"
 #include "tests/support/tcp_proxy.h"
 
@@ -409,6 +410,33 @@ TEST_F(Relay, SigtermDuringAConfirmationEndsTheRelayWithinTwoSeconds) {
       << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
   EXPECT_NE(rig.Log().find("[ERROR] : COM6 port : job of 16 bytes abandoned"), std::string::npos)
       << rig.Log();
+}
+
+// A printer behind a driver (the spooler link, a raw CUPS queue on Linux)
+// with real-time checking on, as the settings dialog keeps it: each job is
+// printed when it ends, not when the program ends (and killing the program
+// loses nothing that was confirmed).
+TEST(RelayThroughTheSpooler, EachJobIsPrintedWhenItEnds) {
+  support::RelayRig rig;
+  ASSERT_TRUE(rig.StartPrinter());
+  support::PrivateCups cups(rig.dir);
+  const std::string why = cups.Start("relayqueue", "socket://" + rig.ip + ":9100/?waiteof=false");
+  ASSERT_TRUE(why.empty()) << "no private cupsd: " << why;
+  rig.relayEnvironment = {{"CUPS_SERVER", cups.socket()}};
+  ASSERT_TRUE(
+      rig.StartRelayOnPort("relayqueue", "Baudrate=1\nTimeout=200\nPopup=NO\nReprint=YES\n"));
+  ASSERT_TRUE(rig.OpenApplicationPort()) << rig.relay.Output();
+  for (int k = 1; k <= 2; ++k) {
+    SCOPED_TRACE(k);
+    const std::string text = "SPOOLED RECEIPT " + std::to_string(k) + "\n";
+    const Bytes job(text.begin(), text.end());
+    ASSERT_TRUE(rig.app.Write(job));
+    // CUPS hands each of its jobs to the printer on a connection of its own.
+    ASSERT_TRUE(rig.printer.events().Next("conn close", std::chrono::seconds(30)))
+        << rig.Log() << rig.relay.Output() << rig.printer.events().Dump();
+    EXPECT_EQ(CountBytes(rig.Recorded(), job), 1) << rig.Log() << rig.relay.Output();
+  }
+  EXPECT_TRUE(rig.relay.Running());
 }
 
 TEST_F(Relay, SigtermEndsTheRelayCleanly) {
