@@ -199,14 +199,13 @@ class WinSerialPort : public SerialPort {
     if (overlapped_ && !waitBroken_) {
       if (!maskSet_) maskSet_ = Comm().SetCommMask(handle_, EV_RXCHAR) != 0;
       if (maskSet_) {
-        *waitOv_ = OVERLAPPED{};
-        waitOv_->hEvent = waitEvent_;
+        *wait_ = PendingWait{};
+        wait_->ov.hEvent = waitEvent_;
         ResetEvent(waitEvent_);
-        DWORD mask = 0;
-        if (Comm().WaitCommEvent(handle_, &mask, waitOv_.get())) return QueuedInput() > 0;
+        if (Comm().WaitCommEvent(handle_, &wait_->mask, &wait_->ov)) return QueuedInput() > 0;
         if (GetLastError() == ERROR_IO_PENDING) {
           if (Comm().WaitForSingleObject(waitEvent_, timeoutMs) != WAIT_OBJECT_0) {
-            Comm().CancelIoEx(handle_, waitOv_.get());
+            Comm().CancelIoEx(handle_, &wait_->ov);
             // A driver that does not end the wait when asked would hold the
             // relay up: give it a moment, then poll this port from now on.
             if (Comm().WaitForSingleObject(waitEvent_, 200) != WAIT_OBJECT_0) {
@@ -216,7 +215,7 @@ class WinSerialPort : public SerialPort {
             }
           }
           DWORD ignored = 0;
-          Comm().GetOverlappedResult(handle_, waitOv_.get(), &ignored, FALSE);
+          Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
           return QueuedInput() > 0;
         }
       }
@@ -238,17 +237,18 @@ class WinSerialPort : public SerialPort {
   HANDLE writeEvent_ = nullptr;
   HANDLE waitEvent_ = nullptr;
   // A wait the driver did not end when asked is still pending on its record
-  // and event: they must not go before it ends. Asked once more, the wait is
-  // given a second; a driver that never ends it keeps both for good, so
-  // that its late completion writes into memory that is still there.
+  // (with its event mask) and event: they must not go before it ends. Asked
+  // once more, the wait is given a second; a driver that never ends it keeps
+  // both for good, so that its late completion writes into memory that is
+  // still there.
   void EndPendingWait() {
     if (!waitPending_) return;
-    Comm().CancelIoEx(handle_, waitOv_.get());
+    Comm().CancelIoEx(handle_, &wait_->ov);
     if (Comm().WaitForSingleObject(waitEvent_, kPendingWaitEndMs) == WAIT_OBJECT_0) {
       waitPending_ = false;
       return;
     }
-    static_cast<void>(waitOv_.release());  // left to the driver, with its event
+    static_cast<void>(wait_.release());  // left to the driver, with its event
     waitEvent_ = nullptr;
   }
 
@@ -258,7 +258,13 @@ class WinSerialPort : public SerialPort {
   bool waitBroken_ = false;
   bool waitPending_ = false;
   bool immediateReads_ = false;
-  std::unique_ptr<OVERLAPPED> waitOv_ = std::make_unique<OVERLAPPED>();
+  // The driver writes both when the wait ends, which may be after
+  // WaitReadable returned: they live and go together.
+  struct PendingWait {
+    OVERLAPPED ov{};
+    DWORD mask = 0;
+  };
+  std::unique_ptr<PendingWait> wait_ = std::make_unique<PendingWait>();
 };
 
 // The system's own words for an error, with its number.

@@ -25,6 +25,7 @@ class PendingWaitDriver : public CommCalls {
   bool completesOnCancel = false;
   std::vector<std::string> calls;
   OVERLAPPED* pending = nullptr;
+  DWORD* pendingMask = nullptr;
 
   BOOL ClearCommError(HANDLE h, DWORD* errors, COMSTAT* stat) override {
     if (h != kDevice) return CommCalls::ClearCommError(h, errors, stat);
@@ -39,6 +40,7 @@ class PendingWaitDriver : public CommCalls {
     if (h != kDevice) return CommCalls::WaitCommEvent(h, mask, ov);
     calls.push_back("wait for input");
     pending = ov;
+    pendingMask = mask;
     SetLastError(ERROR_IO_PENDING);
     return FALSE;
   }
@@ -68,6 +70,7 @@ class PendingWaitDriver : public CommCalls {
   // The driver ends the wait: it writes its status into the record and
   // signals the record's event, as the system does for an overlapped call.
   void Complete() {
+    *pendingMask = EV_RXCHAR;
     pending->Internal = 0xC0000120;  // STATUS_CANCELLED
     pending->InternalHigh = 0;
     SetEvent(pending->hEvent);
@@ -96,6 +99,40 @@ TEST(Win32SerialPort, AWaitTheDriverDoesNotEndIsCancelledBeforeTheRecordGoes) {
     // Completing late (after the close) writes into a record that is still
     // there; the port leaves it behind rather than free it under the driver.
     if (!completes) driver.Complete();
+  }
+}
+
+// True when `p` lies in the calling thread's stack: the same reservation
+// as a local of this frame.
+bool OnThisThreadsStack(const void* p) {
+  const int local = 0;
+  MEMORY_BASIC_INFORMATION stack{}, there{};
+  if (!VirtualQuery(&local, &stack, sizeof stack) || !VirtualQuery(p, &there, sizeof there))
+    return false;
+  return stack.AllocationBase == there.AllocationBase;
+}
+
+// The driver fills in the event mask when the wait ends, which for a wait it
+// did not end when asked is after WaitReadable returned: the mask must live
+// with the record, not in WaitReadable's frame, which is long gone by then.
+TEST(Win32SerialPort, AWaitEndingLateWritesItsMaskBesideItsRecord) {
+  for (bool completes : {true, false}) {
+    SCOPED_TRACE(completes);
+    PendingWaitDriver driver;
+    platform::win32::ScopedCommCalls installed(driver);
+    auto port = platform::win32::AdoptCommHandle(kDevice, true, INFINITE);
+    EXPECT_FALSE(port->WaitReadable(10));
+    ASSERT_NE(driver.pendingMask, nullptr);
+    // Checked before anything is written there: a stale stack slot would
+    // take the late write silently and corrupt whatever frame is there now.
+    ASSERT_FALSE(OnThisThreadsStack(driver.pendingMask));
+    if (completes) {
+      driver.Complete();  // late, while the port is still open
+      port.reset();
+    } else {
+      port.reset();       // the port leaves the record behind ...
+      driver.Complete();  // ... for the driver's write, much later
+    }
   }
 }
 
