@@ -186,7 +186,7 @@ int FakeSockets::Receive(platform::SocketHandle s, uint8_t* buffer, int size) {
          static_cast<int32_t>(now - inbound_.front().readyAt) >= 0) {
     Chunk& c = inbound_.front();
     const int take = std::min(size - got, static_cast<int>(c.bytes.size()));
-    std::memcpy(buffer + got, c.bytes.data(), static_cast<size_t>(take));
+    if (take > 0) std::memcpy(buffer + got, c.bytes.data(), static_cast<size_t>(take));
     got += take;
     c.bytes.erase(c.bytes.begin(), c.bytes.begin() + take);
     if (c.bytes.empty()) inbound_.pop_front();
