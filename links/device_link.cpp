@@ -18,6 +18,12 @@ constexpr uint32_t kStatusBackSettleMs = 100;
 constexpr uint32_t kSlowReadMs = 50;
 constexpr int kSlowReadsForRequest = 2;
 
+// The shape of an Automatic Status Back block's first four bytes.
+bool StartsWithStatusBack(const uint8_t* d, int length) {
+  return length >= 4 && (d[0] & 0x93) == 0x10 && (d[1] & 0x90) == 0 && (d[2] & 0x90) == 0 &&
+         (d[3] & 0x90) == 0;
+}
+
 }  // namespace
 
 void LinkState::ReportCoverOpen() {
@@ -62,8 +68,20 @@ unsigned DeviceLink::TakeReplyCopy(ReplyCopy& buffer) {
   return count;
 }
 
+void DeviceLink::AskStatusBack() {
+  ownStatusBackAnswer_ = true;
+  Write(kStatusBackOn, sizeof kStatusBackOn);
+}
+
 bool DeviceLink::ForwardReply(const uint8_t* data, int length) {
   if (length <= 0) return false;
+  // Only the block that comes next can be the answer; a later one is the
+  // application's own.
+  if (ownStatusBackAnswer_.exchange(false) && StartsWithStatusBack(data, length)) {
+    data += 4;
+    length -= 4;
+    if (length == 0) return true;
+  }
   std::shared_ptr<platform::SerialPort> port;
   {
     std::lock_guard<std::mutex> g(replyLock_);

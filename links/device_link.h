@@ -89,7 +89,13 @@ class DeviceLink {
   // write then waits at most kForwardWaitMs, and while the port stays full
   // later blocks get only a glance, so the reader keeps its pace and the
   // status flags keep following the printer.
+  //
+  // The answer to the relay's own AskStatusBack is kept from the application.
   bool ForwardReply(const uint8_t* data, int length);
+  // GS a 255 for the relay's own sake (a job may have reset the printer):
+  // the printer's answer, a status block, updates the flags as any other but
+  // is not forwarded to an application that never asked for it.
+  void AskStatusBack();
   // Bytes of replies dropped because the application's port took them not
   // (or not whole) since the last call; the count starts again at 0.
   uint64_t TakeDroppedReplies() { return droppedReplies_.exchange(0); }
@@ -144,6 +150,7 @@ class DeviceLink {
   int slowReads_ = 0;         // reader thread only, once started
   bool moreWaiting_ = false;  // reader thread only
   std::atomic<bool> forwardStalled_{false};
+  std::atomic<bool> ownStatusBackAnswer_{false};
   std::atomic<uint64_t> droppedReplies_{0};
 
   std::mutex replyLock_;

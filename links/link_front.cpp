@@ -185,8 +185,9 @@ unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* 
 
   // The job may have reset the printer (ESC @ switches its Automatic Status
   // Back off): ask for it again, so that a fault from now on is seen. The
-  // answer, the printer's present status, arrives within the pause.
-  if (link) link->Write(kStatusBackOn, sizeof kStatusBackOn);
+  // answer, the printer's present status, arrives within the pause; it is
+  // the relay's, and the application does not get it.
+  if (link) link->AskStatusBack();
   auto abandoned = [abandon] { return abandon != nullptr && abandon->load() != 0; };
   for (int i = 0; i < 10 && !abandoned(); ++i) clock_.SleepMs(100);
   if (abandoned()) return kNoResponse;
