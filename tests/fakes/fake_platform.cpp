@@ -95,6 +95,7 @@ FakePlatform::FakePlatform() : files(*platform::Native().files) {
   platform.registry = &registry;
   platform.processes = &processes;
   platform.portEnumerator = &portEnumerator;
+  platform.runningPrograms = &runningPrograms;
 }
 
 }  // namespace fakes
