@@ -76,7 +76,13 @@ class WinProcesses : public Processes {
     return code > 0 && code <= 32 ? static_cast<int>(code) : 31;  // ERROR_GEN_FAILURE
   }
 
-  int RunCommand(const std::string& command) override { return std::system(command.c_str()); }
+  // system() hands the command to "cmd /c", which takes away the first and
+  // the last quote of a line holding special characters such as the
+  // parentheses of "Program Files (x86)"; one more pair of quotes is what it
+  // takes away then, and the command reaches it as written.
+  int RunCommand(const std::string& command) override {
+    return std::system(("\"" + command + "\"").c_str());
+  }
 
   bool UserIsAdmin() override { return IsUserAnAdmin() != FALSE; }
 
