@@ -8,7 +8,8 @@
 #include "remove/uninstall_dialog.h"
 #include "remove/uninstaller_texts.h"
 #include "remove/win32/resource.h"
-#include "widgets/image_button.h"
+#include "ui/win32/dialog_parts.h"
+#include "ui/win32/painting.h"
 
 namespace {
 
@@ -16,28 +17,10 @@ constexpr UINT kAboutCommand = 16;
 constexpr COLORREF kServiceBoxColour = RGB(217, 237, 235);
 constexpr COLORREF kDriverBoxColour = RGB(255, 255, 235);
 
-void SetButtonFace(widgets::ImageButton& button, HWND dialog, int id, int icon) {
-  button.Attach(dialog, id);
-  SendMessageA(button.Window(), WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), FALSE);
-  button.LoadIcons(icon, 32, 32, 0, 32, 32, 0, 32, 32);
-  button.SetFlatLook(false, true);
-}
-
-// The main window's gradient, left to right: RGB(217 + 38x/W, 236 + 19x/W, 235).
-void PaintGradient(HDC dc, const RECT& client) {
-  const int w = client.right > 0 ? client.right : 1;
-  for (int x = 0; x < client.right; ++x) {
-    HBRUSH brush = CreateSolidBrush(RGB(217 + 38 * x / w, 236 + 19 * x / w, 235));
-    RECT column{x, 0, x + 1, client.bottom};
-    FillRect(dc, &column, brush);
-    DeleteObject(brush);
-  }
-}
-
 INT_PTR CALLBACK InfoProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
-      SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      ui::win32::MakeTopmost(dialog);
       platform::System& system = *reinterpret_cast<platform::System*>(lParam);
       const unsigned codePage = system.AnsiCodePage();
       if (codePage != core::kKoreanCodePage) {
@@ -95,13 +78,10 @@ class UninstallWindow : public uninstall::UninstallView {
     icon_ = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_PROGRAM));
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-    RECT r;
-    GetWindowRect(window_, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    SetButtonFace(delete_, window_, IDC_DELETE, IDI_DELETE);
-    SetButtonFace(exit_, window_, IDOK, IDI_EXIT);
+    ui::win32::CentreOnScreen(window_);
+    const HFONT font = ui::win32::DialogFont(window_);
+    ui::win32::SetUpImageButton(window_, delete_, {IDC_DELETE, IDI_DELETE}, font);
+    ui::win32::SetUpImageButton(window_, exit_, {IDOK, IDI_EXIT}, font);
     serviceBrush_ = CreateSolidBrush(kServiceBoxColour);
     driverBrush_ = CreateSolidBrush(kDriverBoxColour);
     dialog_.OnInitDialog();
@@ -114,38 +94,34 @@ class UninstallWindow : public uninstall::UninstallView {
                     reinterpret_cast<LPARAM>(platform_.system));
   }
 
-  // Drawn off-screen and copied in one block, so the gradient never flickers.
+  // The main window's column gradient, drawn off-screen and copied in one
+  // block so that it never flickers.
   void Paint() {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window_, &paint);
-    RECT client;
-    GetClientRect(window_, &client);
     if (IsIconic(window_)) {
+      RECT client;
+      GetClientRect(window_, &client);
       SendMessageA(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
       DrawIcon(dc, (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2,
                (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2, icon_);
     } else {
-      HDC memory = CreateCompatibleDC(dc);
-      HBITMAP image = CreateCompatibleBitmap(dc, client.right, client.bottom);
-      HGDIOBJ old = SelectObject(memory, image);
-      PaintGradient(memory, client);
-      BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
-      SelectObject(memory, old);
-      DeleteObject(image);
-      DeleteDC(memory);
+      ui::win32::PaintBands(window_, dc, ui::win32::Bands::kColumns, ui::MainWindowColumn);
     }
     EndPaint(window_, &paint);
   }
 
+  // Each check box on its own colour; the notice straight on the gradient.
   HBRUSH ControlColour(HDC dc, HWND control) {
-    SetBkMode(dc, TRANSPARENT);
     switch (GetDlgCtrlID(control)) {
       case IDC_SERVICE_BOX:
+        SetBkMode(dc, TRANSPARENT);
         return serviceBrush_;
       case IDC_DRIVER_BOX:
+        SetBkMode(dc, TRANSPARENT);
         return driverBrush_;
       default:
-        return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+        return ui::win32::StaticOnGradient(dc, control);
     }
   }
 

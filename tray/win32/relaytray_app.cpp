@@ -8,28 +8,17 @@
 #include "tray/launcher_dialog.h"
 #include "tray/launcher_texts.h"
 #include "tray/win32/resource.h"
-#include "widgets/image_button.h"
+#include "ui/win32/dialog_parts.h"
+#include "ui/win32/painting.h"
 
 namespace {
 
+using ui::win32::DialogFont;
+using ui::win32::MakeTopmost;
+using ui::win32::SetUpImageButton;
+
 constexpr UINT kAboutCommand = 16;
 constexpr UINT_PTR kTopmostTimer = 1;
-constexpr UINT kTopmostFlags = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
-
-void SetButtonFace(widgets::ImageButton& button, HWND dialog, int id, int icon) {
-  button.Attach(dialog, id);
-  SendMessageA(button.Window(), WM_SETFONT, SendMessageA(dialog, WM_GETFONT, 0, 0), FALSE);
-  button.LoadIcons(icon, 32, 32, 0, 32, 32, 0, 32, 32);
-  button.SetFlatLook(false, true);
-}
-
-void CentreOnScreen(HWND window) {
-  RECT r;
-  GetWindowRect(window, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  SetWindowPos(window, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-}
 
 // ---- The launcher status dialog --------------------------------------------
 
@@ -42,18 +31,8 @@ struct StatusState {
 
 // Green rows for a start, red rows for a failure, as the relay's own pop-up.
 void PaintStatusBackground(HWND dialog, HDC dc, int kind) {
-  RECT client;
-  GetClientRect(dialog, &client);
-  const int h = client.bottom > 0 ? client.bottom : 1;
-  for (int y = 0; y < client.bottom; ++y) {
-    const COLORREF colour = kind == tray::kLaunchNormal
-                                ? RGB(30 * y / h, 127 + 128 * y / h, 50 + 50 * y / h)
-                                : RGB(127 + 128 * y / h, 30 * y / h, 50 + 50 * y / h);
-    HBRUSH brush = CreateSolidBrush(colour);
-    RECT row{0, y, client.right, y + 1};
-    FillRect(dc, &row, brush);
-    DeleteObject(brush);
-  }
+  ui::win32::PaintBands(dialog, dc, ui::win32::Bands::kRows,
+                        kind == tray::kLaunchNormal ? ui::StatusNormalRow : ui::StatusErrorRow);
 }
 
 INT_PTR CALLBACK StatusProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -62,7 +41,7 @@ INT_PTR CALLBACK StatusProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case WM_INITDIALOG: {
       state = reinterpret_cast<StatusState*>(lParam);
       SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      CentreOnScreen(dialog);
+      ui::win32::CentreOnScreen(dialog);
       platform::System& system = *state->system;
       const unsigned codePage = system.AnsiCodePage();
       SetDlgItemTextA(dialog, IDOK, core::Pick(system, codePage, tray::texts::kStatusOk).c_str());
@@ -70,11 +49,11 @@ INT_PTR CALLBACK StatusProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
                      core::Pick(system, codePage, tray::StatusCaption(state->kind)).c_str());
       SetDlgItemTextA(dialog, IDC_STATUS_TEXT, state->message.c_str());
       SetTimer(dialog, kTopmostTimer, 1000, nullptr);
-      SetButtonFace(state->ok, dialog, IDOK, IDI_OK);
+      SetUpImageButton(dialog, state->ok, {IDOK, IDI_OK}, DialogFont(dialog));
       return TRUE;
     }
     case WM_TIMER:
-      SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, kTopmostFlags);
+      MakeTopmost(dialog);
       KillTimer(dialog, kTopmostTimer);
       return TRUE;
     case WM_ERASEBKGND:
@@ -83,9 +62,8 @@ INT_PTR CALLBACK StatusProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
       SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
       return TRUE;
     case WM_CTLCOLORSTATIC:
-      SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
-      return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+      return reinterpret_cast<INT_PTR>(ui::win32::StaticOnGradient(reinterpret_cast<HDC>(wParam),
+                                                                   reinterpret_cast<HWND>(lParam)));
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         EndDialog(dialog, LOWORD(wParam));
@@ -102,7 +80,7 @@ INT_PTR CALLBACK StatusProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 INT_PTR CALLBACK InfoProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: {
-      SetWindowPos(dialog, HWND_TOPMOST, 0, 0, 0, 0, kTopmostFlags);
+      MakeTopmost(dialog);
       platform::System& system = *reinterpret_cast<platform::System*>(lParam);
       const unsigned codePage = system.AnsiCodePage();
       if (codePage != core::kKoreanCodePage) {
@@ -158,9 +136,9 @@ class LauncherWindow : public tray::LauncherView {
     icon_ = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_PROGRAM));
     SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
     SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-    SetWindowPos(window_, HWND_TOPMOST, 0, 0, 0, 0, kTopmostFlags);
-    SetButtonFace(start_, window_, IDC_START, IDI_START);
-    SetButtonFace(exit_, window_, IDOK, IDI_EXIT);
+    MakeTopmost(window_);
+    SetUpImageButton(window_, start_, {IDC_START, IDI_START}, DialogFont(window_));
+    SetUpImageButton(window_, exit_, {IDOK, IDI_EXIT}, DialogFont(window_));
     dialog_.OnInitDialog();
   }
 
