@@ -104,4 +104,11 @@ std::string ScreenshotDirectory() {
   return std::string(PORTRELAY_SOURCE_DIR) + "/build/screenshots";
 }
 
+std::string CloseRelayWindow() {
+  support::ChildProcess closer;
+  if (!closer.Start(WineCommand(WindowsProgram("window_closer.exe")))) return "";
+  closer.WaitExit(60000);
+  return closer.Output();
+}
+
 }  // namespace winetest
