@@ -98,6 +98,7 @@ FakePlatform::FakePlatform() : files(*platform::Native().files) {
   platform.registry = &registry;
   platform.processes = &processes;
   platform.portEnumerator = &portEnumerator;
+  platform.runningPrograms = &runningPrograms;
 }
 
 }  // namespace fakes
