@@ -90,9 +90,10 @@ Planner::Planner(uint64_t seed, int lane, PlanOptions options)
 void Planner::NextMode() {
   mode_ = static_cast<AppMode>(Pick(rng_, {0.5, 0.25, 0.25}));
   // Print-only programs keep their port for long stretches: long enough for
-  // unread answers to fill it.
-  modeLeft_ = mode_ == AppMode::kPrintOnly ? static_cast<int>(Between(rng_, 20, 400))
+  // their unread answers (about 60 bytes a job) to fill it (about 16 KB).
+  modeLeft_ = mode_ == AppMode::kPrintOnly ? static_cast<int>(Between(rng_, 50, 600))
                                            : static_cast<int>(Between(rng_, 5, 60));
+  if (options_.onlyMode) mode_ = *options_.onlyMode;
 }
 
 FaultPlan Planner::NextFault() {
@@ -125,12 +126,13 @@ JobPlan Planner::Next() {
   job.bytes = MakeJob(job.number, size, sizeClass == 2, rng_);
 
   job.reopenBefore = mode_ == AppMode::kReader && Between(rng_, 0, 9) == 0;
-  const bool query = Between(rng_, 0, 99) < (mode_ == AppMode::kPrintOnly ? 50u : 30u);
+  const bool query = Between(rng_, 0, 99) < (mode_ == AppMode::kPrintOnly ? 80u : 30u);
   if (query) {
     // Status queries a POS program sends before a receipt.
     if (mode_ == AppMode::kPrintOnly) {
-      job.query = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04,
-                   0x04, 0x1D, 0x49, 0x42, 0x1D, 0x49, 0x43};  // ... GS I 66, GS I 67
+      // Real-time status and the printer's identity (GS I 65 to 69), never read.
+      job.query = {0x10, 0x04, 0x01, 0x10, 0x04, 0x02, 0x10, 0x04, 0x04, 0x1D, 0x49, 0x41,
+                   0x1D, 0x49, 0x42, 0x1D, 0x49, 0x43, 0x1D, 0x49, 0x44, 0x1D, 0x49, 0x45};
     } else {
       job.query = {0x10, 0x04, static_cast<uint8_t>(Between(rng_, 1, 4))};
     }

@@ -59,6 +59,7 @@ struct PlanOptions {
   double faultRate = 0.35;  // share of jobs that get a fault
   uint32_t maxFaultMs = 8000;
   uint32_t receiveTimeoutMs = 300;  // the relay's Timeout: gaps are kept above it
+  std::optional<AppMode> onlyMode;  // one application behaviour throughout
 };
 
 class Planner {

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
@@ -40,6 +41,8 @@ Usage: soak [options]
   --result-timeout-ms MS  the relay's ResultTimeout (default 3000)
   --delay-bound S       longest a job may wait to come out whole (default: from the above)
   --serial-cts yes|no   the serial printer's cable carries CTS (default yes)
+  --app MODE            the application only as reader, print-only or per-job
+                        (default: phases of each, chosen by the seed)
   --keep                keep the working folders (they are kept anyway on a failure)
   --verbose             print every job and fault as it happens
   --relay PATH          portrelay to test (default: beside this program)
@@ -60,6 +63,7 @@ struct Options {
   uint32_t resultTimeoutMs = 3000;
   double delayBound = -1;
   bool serialCts = true;
+  std::optional<soak::AppMode> app;
   bool keep = false, verbose = false;
   std::string relay, sim, modemLines;
 };
@@ -102,6 +106,17 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
         const std::string v = value();
         if (v != "yes" && v != "no") throw std::invalid_argument("--serial-cts wants yes or no");
         o->serialCts = v == "yes";
+      } else if (arg == "--app") {
+        const std::string v = value();
+        if (v == "reader") {
+          o->app = soak::AppMode::kReader;
+        } else if (v == "print-only") {
+          o->app = soak::AppMode::kPrintOnly;
+        } else if (v == "per-job") {
+          o->app = soak::AppMode::kPerJob;
+        } else {
+          throw std::invalid_argument("--app wants reader, print-only or per-job");
+        }
       } else if (arg == "--keep") {
         o->keep = true;
       } else if (arg == "--verbose") {
@@ -258,6 +273,7 @@ int main(int argc, char** argv) {
     l.plan.faultRate = o.faultRate;
     l.plan.maxFaultMs = o.maxFaultMs;
     l.plan.receiveTimeoutMs = o.timeoutMs;
+    l.plan.onlyMode = o.app;
     l.resultTimeoutMs = o.resultTimeoutMs;
     l.limits = limits;
     l.relayBinary = o.relay;
