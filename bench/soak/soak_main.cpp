@@ -293,11 +293,17 @@ int main(int argc, char** argv) {
         (o.jobs + static_cast<uint32_t>(lanes.size()) - 1) / static_cast<uint32_t>(lanes.size());
   }
 
-  std::printf("soak: seed %llu, at least %u jobs and %.1f minutes (rerun: soak --seed %llu%s%s)\n",
-              static_cast<unsigned long long>(o.seed), o.jobs, o.minutes,
-              static_cast<unsigned long long>(o.seed),
-              o.jobs ? (" --jobs " + std::to_string(o.jobs)).c_str() : "",
-              (" --minutes " + Num(o.minutes, 1)).c_str());
+  // The same schedule again: every option as given, with the seed drawn.
+  std::string rerun = "soak --seed " + std::to_string(o.seed);
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--seed") {
+      ++i;
+      continue;
+    }
+    rerun += std::string(" ") + argv[i];
+  }
+  std::printf("soak: seed %llu, at least %u jobs and %.1f minutes (rerun: %s)\n",
+              static_cast<unsigned long long>(o.seed), o.jobs, o.minutes, rerun.c_str());
   std::fflush(stdout);
 
   std::vector<LaneResult> results(lanes.size());
