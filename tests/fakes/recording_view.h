@@ -28,6 +28,23 @@ class RecordingView : public core::ServiceView {
     lists[control].clear();
     calls.push_back("clear " + std::to_string(control));
   }
+  std::string ListEntry(int control, int index) override {
+    std::lock_guard<std::mutex> g(lock_);
+    const std::vector<std::string>& list = lists[control];
+    if (index < 0 || static_cast<size_t>(index) >= list.size()) return {};
+    return list[static_cast<size_t>(index)];
+  }
+  // The entry a test selected (-1: none).
+  std::string SelectedListEntry(int control) override {
+    int index;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      auto it = selected.find(control);
+      index = it == selected.end() ? -1 : it->second;
+    }
+    return ListEntry(control, index);
+  }
+  std::map<int, int> selected;
   void SelectComboPrefix(int control, const std::string& prefix) override {
     Record("select " + std::to_string(control) + " " + prefix);
   }
@@ -37,8 +54,14 @@ class RecordingView : public core::ServiceView {
     progress.push_back(position);
   }
   void SetWaitCursor(bool waiting) override { Record(waiting ? "wait cursor" : "normal cursor"); }
-  void HideToTray() override { Record("hide to tray"); }
-  void RestoreFromTray() override { Record("restore from tray"); }
+  void HideToTray() override {
+    Record("hide to tray");
+    if (onHide) onHide();
+  }
+  void RestoreFromTray() override {
+    Record("restore from tray");
+    if (onRestore) onRestore();
+  }
   void CreateTooltips(unsigned) override { Record("tooltips"); }
   void PostClose() override { Record("post close"); }
   // Runs `whileWaiting` (what the window's message loop might dispatch
@@ -48,6 +71,10 @@ class RecordingView : public core::ServiceView {
     event.Wait();
   }
   std::function<void()> whileWaiting;
+  // What the real window does on top of recording (its tray life, for
+  // instance).
+  std::function<void()> onHide;
+  std::function<void()> onRestore;
 
   int Count(const std::string& call) {
     std::lock_guard<std::mutex> g(lock_);
