@@ -2,12 +2,14 @@
 #include "bench/soak/plan.h"
 
 #include <cmath>
+#include <vector>
 
 namespace soak {
 namespace {
 
 // Draws an index from weights.
-size_t Pick(std::mt19937_64& rng, std::initializer_list<double> weights) {
+template <typename Weights>
+size_t Pick(std::mt19937_64& rng, const Weights& weights) {
   double total = 0;
   for (double w : weights) total += w;
   double x = std::uniform_real_distribution<double>(0, total)(rng);
@@ -17,7 +19,14 @@ size_t Pick(std::mt19937_64& rng, std::initializer_list<double> weights) {
     x -= w;
     ++i;
   }
-  return weights.size() - 1;
+  // Rounding left x at the end: the last choice that has a weight.
+  size_t last = 0;
+  i = 0;
+  for (double w : weights) {
+    if (w > 0) last = i;
+    ++i;
+  }
+  return last;
 }
 
 uint32_t Between(std::mt19937_64& rng, uint32_t lo, uint32_t hi) {
@@ -50,6 +59,15 @@ const char* FaultName(FaultKind kind) {
       return "paper near end";
   }
   return "?";
+}
+
+std::optional<FaultKind> FaultKindFromOption(const std::string& name) {
+  static const char* const kNames[kFaultKinds] = {"cover", "paper-out", "power",   "silent",
+                                                  "drop",  "split",     "near-end"};
+  for (int k = 0; k < kFaultKinds; ++k) {
+    if (name == kNames[k]) return static_cast<FaultKind>(k);
+  }
+  return std::nullopt;
 }
 
 Severity SeverityOf(FaultKind kind) {
@@ -88,7 +106,7 @@ Planner::Planner(uint64_t seed, int lane, PlanOptions options)
     : options_(options), rng_(seed * 1000003u + static_cast<uint64_t>(lane) * 7919u + 17u) {}
 
 void Planner::NextMode() {
-  mode_ = static_cast<AppMode>(Pick(rng_, {0.5, 0.25, 0.25}));
+  mode_ = static_cast<AppMode>(Pick(rng_, std::vector<double>{0.5, 0.25, 0.25}));
   // Print-only programs keep their port for long stretches: long enough for
   // their unread answers (about 60 bytes a job) to fill it (about 16 KB).
   modeLeft_ = mode_ == AppMode::kPrintOnly ? static_cast<int>(Between(rng_, 50, 600))
@@ -98,9 +116,12 @@ void Planner::NextMode() {
 
 FaultPlan Planner::NextFault() {
   FaultPlan f;
-  f.kind = static_cast<FaultKind>(options_.tcp ? Pick(rng_, {3, 2, 2, 2, 2, 1, 1})
-                                               : Pick(rng_, {3, 2, 2, 2, 0, 1, 1}));
-  f.phase = static_cast<Phase>(Pick(rng_, {0.25, 0.3, 0.3, 0.15}));
+  std::vector<double> weights{3, 2, 2, 2, options_.tcp ? 2.0 : 0.0, 1, 1};
+  for (int k = 0; k < kFaultKinds; ++k) {
+    if ((options_.faultKinds & (1u << k)) == 0) weights[static_cast<size_t>(k)] = 0;
+  }
+  f.kind = static_cast<FaultKind>(Pick(rng_, weights));
+  f.phase = static_cast<Phase>(Pick(rng_, std::vector<double>{0.25, 0.3, 0.3, 0.15}));
   if (f.kind == FaultKind::kDrop) {
     f.durationMs = 0;
   } else if (f.kind == FaultKind::kSplit) {
@@ -119,7 +140,7 @@ JobPlan Planner::Next() {
   job.mode = mode_;
 
   // Sizes of receipts: mostly short, some long, a few with a logo.
-  const size_t sizeClass = Pick(rng_, {0.55, 0.3, 0.15});
+  const size_t sizeClass = Pick(rng_, std::vector<double>{0.55, 0.3, 0.15});
   const size_t size = sizeClass == 0   ? Between(rng_, 120, 800)
                       : sizeClass == 1 ? Between(rng_, 800, 4000)
                                        : Between(rng_, 4000, 16000);
@@ -137,12 +158,15 @@ JobPlan Planner::Next() {
       job.query = {0x10, 0x04, static_cast<uint8_t>(Between(rng_, 1, 4))};
     }
   }
-  if (std::uniform_real_distribution<double>(0, 1)(rng_) < options_.faultRate)
+  // Drop is a TCP fault; a serial printer with only drop allowed gets none.
+  const unsigned usable =
+      options_.faultKinds & (options_.tcp ? ~0u : ~(1u << static_cast<int>(FaultKind::kDrop)));
+  if (usable != 0 && std::uniform_real_distribution<double>(0, 1)(rng_) < options_.faultRate)
     job.fault = NextFault();
 
   // Mostly the next receipt follows soon; sometimes the printer idles; now
   // and then two receipts go out back to back (one job for the relay).
-  const size_t gap = Pick(rng_, {0.7, 0.2, 0.1});
+  const size_t gap = Pick(rng_, std::vector<double>{0.7, 0.2, 0.1});
   const uint32_t t = options_.receiveTimeoutMs;
   job.gapMs = gap == 0   ? Between(rng_, t + 100, t + 1500)
               : gap == 1 ? Between(rng_, 1500, 4000)

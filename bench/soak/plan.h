@@ -16,6 +16,9 @@ namespace soak {
 enum class FaultKind { kCover, kPaperOut, kPower, kSilent, kDrop, kSplit, kNearEnd };
 inline constexpr int kFaultKinds = 7;
 const char* FaultName(FaultKind kind);
+// The kind named on the command line (cover, paper-out, power, silent, drop,
+// split, near-end).
+std::optional<FaultKind> FaultKindFromOption(const std::string& name);
 // Near end is no reason to print a job twice; answers cut in pieces are
 // counted as a fault but shown apart (see Severity).
 Severity SeverityOf(FaultKind kind);
@@ -58,8 +61,9 @@ struct PlanOptions {
   bool tcp = true;          // the printer's link (drop only on TCP)
   double faultRate = 0.35;  // share of jobs that get a fault
   uint32_t maxFaultMs = 8000;
-  uint32_t receiveTimeoutMs = 300;  // the relay's Timeout: gaps are kept above it
-  std::optional<AppMode> onlyMode;  // one application behaviour throughout
+  uint32_t receiveTimeoutMs = 300;                // the relay's Timeout: gaps are kept above it
+  std::optional<AppMode> onlyMode;                // one application behaviour throughout
+  unsigned faultKinds = (1u << kFaultKinds) - 1;  // bit per FaultKind that may be drawn
 };
 
 class Planner {

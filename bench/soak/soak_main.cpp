@@ -41,6 +41,8 @@ Usage: soak [options]
   --result-timeout-ms MS  the relay's ResultTimeout (default 3000)
   --delay-bound S       longest a job may wait to come out whole (default: from the above)
   --serial-cts yes|no   the serial printer's cable carries CTS (default yes)
+  --faults LIST         only these printer faults: cover,paper-out,power,silent,
+                        drop,split,near-end (default all)
   --app MODE            the application only as reader, print-only or per-job
                         (default: phases of each, chosen by the seed)
   --keep                keep the working folders (they are kept anyway on a failure)
@@ -64,6 +66,7 @@ struct Options {
   double delayBound = -1;
   bool serialCts = true;
   std::optional<soak::AppMode> app;
+  unsigned faultKinds = (1u << soak::kFaultKinds) - 1;
   bool keep = false, verbose = false;
   std::string relay, sim, modemLines;
 };
@@ -106,6 +109,15 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
         const std::string v = value();
         if (v != "yes" && v != "no") throw std::invalid_argument("--serial-cts wants yes or no");
         o->serialCts = v == "yes";
+      } else if (arg == "--faults") {
+        const std::string v = value() + ",";
+        o->faultKinds = 0;
+        for (size_t from = 0, comma; (comma = v.find(',', from)) != std::string::npos;
+             from = comma + 1) {
+          const auto kind = soak::FaultKindFromOption(v.substr(from, comma - from));
+          if (!kind) throw std::invalid_argument("--faults: unknown fault in " + v);
+          o->faultKinds |= 1u << static_cast<int>(*kind);
+        }
       } else if (arg == "--app") {
         const std::string v = value();
         if (v == "reader") {
@@ -274,6 +286,7 @@ int main(int argc, char** argv) {
     l.plan.maxFaultMs = o.maxFaultMs;
     l.plan.receiveTimeoutMs = o.timeoutMs;
     l.plan.onlyMode = o.app;
+    l.plan.faultKinds = o.faultKinds;
     l.resultTimeoutMs = o.resultTimeoutMs;
     l.limits = limits;
     l.relayBinary = o.relay;

@@ -190,5 +190,34 @@ TEST(SoakPlan, TheSameSeedGivesTheSameSchedule) {
   EXPECT_GT(differs, 190);  // the other printer's schedule is its own
 }
 
+TEST(SoakPlan, OnlyTheFaultsAllowedForThePrinterAreDrawn) {
+  const unsigned powerAndDrop =
+      1u << static_cast<int>(FaultKind::kPower) | 1u << static_cast<int>(FaultKind::kDrop);
+  struct Case {
+    bool tcp;
+    unsigned kinds;
+    unsigned expected;  // kinds that must all show up, and nothing else
+  } cases[] = {
+      {true, powerAndDrop, powerAndDrop},
+      {false, powerAndDrop, 1u << static_cast<int>(FaultKind::kPower)},
+      {false, 1u << static_cast<int>(FaultKind::kDrop), 0},  // drop is TCP only
+  };
+  for (const Case& c : cases) {
+    PlanOptions options;
+    options.tcp = c.tcp;
+    options.faultRate = 1;
+    options.faultKinds = c.kinds;
+    Planner planner(9, 0, options);
+    unsigned seen = 0;
+    for (int i = 0; i < 300; ++i) {
+      const JobPlan job = planner.Next();
+      if (job.fault) seen |= 1u << static_cast<int>(job.fault->kind);
+    }
+    EXPECT_EQ(seen, c.expected) << "tcp " << c.tcp << ", kinds " << c.kinds;
+  }
+  EXPECT_EQ(FaultKindFromOption("paper-out"), FaultKind::kPaperOut);
+  EXPECT_FALSE(FaultKindFromOption("paper"));
+}
+
 }  // namespace
 }  // namespace soak
