@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <thread>
 
 #include "core/event.h"
@@ -32,7 +33,9 @@ class RelayWorker {
   RelayWorker& operator=(const RelayWorker&) = delete;
 
   // Creates the worker-ended event (not signalled) and starts the thread.
-  void Start();
+  // Refused (false, logged) while a worker runs: only a stop request ends
+  // that one, so waiting for it here could last for ever.
+  bool Start();
   // Sets the stop flag, waits a second, waits for the worker-ended event.
   // `wait` lets the caller keep its window responsive while it waits.
   void Stop();
@@ -50,6 +53,7 @@ class RelayWorker {
   void ServeJob(int index, int firstLength);
   void ClassifyFirstChunk(int length);
   void LogReplies();
+  void LogDroppedReplies();
   bool OpenPrinterForJob(const std::string& portName);
 
   RelayService& service_;
@@ -60,6 +64,7 @@ class RelayWorker {
   std::thread thread_;
   std::array<uint8_t, kReadBufferSize> buffer_{};
   links::ReplyCopy replies_{};
+  std::string replyPortName_;  // the port the printer's replies go to
 };
 
 }  // namespace core

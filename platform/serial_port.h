@@ -136,6 +136,14 @@ class SerialPorts {
   // CreateFileA on the device path ("\\.\COM6", "LPT1", ...): read and write,
   // no sharing, open existing. Null when the device cannot be opened.
   virtual std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool overlapped) = 0;
+  // The same open; when it fails, `whyNot` tells the user why in the
+  // system's words (no such port, in use, not a device, ...).
+  virtual std::unique_ptr<SerialPort> OpenOrSayWhy(const std::string& devicePath, bool overlapped,
+                                                   std::string& whyNot) {
+    std::unique_ptr<SerialPort> port = Open(devicePath, overlapped);
+    if (!port) whyNot = "the port cannot be opened";
+    return port;
+  }
 };
 
 }  // namespace platform

@@ -6,6 +6,10 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <string>
+
+#include "platform/win32/comm_calls.h"
 #include "platform/win32/comm_handle.h"
 #include "platform/win32/native.h"
 
@@ -23,9 +27,10 @@ class WinSerialPort : public SerialPort {
     }
   }
   ~WinSerialPort() override {
-    CloseHandle(handle_);
+    EndPendingWait();
+    Comm().CloseHandle(handle_);
     for (HANDLE e : {readEvent_, writeEvent_, waitEvent_})
-      if (e) CloseHandle(e);
+      if (e) Comm().CloseHandle(e);
   }
 
   bool SetupQueues(uint32_t in, uint32_t out) override { return SetupComm(handle_, in, out) != 0; }
@@ -110,14 +115,14 @@ class WinSerialPort : public SerialPort {
   int QueuedInput() override {
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!ClearCommError(handle_, &errors, &stat)) return -1;
+    if (!Comm().ClearCommError(handle_, &errors, &stat)) return -1;
     return static_cast<int>(stat.cbInQue);
   }
 
   int QueuedOutput() override {
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!ClearCommError(handle_, &errors, &stat)) return 0;
+    if (!Comm().ClearCommError(handle_, &errors, &stat)) return 0;
     return static_cast<int>(stat.cbOutQue);
   }
 
@@ -131,81 +136,86 @@ class WinSerialPort : public SerialPort {
       if (queued < size) size = queued;
     }
     if (!overlapped_)
-      return ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n)
-                                                                              : -1;
+      return Comm().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr)
+                 ? static_cast<int>(n)
+                 : -1;
     OVERLAPPED ov{};
     ov.hEvent = readEvent_;
     ResetEvent(readEvent_);
-    if (ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, &ov)) return static_cast<int>(n);
+    if (Comm().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, &ov))
+      return static_cast<int>(n);
     if (GetLastError() != ERROR_IO_PENDING) return -1;
     // Devices without read time-outs (a USB printer) may never complete a
     // read; those ports bound the wait and cancel the rest.
-    if (readWaitMs_ != INFINITE && WaitForSingleObject(readEvent_, readWaitMs_) != WAIT_OBJECT_0)
-      CancelIoEx(handle_, &ov);
-    if (!GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+    if (readWaitMs_ != INFINITE &&
+        Comm().WaitForSingleObject(readEvent_, readWaitMs_) != WAIT_OBJECT_0)
+      Comm().CancelIoEx(handle_, &ov);
+    if (!Comm().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
     return static_cast<int>(n);
   }
 
   int Write(const uint8_t* data, int size, uint32_t waitMs) override {
     DWORD n = 0;
     if (!overlapped_)
-      return WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n)
-                                                                             : -1;
+      return Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr)
+                 ? static_cast<int>(n)
+                 : -1;
     OVERLAPPED ov{};
     ov.hEvent = writeEvent_;
     ResetEvent(writeEvent_);
-    if (WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov)) return static_cast<int>(n);
+    if (Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
+      return static_cast<int>(n);
     if (GetLastError() != ERROR_IO_PENDING) return -1;
-    if (WaitForSingleObject(writeEvent_, waitMs ? waitMs : INFINITE) != WAIT_OBJECT_0) {
-      CancelIoEx(handle_, &ov);
+    if (Comm().WaitForSingleObject(writeEvent_, waitMs ? waitMs : INFINITE) != WAIT_OBJECT_0) {
+      Comm().CancelIoEx(handle_, &ov);
     }
-    if (!GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+    if (!Comm().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
     return static_cast<int>(n);
   }
 
   WriteResult WriteWithin(const uint8_t* data, int size, uint32_t waitMs) override {
     DWORD n = 0;
     if (!overlapped_) {
-      const BOOL ok = WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr);
+      const BOOL ok = Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr);
       return {static_cast<int>(n), ok != 0};
     }
     OVERLAPPED ov{};
     ov.hEvent = writeEvent_;
     ResetEvent(writeEvent_);
-    if (WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
+    if (Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
       return {static_cast<int>(n), true};
     if (GetLastError() != ERROR_IO_PENDING) return {0, false};
-    if (WaitForSingleObject(writeEvent_, waitMs) == WAIT_OBJECT_0) {
-      const BOOL ok = GetOverlappedResult(handle_, &ov, &n, FALSE);
+    if (Comm().WaitForSingleObject(writeEvent_, waitMs) == WAIT_OBJECT_0) {
+      const BOOL ok = Comm().GetOverlappedResult(handle_, &ov, &n, FALSE);
       return {static_cast<int>(n), ok != 0};
     }
-    CancelIoEx(handle_, &ov);
-    GetOverlappedResult(handle_, &ov, &n, TRUE);
+    Comm().CancelIoEx(handle_, &ov);
+    Comm().GetOverlappedResult(handle_, &ov, &n, TRUE);
     return {static_cast<int>(n), false};
   }
 
   bool WaitReadable(uint32_t timeoutMs) override {
     if (QueuedInput() > 0) return true;
     if (overlapped_ && !waitBroken_) {
-      if (!maskSet_) maskSet_ = SetCommMask(handle_, EV_RXCHAR) != 0;
+      if (!maskSet_) maskSet_ = Comm().SetCommMask(handle_, EV_RXCHAR) != 0;
       if (maskSet_) {
-        waitOv_ = OVERLAPPED{};
-        waitOv_.hEvent = waitEvent_;
+        *wait_ = PendingWait{};
+        wait_->ov.hEvent = waitEvent_;
         ResetEvent(waitEvent_);
-        DWORD mask = 0;
-        if (WaitCommEvent(handle_, &mask, &waitOv_)) return QueuedInput() > 0;
+        if (Comm().WaitCommEvent(handle_, &wait_->mask, &wait_->ov)) return QueuedInput() > 0;
         if (GetLastError() == ERROR_IO_PENDING) {
-          if (WaitForSingleObject(waitEvent_, timeoutMs) != WAIT_OBJECT_0) {
-            CancelIoEx(handle_, &waitOv_);
+          if (Comm().WaitForSingleObject(waitEvent_, timeoutMs) != WAIT_OBJECT_0) {
+            Comm().CancelIoEx(handle_, &wait_->ov);
             // A driver that does not end the wait when asked would hold the
             // relay up: give it a moment, then poll this port from now on.
-            if (WaitForSingleObject(waitEvent_, 200) != WAIT_OBJECT_0) {
+            if (Comm().WaitForSingleObject(waitEvent_, 200) != WAIT_OBJECT_0) {
               waitBroken_ = true;
+              waitPending_ = true;
               return QueuedInput() > 0;
             }
           }
           DWORD ignored = 0;
-          GetOverlappedResult(handle_, &waitOv_, &ignored, FALSE);
+          Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
           return QueuedInput() > 0;
         }
       }
@@ -226,21 +236,65 @@ class WinSerialPort : public SerialPort {
   HANDLE readEvent_ = nullptr;
   HANDLE writeEvent_ = nullptr;
   HANDLE waitEvent_ = nullptr;
+  // A wait the driver did not end when asked is still pending on its record
+  // (with its event mask) and event: they must not go before it ends. Asked
+  // once more, the wait is given a second; a driver that never ends it keeps
+  // both for good, so that its late completion writes into memory that is
+  // still there.
+  void EndPendingWait() {
+    if (!waitPending_) return;
+    Comm().CancelIoEx(handle_, &wait_->ov);
+    if (Comm().WaitForSingleObject(waitEvent_, kPendingWaitEndMs) == WAIT_OBJECT_0) {
+      waitPending_ = false;
+      return;
+    }
+    static_cast<void>(wait_.release());  // left to the driver, with its event
+    waitEvent_ = nullptr;
+  }
+
+  static constexpr DWORD kPendingWaitEndMs = 1000;
+
   bool maskSet_ = false;
   bool waitBroken_ = false;
+  bool waitPending_ = false;
   bool immediateReads_ = false;
-  // Lives as long as the port: a wait the driver completes late still
-  // writes into valid memory.
-  OVERLAPPED waitOv_{};
+  // The driver writes both when the wait ends, which may be after
+  // WaitReadable returned: they live and go together.
+  struct PendingWait {
+    OVERLAPPED ov{};
+    DWORD mask = 0;
+  };
+  std::unique_ptr<PendingWait> wait_ = std::make_unique<PendingWait>();
 };
+
+// The system's own words for an error, with its number.
+std::string ErrorText(DWORD error) {
+  char text[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, text, sizeof text, nullptr);
+  std::string out(text, n);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
+    out.pop_back();
+  if (out.empty()) out = "system error";
+  return out + " (" + std::to_string(error) + ")";
+}
 
 class WinSerialPorts : public SerialPorts {
  public:
   std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool overlapped) override {
+    std::string ignored;
+    return OpenOrSayWhy(devicePath, overlapped, ignored);
+  }
+
+  std::unique_ptr<SerialPort> OpenOrSayWhy(const std::string& devicePath, bool overlapped,
+                                           std::string& whyNot) override {
     HANDLE h = CreateFileA(
         devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
         overlapped ? FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE || h == nullptr) return nullptr;
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+      whyNot = ErrorText(GetLastError());
+      return nullptr;
+    }
     return std::make_unique<WinSerialPort>(h, overlapped);
   }
 };

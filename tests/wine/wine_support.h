@@ -22,5 +22,9 @@ std::string WinePrefix();
 // autostart value and the virtual pair's keys), so that a test's fresh folder
 // counts as a new installation on a machine without a pair.
 void ForgetInstallation();
+// Closes the running portrelay.exe through its window (as the tray's exit
+// command does) and waits for it to end: a Wine program does not always end
+// on a signal from Linux. The closer's output ("closed after N ms").
+std::string CloseRelayWindow();
 
 }  // namespace winetest
