@@ -115,5 +115,9 @@ SettingsNotes LoadSettings(RelaySettings& settings, ProgramDirectory& directory,
 // Recomputes the converted values from the texts. A time-out past its bound
 // is converted to its default and noted; the text keeps what the file says.
 SettingsNotes ConvertSettings(RelaySettings& settings);
+// The two time-outs as the relay uses them, bounded as above; a value out of
+// range adds a note that names the key and the default used.
+uint32_t ReceiveTimeoutMs(const std::string& text, SettingsNotes& notes);
+uint32_t ResultTimeoutMs(const std::string& text, SettingsNotes& notes);
 
 }  // namespace core
