@@ -202,6 +202,97 @@ TEST_F(SimServerTest, FullReceiveBufferLeavesTheHostsBytesUnreadUntilPrinted) {
   writer.join();
 }
 
+// A network printer closes an idle connection: the host sees it closed, the
+// printer keeps its state and serves the next connection.
+TEST_F(SimServerTest, DropClosesTheHostsConnectionAndKeepsListening) {
+  StartServer();
+  TcpTestClient first;
+  Connect(first);
+  ASSERT_EQ(server_->Control("cover open"), 0);
+  ASSERT_EQ(server_->Control("drop"), 0);
+  EXPECT_TRUE(events_.Next("conn close", 2s));
+  EXPECT_TRUE(first.WaitClosed(2s));
+  TcpTestClient second;
+  Connect(second);
+  ASSERT_TRUE(second.Send({0x10, 0x04, 0x02}));
+  EXPECT_EQ(second.Read(1, 2s), Bytes{0x16});  // 0x12 | cover open 0x04
+}
+
+TEST_F(SimServerTest, DropOnAPtyIsRefusedWithAnError) {
+  ScratchDir dir;
+  SimConfig config;
+  config.pty = dir.File("com1");
+  StartServer(config);
+  ASSERT_EQ(server_->Control("drop"), 0);
+  EXPECT_TRUE(events_.Next("error drop", 2s)) << events_.Dump();
+}
+
+// The printed record holds what came out of the printer: data held behind an
+// open cover appears once it prints, and data lost with the power never does.
+TEST_F(SimServerTest, PrintedRecordFollowsWhatThePrinterPrinted) {
+  struct Step {
+    std::string control;  // An operator command, or
+    std::string send;     // bytes for the printer ("" with "reconnect": a new connection).
+  };
+  const Bytes clear = {0x10, 0x14, 8, 1, 3, 20, 1, 6, 2, 8};
+  const std::string clearText(clear.begin(), clear.end());
+  const struct {
+    const char* name;
+    std::vector<Step> steps;
+    std::string printed;
+    std::string received;
+  } kCases[] = {
+      {"healthy", {{"", "ABC"}, {"", "DEF"}}, "ABCDEF", "ABCDEF"},
+      {"cover", {{"cover open", ""}, {"", "ABC"}, {"cover close", ""}}, "ABC", "ABC"},
+      {"paper out then back",
+       {{"", "A"}, {"paper out", ""}, {"", "BC"}, {"paper ok", ""}},
+       "ABC",
+       "ABC"},
+      {"power lost behind the cover",
+       {{"", "A"},
+        {"cover open", ""},
+        {"", "BC"},
+        {"power off", ""},
+        {"power on", ""},
+        {"cover close", ""},
+        {"reconnect", ""},
+        {"", "DE"}},
+       "ADE",
+       "ABCDE"},
+      {"buffer clear",
+       {{"cover open", ""}, {"", "XY" + clearText}, {"cover close", ""}, {"", "Z"}},
+       "Z",
+       "XY" + clearText + "Z"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    SimConfig config;
+    config.record_path = dir.File("rx.bin");
+    config.printed_path = dir.File("printed.bin");
+    StartServer(config);
+    auto client = std::make_unique<TcpTestClient>();
+    Connect(*client);
+    for (const Step& step : c.steps) {
+      if (step.control == "reconnect") {
+        client = std::make_unique<TcpTestClient>();
+        Connect(*client);
+      } else if (!step.control.empty()) {
+        ASSERT_EQ(server_->Control(step.control), 0);
+      } else {
+        ASSERT_TRUE(client->Send(Bytes(step.send.begin(), step.send.end())));
+        ASSERT_TRUE(events_.Next("rx ", 2s)) << events_.Dump();
+      }
+    }
+    ASSERT_EQ(server_->Control("keepalive"), 0);  // A round trip: all of the above applied.
+    const std::vector<uint8_t> printed = ReadWholeFile(config.printed_path);
+    const std::vector<uint8_t> received = ReadWholeFile(config.record_path);
+    EXPECT_EQ(std::string(printed.begin(), printed.end()), c.printed);
+    EXPECT_EQ(std::string(received.begin(), received.end()), c.received);
+    server_.reset();
+  }
+}
+
 TEST_F(SimServerTest, UnknownControlIsRejected) {
   StartServer();
   EXPECT_EQ(server_->Control("cover wide open"), -1);

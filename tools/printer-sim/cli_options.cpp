@@ -70,6 +70,9 @@ int ParseCli(int argc, const char* const* argv, CliOptions* options, std::string
     } else if (arg == "--record") {
       if (!next(&v)) return -1;
       config.record_path = std::string(v);
+    } else if (arg == "--record-printed") {
+      if (!next(&v)) return -1;
+      config.printed_path = std::string(v);
     } else if (arg == "--render") {
       if (!next(&v)) return -1;
       config.render_dir = std::string(v);
@@ -127,6 +130,11 @@ Options:
                     a real printer. Use with --print-rate.
   --record FILE     Append every received byte, raw and in order, to FILE
                     (written through per received chunk).
+  --record-printed FILE
+                    Append every byte to FILE once it is printed (executed),
+                    in order; bytes thrown away unprinted (power off while
+                    they wait behind an open cover, a buffer clear) are left
+                    out. What came out of the printer, not what reached it.
   --render DIR      Draw every printed job as a PNG picture of the 80 mm
                     receipt: DIR/job-0001.png, job-0002.png, ... (numbering
                     continues after files already there). A job ends at a cut
@@ -154,6 +162,8 @@ Standard input, one command per line (end of input does not quit):
   split on | split off     Send each answer in two pieces 100 ms apart
                            (first half rounded down: 7 bytes go as 3 + 4).
   keepalive   Send the 9 bytes "_GET_TIME".
+  drop        TCP: close the host's connection, as network printers close
+              idle ones; the port keeps listening. Not on a pty.
   quit        Exit (so do SIGTERM and SIGINT).
 
 Answers:

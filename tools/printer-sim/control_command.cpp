@@ -26,6 +26,7 @@ bool ParseControl(std::string_view line, ControlAction* action) {
       {"split on", ControlAction::kSplitOn},
       {"split off", ControlAction::kSplitOff},
       {"keepalive", ControlAction::kKeepalive},
+      {"drop", ControlAction::kDrop},
       {"quit", ControlAction::kQuit},
   };
   for (const auto& entry : kTable) {

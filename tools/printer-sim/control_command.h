@@ -22,6 +22,7 @@ enum class ControlAction {
   kSplitOn,
   kSplitOff,
   kKeepalive,
+  kDrop,
   kQuit,
 };
 

@@ -48,6 +48,7 @@ int SimServer::Start(std::string* error) {
     return -1;
   }
   if (!config_.record_path.empty() && record_.Open(config_.record_path, error) != 0) return -1;
+  if (!config_.printed_path.empty() && printed_.Open(config_.printed_path, error) != 0) return -1;
   renderer_.reset();
   if (!config_.render_dir.empty()) {
     renderer_ = std::make_unique<JobRenderer>(RenderConfig{config_.render_dir, config_.render_gap},
@@ -87,9 +88,11 @@ int SimServer::Start(std::string* error) {
   options.silent = config_.initial.silent;
   options.split = config_.initial.split;
   printer_ = std::make_unique<Printer>(options, [this](const std::string& line) { Emit(line); });
-  if (renderer_) {
+  if (renderer_ || printed_.is_open()) {
     printer_->SetFlowSink([this](uint64_t bytes, bool printed) {
-      renderer_->Consumed(bytes, printed, Clock::now());
+      if (renderer_) renderer_->Consumed(bytes, printed, Clock::now());
+      if (printed_.is_open() && printed_.Consumed(bytes, printed) != 0)
+        Emit("error printed record write failed");
     });
   }
 
@@ -112,6 +115,7 @@ void SimServer::Stop() {
   if (thread_.joinable()) thread_.join();
   if (transport_) transport_->Close();
   record_.Close();
+  printed_.Close();
 }
 
 void SimServer::Wake() {
@@ -206,6 +210,9 @@ void SimServer::Apply(ControlAction action) {
     case ControlAction::kKeepalive:
       printer_->Keepalive();
       break;
+    case ControlAction::kDrop:
+      if (!transport_->Drop(this)) Emit("error drop: a pty has no connection of its own to close");
+      break;
     case ControlAction::kQuit:
       quit_requested_ = true;
       stop_ = true;
@@ -278,6 +285,14 @@ void SimServer::OnData(const uint8_t* data, size_t len) {
   if (record_.is_open() && record_.Append(data, len) != 0) Emit("error record file write failed");
   Emit("rx " + std::to_string(len) + " " + HexString(data, len));
   if (renderer_ && printer_->powered()) renderer_->Received(data, len);
+  if (printed_.is_open() && printer_->powered()) {
+    const bool overflowed = printed_.Overflowed();
+    printed_.Received(data, len);
+    if (!overflowed && printed_.Overflowed()) {
+      Emit("error printed record incomplete: over " + std::to_string(PrintedRecord::kMaxWaiting) +
+           " bytes waited to be printed");
+    }
+  }
   printer_->Receive(data, len, Clock::now());
   Flush();
 }

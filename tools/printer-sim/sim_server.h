@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tools/printer-sim/control_command.h"
+#include "tools/printer-sim/printed_record.h"
 #include "tools/printer-sim/printer.h"
 #include "tools/printer-sim/profile.h"
 #include "tools/printer-sim/record_file.h"
@@ -35,6 +36,7 @@ struct SimConfig {
   uint64_t input_buffer = 0;         // Unprinted bytes held at most, 0 = no limit.
   bool init_clears_asb = true;
   std::string record_path;                     // Empty: no record file.
+  std::string printed_path;                    // Empty: no record of the printed bytes.
   std::string render_dir;                      // Empty: no pictures of the printed jobs.
   std::chrono::milliseconds render_gap{1000};  // A pause this long ends a job.
   InitialState initial;
@@ -91,6 +93,7 @@ class SimServer : private TransportListener {
   std::unique_ptr<Printer> printer_;
   std::unique_ptr<JobRenderer> renderer_;
   RecordFile record_;
+  PrintedRecord printed_;
   ReplyQueue replies_;
   int wake_fd_ = -1;
   uint16_t port_ = 0;

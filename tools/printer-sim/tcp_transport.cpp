@@ -189,6 +189,11 @@ void TcpTransport::DropConnection(TransportListener* listener) {
   listener->OnDisconnected();
 }
 
+bool TcpTransport::Drop(TransportListener* listener) {
+  DropConnection(listener);
+  return true;
+}
+
 int TcpTransport::Send(const uint8_t* data, size_t len) {
   if (conn_fd_ < 0) return -1;
   return WriteAll(conn_fd_, data, len, kSendTimeoutMs, true);

@@ -31,6 +31,7 @@ class TcpTransport : public Transport {
   bool Connected() const override { return conn_fd_ >= 0; }
   int Send(const uint8_t* data, size_t len) override;
   long SetPowered(bool on, TransportListener* listener) override;
+  bool Drop(TransportListener* listener) override;
 
   uint16_t port() const { return port_; }
   const std::string& host() const { return host_; }

@@ -41,6 +41,10 @@ class Transport {
   // reading. Power on undoes it. Returns -1 on failure, else the number of
   // bytes the host sent while off that were thrown away.
   virtual long SetPowered(bool on, TransportListener* listener) = 0;
+  // Closes the host's connection as a network printer closes an idle one,
+  // staying ready for the next. False when the transport has no connection
+  // of its own to close (a pty belongs to whoever opened it).
+  virtual bool Drop(TransportListener* /*listener*/) { return false; }
 };
 
 }  // namespace printersim
