@@ -1,18 +1,21 @@
 // Serial ports on Windows: the communications API on "\\.\COMn" and "LPTn".
 // Ports opened for overlapped I/O use one event per direction, so a reader
 // thread and a writer thread can use the same port at once, and wait for
-// input with WaitCommEvent instead of polling.
+// input with WaitCommEvent instead of polling (also as part of a wait on
+// several ports, port_signals.cpp).
 #include "platform/serial_port.h"
 
 #include <windows.h>
 
 #include "platform/win32/comm_handle.h"
+#include "platform/win32/input_wait.h"
 #include "platform/win32/native.h"
+#include "platform/win32/port_signals.h"
 
 namespace platform::win32 {
 namespace {
 
-class WinSerialPort : public SerialPort {
+class WinSerialPort : public SerialPort, public InputWait {
  public:
   WinSerialPort(HANDLE handle, bool overlapped, DWORD readWaitMs = INFINITE)
       : handle_(handle), overlapped_(overlapped), readWaitMs_(readWaitMs) {
@@ -186,30 +189,10 @@ class WinSerialPort : public SerialPort {
 
   bool WaitReadable(uint32_t timeoutMs) override {
     if (QueuedInput() > 0) return true;
-    if (overlapped_ && !waitBroken_) {
-      if (!maskSet_) maskSet_ = SetCommMask(handle_, EV_RXCHAR) != 0;
-      if (maskSet_) {
-        waitOv_ = OVERLAPPED{};
-        waitOv_.hEvent = waitEvent_;
-        ResetEvent(waitEvent_);
-        DWORD mask = 0;
-        if (WaitCommEvent(handle_, &mask, &waitOv_)) return QueuedInput() > 0;
-        if (GetLastError() == ERROR_IO_PENDING) {
-          if (WaitForSingleObject(waitEvent_, timeoutMs) != WAIT_OBJECT_0) {
-            CancelIoEx(handle_, &waitOv_);
-            // A driver that does not end the wait when asked would hold the
-            // relay up: give it a moment, then poll this port from now on.
-            if (WaitForSingleObject(waitEvent_, 200) != WAIT_OBJECT_0) {
-              waitBroken_ = true;
-              return QueuedInput() > 0;
-            }
-          }
-          DWORD ignored = 0;
-          GetOverlappedResult(handle_, &waitOv_, &ignored, FALSE);
-          return QueuedInput() > 0;
-        }
-      }
-      waitBroken_ = true;  // the driver cannot wait for events: poll instead
+    if (HANDLE ended = StartInputWait()) {
+      WaitForSingleObject(ended, timeoutMs);
+      EndInputWait();
+      return QueuedInput() > 0;
     }
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
@@ -219,6 +202,49 @@ class WinSerialPort : public SerialPort {
     return false;
   }
 
+  HANDLE StartInputWait() override {
+    if (!overlapped_ || waitBroken_) return nullptr;
+    if (!maskSet_) maskSet_ = SetCommMask(handle_, EV_RXCHAR) != 0;
+    if (maskSet_) {
+      waitOv_ = OVERLAPPED{};
+      waitOv_.hEvent = waitEvent_;
+      ResetEvent(waitEvent_);
+      waitMask_ = 0;
+      waitPending_ = true;
+      if (WaitCommEvent(handle_, &waitMask_, &waitOv_)) {
+        SetEvent(waitEvent_);
+        return waitEvent_;
+      }
+      if (GetLastError() == ERROR_IO_PENDING) return waitEvent_;
+      waitPending_ = false;
+    }
+    waitBroken_ = true;  // the driver cannot wait for events: poll instead
+    return nullptr;
+  }
+
+  void EndInputWait() override {
+    if (!waitPending_) return;
+    waitPending_ = false;
+    DWORD ignored = 0;
+    if (WaitForSingleObject(waitEvent_, 0) != WAIT_OBJECT_0) {
+      CancelIoEx(handle_, &waitOv_);
+      if (WaitForSingleObject(waitEvent_, kEndWaitGraceMs) != WAIT_OBJECT_0) {
+        // A driver that does not end the wait when asked would hold the relay
+        // up: poll this port from now on. A new mask ends such a wait under
+        // Wine, whose wait thread would otherwise go on checking the port.
+        waitBroken_ = true;
+        SetCommMask(handle_, EV_RXCHAR);
+        return;
+      }
+      GetOverlappedResult(handle_, &waitOv_, &ignored, FALSE);
+      return;
+    }
+    GetOverlappedResult(handle_, &waitOv_, &ignored, FALSE);
+    // A wait that ends by itself without an event while nothing came in (Wine
+    // on a port without modem lines) would end every later wait at once.
+    if (waitMask_ == 0 && QueuedInput() <= 0) waitBroken_ = true;
+  }
+
  private:
   HANDLE handle_;
   bool overlapped_;
@@ -226,12 +252,15 @@ class WinSerialPort : public SerialPort {
   HANDLE readEvent_ = nullptr;
   HANDLE writeEvent_ = nullptr;
   HANDLE waitEvent_ = nullptr;
+  static constexpr DWORD kEndWaitGraceMs = 200;
   bool maskSet_ = false;
   bool waitBroken_ = false;
+  bool waitPending_ = false;
   bool immediateReads_ = false;
-  // Lives as long as the port: a wait the driver completes late still
+  // Live as long as the port: a wait the driver completes late still
   // writes into valid memory.
   OVERLAPPED waitOv_{};
+  DWORD waitMask_ = 0;
 };
 
 class WinSerialPorts : public SerialPorts {
@@ -243,6 +272,8 @@ class WinSerialPorts : public SerialPorts {
     if (h == INVALID_HANDLE_VALUE || h == nullptr) return nullptr;
     return std::make_unique<WinSerialPort>(h, overlapped);
   }
+
+  std::unique_ptr<PortSignals> NewPortSignals() override { return NewEventPortSignals(); }
 };
 
 }  // namespace
