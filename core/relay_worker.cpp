@@ -37,7 +37,7 @@ void RelayWorker::WaitEnded() {
 void RelayWorker::Run() {
   buffer_.fill(0);
   replies_.fill(0);
-  std::atomic<int>& stop = service_.stopFlag();
+  StopFlag& stop = service_.stopFlag();
   while (!stop.load()) {
     RunPass();
     if (stop.load()) break;
@@ -91,11 +91,11 @@ void RelayWorker::LogReplies() {
 // cannot be opened is retried until it can, but a stop request still ends the
 // worker: the attempts are paced and the stop flag is checked between them.
 bool RelayWorker::OpenPrinterForJob(const std::string& portName) {
-  std::atomic<int>& stop = service_.stopFlag();
+  StopFlag& stop = service_.stopFlag();
   platform::Clock& clock = *service_.platform().clock;
   while (service_.OpenPrinterAsConfigured() != 0) {
     if (stop.load()) break;
-    service_.ShowPrinterMessage(service_.Say(texts::kConnectionFailure), kStatusError, &stop);
+    service_.ShowPrinterMessage(service_.Say(texts::kConnectionFailure), kStatusError, stop.flag());
     for (uint32_t waited = 0; waited < kReconnectPauseMs && !stop.load(); waited += 100)
       clock.SleepMs(100);
     if (stop.load()) break;
@@ -111,7 +111,7 @@ void RelayWorker::ServeJob(int index, int firstLength) {
   RelaySettings& settings = service_.settings();
   Log& log = service_.log();
   platform::Clock& clock = *service_.platform().clock;
-  std::atomic<int>& stop = service_.stopFlag();
+  StopFlag& stop = service_.stopFlag();
   std::shared_ptr<platform::SerialPort> port = ports.handles[static_cast<size_t>(index)];
   const std::string name = ports.Name(index);
 

@@ -51,7 +51,7 @@ bool StatusCheck::Stopping() const { return service_.stopFlag().load() != 0; }
 
 // Pop-ups shown by the worker end by themselves when a stop is asked for.
 int StatusCheck::Show(const Text& text, int kind) {
-  return service_.ShowPrinterMessage(service_.Say(text), kind, &service_.stopFlag());
+  return service_.ShowPrinterMessage(service_.Say(text), kind, service_.stopFlag().flag());
 }
 
 unsigned StatusCheck::Replay() {
