@@ -58,6 +58,7 @@ bool PortWait::AnyPolled(std::span<SerialPort* const> ports) const {
 
 WaitEnd PortWait::Wait(std::span<SerialPort* const> ports, uint32_t timeoutMs, uint32_t pollMs) {
   polled_.assign(ports.size(), 0);
+  emptyEnds_.assign(ports.size(), 0);
   if (pollMs == 0) pollMs = 1;
   const uint32_t start = clock_.NowMs();
   for (;;) {
@@ -68,11 +69,12 @@ WaitEnd PortWait::Wait(std::span<SerialPort* const> ports, uint32_t timeoutMs, u
     if (slice > pollMs && AnyPolled(ports)) slice = pollMs;
     const int end = signals_->Block(ports, polled_, slice);
     if (end == PortSignals::kWoken) return WaitEnd::kWoken;
-    // A port that ended the block without input (hung up, failing, or its
-    // driver ends waits by itself) would end every later block at once too.
-    if (end >= 0 && static_cast<size_t>(end) < ports.size() && ports[end] &&
-        ports[end]->QueuedInput() <= 0)
-      polled_[static_cast<size_t>(end)] = 1;
+    if (end < 0 || static_cast<size_t>(end) >= ports.size() || !ports[end]) continue;
+    // A port that ends a block without input once may have reported input
+    // already read (a late event); one that does it again (hung up, failing,
+    // or its driver ends waits by itself) would end every block at once.
+    const size_t i = static_cast<size_t>(end);
+    if (ports[i]->QueuedInput() <= 0 && ++emptyEnds_[i] >= 2) polled_[i] = 1;
   }
 }
 

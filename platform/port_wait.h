@@ -64,6 +64,7 @@ class PortWait {
   Clock& clock_;
   std::unique_ptr<PortSignals> signals_;
   std::vector<uint8_t> polled_;
+  std::vector<uint8_t> emptyEnds_;
 };
 
 }  // namespace platform

@@ -121,6 +121,9 @@ class FakeRelayPort : public platform::SerialPort {
   std::atomic<bool> failing{false};
   // Says input is queued that no read ever gets.
   std::atomic<bool> claimsInput{false};
+  // The next waits on it that end at once without input (events of input
+  // that was read already).
+  std::atomic<int> lateEvents{0};
   std::vector<uint8_t> written;
   // Expires when the port object is destroyed (the device is released).
   std::shared_ptr<int> alive = std::make_shared<int>(0);
@@ -163,6 +166,10 @@ class FakePortSignals : public platform::PortSignals {
       if (!ports[i] || polled[i]) continue;
       auto* port = dynamic_cast<FakeRelayPort*>(ports[i]);
       if (!port || port->failing || port->QueuedInput() > 0) return static_cast<int>(i);
+      if (port->lateEvents > 0) {
+        --port->lateEvents;
+        return static_cast<int>(i);
+      }
       ++port->waits;
       advance = std::min(advance, port->MsUntilInput());
     }

@@ -94,6 +94,14 @@ TEST(PortWait, APortInErrorIsLookedAtEveryPollPeriodNotInALoop) {
   EXPECT_GE(r.signals->blocks.load(), static_cast<int>(kTimeout / kPoll));
 }
 
+TEST(PortWait, AWaitThatEndsOnceWithoutInputIsStillAWaitOnThePort) {
+  Rig r;
+  r.port.lateEvents = 1;  // an event for input the caller has read already
+  r.port.Arrive(42, {7});
+  EXPECT_EQ(r.wait->Wait(Ports{&r.port}, kTimeout, kPoll), WaitEnd::kInput);
+  EXPECT_EQ(r.Elapsed(), 42u);  // not at the next look of a polled port
+}
+
 TEST(PortWait, APortInErrorDoesNotDelayInputOnAnother) {
   Rig r;
   fakes::FakeRelayPort broken(r.clock);
