@@ -4,7 +4,7 @@
 // --wine also portrelay.exe under Wine, its relay end a socat pseudo-terminal
 // pair linked into the Wine prefix's dosdevices.
 //
-//   relay_bench [--repeat N] [--latency-jobs N] [--wine] [--wine-exe PATH]
+//   relay_bench [--repeat N] [--latency-jobs N] [--wine | --wine-only] [--wine-exe PATH]
 //
 // For each job the application writes the job to its COM port and the clock
 // stops when the printer has received the last byte. Latency is that time for
@@ -340,6 +340,43 @@ std::string Cell(const Result& r, double value, int decimals) {
   return text;
 }
 
+// What the COM port driver under Wine does with the wait portrelay uses
+// between jobs: comm_wait_probe.exe (beside portrelay.exe) on the two ends of
+// a socat pseudo-terminal pair linked into dosdevices as COM17 and COM18;
+// once as such a port is, without modem lines, and once with DSR and CTS on
+// from the tests' modem-line library (when wine-run preloads it).
+std::vector<std::string> ProbeWineWait(const std::string& wineExe) {
+  std::vector<std::string> lines;
+  const std::string probe = fs::path(wineExe).parent_path() / "comm_wait_probe.exe";
+  if (!fs::exists(probe))
+    return {"probe: " + probe + " is missing (a target of the Windows build)"};
+  support::TempDir modemLines;
+  support::WriteFile(modemLines.File("default"), "DSR CTS\n");
+  const std::string dosdevices = winetest::WinePrefix() + "/dosdevices/";
+  for (bool withLines : {false, true}) {
+    fs::remove(dosdevices + "com17");
+    fs::remove(dosdevices + "com18");
+    support::ChildProcess pair, run;
+    if (!pair.Start({"socat", "pty,raw,echo=0,link=" + dosdevices + "com17",
+                     "pty,raw,echo=0,link=" + dosdevices + "com18"}) ||
+        !winetest::WaitForFile(dosdevices + "com17", 5000) ||
+        !winetest::WaitForFile(dosdevices + "com18", 5000))
+      return {"probe: the pseudo-terminal pair did not start"};
+    support::ChildProcess::Options options;
+    if (withLines) options.environment.push_back({"PORTRELAY_MODEM_LINES", modemLines.path()});
+    lines.push_back(withLines ? "with DSR and CTS from the modem-line library:"
+                              : "as a pseudo-terminal is (no modem lines):");
+    if (run.Start(winetest::WineCommand(probe, {"COM17", "COM18"}), options)) run.WaitExit(120000);
+    for (const std::string& line : run.Lines())
+      if (line.rfind("probe:", 0) == 0) lines.push_back("  " + line.substr(7));
+    pair.Signal(SIGTERM);
+    pair.WaitExit(5000);
+  }
+  fs::remove(dosdevices + "com17");
+  fs::remove(dosdevices + "com18");
+  return lines;
+}
+
 // Milliseconds from setting the stop flag to the worker's end, the worker
 // idle between passes on a real relay end (a pseudo-terminal) with the real
 // clock; each stop at a random point of the worker's 100 ms pause.
@@ -404,7 +441,11 @@ int main(int argc, char** argv) {
     theirs = MeasureRelay(rig, Relay::kSocat, latencyJobs, repeat, 3);
     if (!ours.ran || !theirs.ran) return 1;
   }
-  if (wine) underWine = MeasureRelay(rig, Relay::kWine, latencyJobs, repeat, 3);
+  std::vector<std::string> probe;
+  if (wine) {
+    probe = ProbeWineWait(wineExe);
+    underWine = MeasureRelay(rig, Relay::kWine, latencyJobs, repeat, 3);
+  }
 
   std::printf(
       "latency: %d jobs of 16 bytes, each from idle; delivery: median of %d jobs, first byte "
@@ -471,6 +512,10 @@ int main(int argc, char** argv) {
         "\nportrelay.exe under Wine processor time: %.4f s over 10 s idle (wineserver %.4f s); "
         "%.4f s per 4 KB job (wineserver %.4f s)\n",
         underWine.idleCpu, underWine.idleServerCpu, underWine.jobCpu, underWine.jobServerCpu);
+  }
+  if (!probe.empty()) {
+    std::printf("\nWaitCommEvent (EV_RXCHAR) under Wine on a pseudo-terminal COM port:\n");
+    for (const std::string& line : probe) std::printf("%s\n", line.c_str());
   }
   std::printf("\nlatency of every job (ms), in order:\n");
   const Result* const all[] = {&ours, &theirs, &underWine};
