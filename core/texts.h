@@ -63,6 +63,28 @@ inline constexpr Text kTipCheckPort{"You can check the available ports in the ap
 inline constexpr Text kTipSettings{"You can set the connected printer information.",
                                    "연결된 프린터 정보를 설정할 수 있습니다."};
 
+// Exit confirmation and information dialogs of the main window (the Korean
+// texts are also the templates' own).
+inline constexpr Text kExitCaption{"KELVO DOVI Service exit dialog", "KELVO DOVI Service 종료 창"};
+inline constexpr Text kExitQuestion{
+    "Do you want to close the KELVO Print Service program?\nPrinting is impossible when the "
+    "program is closed. \n\nIt is automatically executed when the system reboots.",
+    "KELVO DOVI Service 프로그램을 종료하시겠습니까 ?\n프로그램을 종료 시 인쇄가 불가능합니다. "
+    "\n\n시스템 리부팅 시 자동 실행됩니다."};
+inline constexpr Text kInfoCaption{"KelvoSvr Print Service information",
+                                   "DORVA RadozadOZU Information"};
+inline constexpr Text kInfoDescription{
+    "When printing to a virtual COM port from an application, it is an application that "
+    "receives print data and transmits the received data to a connected printer.\n\nIf "
+    "printing is required from a new application to a virtual COM port, open service -> \"Add "
+    "virtual COM port (&A)\" button to install. It is set automatically after installation, and "
+    "you can print to the added port.",
+    "어플리케이션이 가상 COM 포트로 보낸 인쇄 데이터를 받아 연결된 프린터로 전달하는 "
+    "프로그램입니다.\n\n새 어플리케이션에서 인쇄하려면 서비스 열기 -> \"가상 COM 포트 추가 "
+    "(&A)\" 버튼으로 포트를 설치합니다. 설치 후 자동으로 설정되며, 추가된 포트로 인쇄할 수 "
+    "있습니다."};
+inline constexpr Text kInfoOk{"OK", "OK(&O)"};
+
 // Printer status pop-up.
 inline constexpr Text kStatusCaptionNormal{"Kelvo printer status - Normal",
                                            "Kelvo 프린터 상태 - 정상"};

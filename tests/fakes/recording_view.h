@@ -37,8 +37,14 @@ class RecordingView : public core::ServiceView {
     progress.push_back(position);
   }
   void SetWaitCursor(bool waiting) override { Record(waiting ? "wait cursor" : "normal cursor"); }
-  void HideToTray() override { Record("hide to tray"); }
-  void RestoreFromTray() override { Record("restore from tray"); }
+  void HideToTray() override {
+    Record("hide to tray");
+    if (onHide) onHide();
+  }
+  void RestoreFromTray() override {
+    Record("restore from tray");
+    if (onRestore) onRestore();
+  }
   void CreateTooltips(unsigned) override { Record("tooltips"); }
   void PostClose() override { Record("post close"); }
   // Runs `whileWaiting` (what the window's message loop might dispatch
@@ -48,6 +54,10 @@ class RecordingView : public core::ServiceView {
     event.Wait();
   }
   std::function<void()> whileWaiting;
+  // What the real window does on top of recording (its tray life, for
+  // instance).
+  std::function<void()> onHide;
+  std::function<void()> onRestore;
 
   int Count(const std::string& call) {
     std::lock_guard<std::mutex> g(lock_);

@@ -16,10 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/gui/gui_support.h"
 #include "tests/gui/image_button_gui_ids.h"
 #include "widgets/image_button.h"
 
 namespace {
+
+using guitest::Capture;
+using guitest::Pixels;
+using guitest::SaveBmp;
+using guitest::Wide;
 
 constexpr COLORREF kMarker = RGB(255, 0, 255);  // the colour of the test icons
 constexpr COLORREF kBlack = RGB(0, 0, 0);
@@ -56,12 +62,6 @@ struct TestDialog {
   std::vector<Notification> notes;
   int doubleClicks = 0;  // WM_LBUTTONDBLCLK messages the queue delivered
 };
-
-std::wstring Wide(const char* utf8) {
-  wchar_t text[256] = {};
-  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, text, 256);
-  return text;
-}
 
 // Every icon of the three programs at 32 and at 16 pixels.
 void PaintIconStrip(const DRAWITEMSTRUCT& item) {
@@ -115,14 +115,6 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-// A 32-bit picture read back from a DC, as COLORREF values.
-struct Pixels {
-  int width = 0;
-  int height = 0;
-  std::vector<COLORREF> colours;
-  COLORREF At(int x, int y) const { return colours[y * width + x]; }
-};
-
 struct Box {
   int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1;  // inclusive
   bool Empty() const { return right < 0; }
@@ -152,29 +144,6 @@ int Count(const Pixels& p, COLORREF colour, RECT area) {
 
 bool IsMarker(COLORREF c) { return c == kMarker; }
 bool IsDark(COLORREF c) { return GetRValue(c) < 96 && GetGValue(c) < 96 && GetBValue(c) < 96; }
-
-// Runs `draw` on a memory DC of the given size and reads the pixels back.
-Pixels Capture(int width, int height, const std::function<void(HDC)>& draw) {
-  Pixels p{width, height, std::vector<COLORREF>(static_cast<size_t>(width) * height)};
-  BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP dib = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, dib);
-  draw(memory);
-  GdiFlush();
-  const auto* raw = static_cast<const DWORD*>(bits);
-  for (size_t i = 0; i < p.colours.size(); ++i) {
-    p.colours[i] = RGB((raw[i] >> 16) & 0xFF, (raw[i] >> 8) & 0xFF, raw[i] & 0xFF);
-  }
-  SelectObject(memory, old);
-  DeleteObject(dib);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return p;
-}
 
 // The control's face as it draws it now (through the parent's draw-item).
 Pixels Render(HWND control) {
@@ -212,30 +181,6 @@ bool IconAlive(HICON icon) {
   if (info.hbmColor) DeleteObject(info.hbmColor);
   if (info.hbmMask) DeleteObject(info.hbmMask);
   return true;
-}
-
-bool SaveBmp(const Pixels& p, const std::string& path) {
-  const int rowBytes = (p.width * 3 + 3) & ~3;
-  BITMAPFILEHEADER file{};
-  BITMAPINFOHEADER info{sizeof info, p.width, p.height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof info;
-  file.bfSize = file.bfOffBits + rowBytes * p.height;
-  std::FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return false;
-  std::fwrite(&file, sizeof file, 1, out);
-  std::fwrite(&info, sizeof info, 1, out);
-  std::vector<BYTE> row(rowBytes, 0);
-  for (int y = p.height - 1; y >= 0; --y) {
-    for (int x = 0; x < p.width; ++x) {
-      const COLORREF c = p.At(x, y);
-      row[x * 3] = GetBValue(c);
-      row[x * 3 + 1] = GetGValue(c);
-      row[x * 3 + 2] = GetRValue(c);
-    }
-    std::fwrite(row.data(), 1, row.size(), out);
-  }
-  return std::fclose(out) == 0;
 }
 
 class ImageButtonDialog : public ::testing::Test {
@@ -487,12 +432,7 @@ TEST_F(ImageButtonDialog, Screenshot) {
 
   RECT window;
   GetWindowRect(Dialog(), &window);
-  const Pixels shot = Capture(window.right - window.left, window.bottom - window.top, [&](HDC dc) {
-    HDC screen = GetDC(nullptr);
-    BitBlt(dc, 0, 0, window.right - window.left, window.bottom - window.top, screen, window.left,
-           window.top, SRCCOPY);
-    ReleaseDC(nullptr, screen);
-  });
+  const Pixels shot = guitest::CaptureScreen(window);
   // The screen shows what the button drew: the default button's black frame.
   RECT ok;
   GetWindowRect(Item(IDOK), &ok);

@@ -33,9 +33,8 @@ const char* const kRelayEndKey =
 const char* const kAppEnd = "COM40";
 const char* const kRelayEnd = "COM41";
 
-// Runs `wine reg ARGS` on the registry's 64-bit view, where portrelay keeps
-// its Run value, and returns its output. Without /reg:64 a Wine that has its
-// 32-bit half installed runs the 32-bit reg, which sees the redirected view.
+// Runs `wine reg ARGS` in the 64-bit registry view (the one portrelay.exe
+// uses; `wine reg` itself is a 32-bit program) and returns its output.
 std::string Reg(std::vector<std::string> args) {
   args.push_back("/reg:64");
   support::ChildProcess reg;
@@ -168,7 +167,7 @@ TEST_F(FreshMachineUnderWine, FirstStartInstallsThePairAndRelaysThroughIt) {
   const std::string run = Reg({"query", kRunKey, "/v", "portrelay"});
   EXPECT_NE(run.find(fs::path(dir.path()).filename().string() + "\\relaytray.exe"),
             std::string::npos)
-      << run;
+      << run << LogOf(dir.path());
 
   // Both pop-ups were answered: the not-configured message and the report.
   const std::string dialogs = support::ReadFile(dir.File("dialogs.txt"));

@@ -60,6 +60,7 @@ int WineserverPid() {
 
 namespace winetest {
 
+// `wine reg` is a 32-bit program: /reg:64 names the view portrelay.exe uses.
 void ForgetInstallation() {
   const std::vector<std::vector<std::string>> deletions = {
       {"delete", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", "/v", "portrelay", "/f",

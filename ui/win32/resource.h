@@ -32,6 +32,17 @@
 #define IDC_CONNECTED_PORT_LABEL 1024
 #define IDC_APP_PORT_LABEL 1025
 
+// The main window's system menu item, tray menus and their commands, and the
+// controls of its information and exit dialogs.
+#define IDM_ABOUTBOX 0x0010
+#define IDR_TRAY_MENU_KOREAN 143
+#define IDR_TRAY_MENU_ENGLISH 144
+#define ID_OPEN_SERVICE 32771
+#define ID_EXIT_SERVICE 32773
+#define ID_PRINTER_SETTING 32774
+#define IDC_INFO_DESCRIPTION 1036
+#define IDC_EXIT_TEXT 1037
+
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif

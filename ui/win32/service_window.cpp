@@ -1,51 +1,73 @@
 // The Win32 main window: template 102, its controls as the ServiceView, the
-// tray icon and the messages that keep the program alive in the tray.
+// painted background, the tray icon and the messages that keep the program
+// alive in the tray.
 #include "ui/win32/service_window.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
+
+#include <memory>
 
 #include "core/controls.h"
 #include "core/texts.h"
 #include "links/link_front.h"
+#include "ui/win32/dialog_parts.h"
+#include "ui/win32/exit_dialog.h"
+#include "ui/win32/info_dialog.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/status_dialog.h"
+#include "ui/win32/tray_icon.h"
 
 namespace ui::win32 {
 namespace {
 
-constexpr UINT kTrayCallback = WM_APP + 100;
-constexpr UINT kAboutCommand = 16;
+static_assert(kTrayMenuKorean == IDR_TRAY_MENU_KOREAN && kTrayMenuEnglish == IDR_TRAY_MENU_ENGLISH);
+static_assert(kOpenServiceCommand == ID_OPEN_SERVICE && kExitServiceCommand == ID_EXIT_SERVICE &&
+              kPrinterSettingCommand == ID_PRINTER_SETTING);
+static_assert(kAboutCommand == IDM_ABOUTBOX);
 
-NOTIFYICONDATAA TrayRecord(HWND window) {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = window;
-  nid.uID = 0;
-  nid.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-  nid.uCallbackMessage = kTrayCallback;
-  nid.hIcon = LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_PROGRAM));
-  GetWindowTextA(window, nid.szTip, sizeof nid.szTip);
-  return nid;
+// The second parameter of the show-window notification HideToTray posts to
+// the window itself.
+constexpr LPARAM kHideRequest = 4;
+
+constexpr ButtonIcon kImageButtons[] = {
+    {IDC_ADD_PORT, IDI_ADD_PORT}, {IDC_CHECK_PORT, IDI_CHECK_PORT}, {IDC_SETTINGS, IDI_SETTINGS}};
+
+// An elevated program does not receive registered messages from Explorer,
+// which runs with ordinary rights, unless it lets them through. The call is
+// missing before Windows 7.
+void AcceptFromExplorer(HWND window, UINT message) {
+  using FilterEx = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+  auto filter = reinterpret_cast<FilterEx>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleA("user32.dll"), "ChangeWindowMessageFilterEx")));
+  if (filter) filter(window, message, 1 /* MSGFLT_ALLOW */, nullptr);
 }
 
 }  // namespace
 
+Win32ServiceView::Win32ServiceView(HINSTANCE instance, platform::System& system)
+    : instance_(instance),
+      system_(system),
+      icon_(LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM))) {}
+
+void Win32ServiceView::Attach(HWND window, MainWindow& presenter) {
+  window_ = window;
+  presenter_ = &presenter;
+}
+
 void Win32ServiceView::InitControls(unsigned codePage) {
   codePage_ = codePage;
-  HINSTANCE instance = GetModuleHandleA(nullptr);
+  presenter_->SetCodePage(codePage);
 
   char about[128] = {};
-  LoadStringA(instance, IDS_ABOUTBOX, about, sizeof about);
+  LoadStringA(instance_, IDS_ABOUTBOX, about, sizeof about);
   if (about[0]) {
     HMENU menu = GetSystemMenu(window_, FALSE);
     AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu, MF_STRING, kAboutCommand, about);
+    AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, about);
   }
 
-  HICON icon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
-  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
-  SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
 
   using namespace core::texts;
   auto say = [&](const core::Text& t) { return core::Pick(system_, codePage, t); };
@@ -59,6 +81,7 @@ void Win32ServiceView::InitControls(unsigned codePage) {
     SetDlgItemTextA(window_, IDC_CONNECTED_PORT_LABEL, say(kConnectedPortLabel).c_str());
     SetDlgItemTextA(window_, IDC_APP_PORT_LABEL, say(kAppPortLabel).c_str());
   }
+  SetUpButtons();
 
   HWND progress = GetDlgItem(window_, IDC_PROGRESS);
   ShowWindow(progress, SW_HIDE);
@@ -67,12 +90,16 @@ void Win32ServiceView::InitControls(unsigned codePage) {
   SetDlgItemTextA(window_, IDC_PORT_COUNT, "0");
 
   relayMessage_ = RegisterWindowMessageA("Kelvo_VCOM");
+  taskbarCreatedMessage_ = RegisterWindowMessageA("TaskbarCreated");
+  AcceptFromExplorer(window_, taskbarCreatedMessage_);
 
-  RECT r;
-  GetWindowRect(window_, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  SetWindowPos(window_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  CentreOnScreen(window_);
+}
+
+void Win32ServiceView::SetUpButtons() {
+  for (size_t i = 0; i < buttons_.size(); ++i) {
+    SetUpImageButton(window_, buttons_[i], kImageButtons[i], DialogFont(window_));
+  }
 }
 
 bool Win32ServiceView::IsCombo(int control) const {
@@ -112,33 +139,13 @@ void Win32ServiceView::SetWaitCursor(bool waiting) {
   SetCursor(LoadCursorA(nullptr, waiting ? IDC_WAIT : IDC_ARROW));
 }
 
-void Win32ServiceView::HideToTray() {
-  ShowWindow(window_, SW_SHOWMINIMIZED);
-  PostMessageA(window_, WM_SHOWWINDOW, 0, 4);
-  ShowWindow(window_, SW_HIDE);
-  RemoveTrayIcon();
-  NOTIFYICONDATAA nid = TrayRecord(window_);
-  Shell_NotifyIconA(NIM_ADD, &nid);
-}
-
-void Win32ServiceView::RemoveTrayIcon() {
-  NOTIFYICONDATAA nid{};
-  nid.cbSize = sizeof nid;
-  nid.hWnd = window_;
-  nid.uID = 0;
-  Shell_NotifyIconA(NIM_DELETE, &nid);
-}
-
-void Win32ServiceView::RestoreFromTray() {
-  RemoveTrayIcon();
-  ShowWindow(window_, SW_RESTORE);
-  SetForegroundWindow(window_);
-}
-
+// The tooltip has no owner: under Wine a window that owns a popup does not
+// become topmost ("Open service"). It shows itself topmost anyway and is
+// destroyed with the main window.
 void Win32ServiceView::CreateTooltips(unsigned codePage) {
   tooltip_ = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_, nullptr,
-                             GetModuleHandleA(nullptr), nullptr);
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr,
+                             instance_, nullptr);
   if (!tooltip_) return;
   SendMessageA(tooltip_, TTM_SETMAXTIPWIDTH, 0, 300);
   SendMessageA(tooltip_, TTM_SETDELAYTIME, TTDT_AUTOPOP, 20000);
@@ -154,12 +161,19 @@ void Win32ServiceView::CreateTooltips(unsigned codePage) {
     std::string text = core::Pick(system_, codePage, *tip.text);
     TOOLINFOA ti{};
     ti.cbSize = sizeof ti;
+    // The tooltip watches the control's mouse messages itself: the modal
+    // dialog's message loop has no place to relay them.
     ti.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     ti.hwnd = window_;
     ti.uId = reinterpret_cast<UINT_PTR>(GetDlgItem(window_, tip.control));
     ti.lpszText = text.data();
     SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&ti));
   }
+}
+
+void Win32ServiceView::DestroyTooltips() {
+  if (tooltip_) DestroyWindow(tooltip_);
+  tooltip_ = nullptr;
 }
 
 void Win32ServiceView::PostClose() { PostMessageA(window_, WM_CLOSE, 0, 0); }
@@ -184,94 +198,182 @@ void Win32ServiceView::WaitWhileResponsive(core::ManualResetEvent& event) {
   }
 }
 
+void Win32ServiceView::ShowMinimized() { ShowWindow(window_, SW_SHOWMINIMIZED); }
+
+void Win32ServiceView::PostHide() { PostMessageA(window_, WM_SHOWWINDOW, FALSE, kHideRequest); }
+
+void Win32ServiceView::Restore() { ShowWindow(window_, SW_RESTORE); }
+
+void Win32ServiceView::BringToForeground() { SetForegroundWindow(window_); }
+
+void Win32ServiceView::MakeTopmost() { win32::MakeTopmost(window_); }
+
+std::string Win32ServiceView::Caption() {
+  char caption[128] = {};
+  GetWindowTextA(window_, caption, sizeof caption);
+  return caption;
+}
+
+// The menu is tracked from the window's own message handler; the window must
+// be in the foreground or the menu would not close when the user clicks
+// elsewhere, and the null message afterwards lets it close at once.
+void Win32ServiceView::ShowTrayMenu(int menuId) {
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  HMENU menu = LoadMenuA(instance_, MAKEINTRESOURCEA(menuId));
+  if (!menu) return;
+  SetForegroundWindow(window_);
+  TrackPopupMenu(GetSubMenu(menu, 0), TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, cursor.x,
+                 cursor.y, 0, window_, nullptr);
+  PostMessageA(window_, WM_NULL, 0, 0);
+  DestroyMenu(menu);
+}
+
+void Win32ServiceView::ShowInfoDialog() {
+  win32::ShowInfoDialog(instance_, window_, system_, codePage_);
+}
+
+int Win32ServiceView::ShowExitDialog() {
+  return win32::ShowExitDialog(instance_, window_, system_, codePage_);
+}
+
+void Win32ServiceView::Destroy() { DestroyWindow(window_); }
+
 namespace {
 
 struct WindowContext {
-  platform::Platform* platform;
   platform::SingleInstance* single;
   Win32ServiceView* view;
   app::ServiceDialog* dialog;
+  // Made once the window exists.
+  std::unique_ptr<ShellTrayIcon> tray;
+  std::unique_ptr<MainWindow> presenter;
 };
 
-// The buttons the service carries out; false for any other control.
-bool RouteButton(app::ServiceCommands& commands, int control) {
-  switch (control) {
-    case IDC_ADD_PORT:
-      commands.AddPort();
-      return true;
-    case IDC_INSTALL_PAIR:
-      commands.InstallPair();
-      return true;
-    case IDC_SETUPC_TEST:
-      commands.RunSetupc();
-      return true;
-    case IDC_SETTINGS:
-      commands.EditSettings();
-      return true;
-    case IDC_CHECK_PORT:
-      commands.PortCheckPrint();
-      return true;
-    case IDC_APP_PRINT_TEST:
-      commands.DeveloperImagePrint();
-      return true;
-    default:
-      return false;
+void PaintWindow(HWND window, const Win32ServiceView& view) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(window, &ps);
+  if (IsIconic(window)) {
+    SendMessageA(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    RECT client;
+    GetClientRect(window, &client);
+    const int x = (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2;
+    const int y = (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2;
+    DrawIcon(dc, x, y, view.icon());
+  } else {
+    PaintBands(window, dc, Bands::kColumns, MainWindowColumn);
   }
+  EndPaint(window, &ps);
+}
+
+// Messages whose result a dialog procedure returns through DWLP_MSGRESULT.
+INT_PTR Result(HWND window, LRESULT result) {
+  SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
+  return TRUE;
 }
 
 INT_PTR CALLBACK ServiceDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* context = reinterpret_cast<WindowContext*>(GetWindowLongPtrA(window, DWLP_USER));
+  if (message == WM_INITDIALOG) {
+    context = reinterpret_cast<WindowContext*>(lParam);
+    SetWindowLongPtrA(window, DWLP_USER, lParam);
+    context->tray = std::make_unique<ShellTrayIcon>(window, context->view->icon());
+    context->presenter =
+        std::make_unique<MainWindow>(*context->view, *context->tray, *context->dialog);
+    context->view->Attach(window, *context->presenter);
+    context->single->PublishWindow(reinterpret_cast<std::intptr_t>(window));
+    context->dialog->OnInitDialog();
+    return TRUE;
+  }
+  if (!context || !context->presenter) return FALSE;
+  MainWindow& presenter = *context->presenter;
+
   switch (message) {
-    case WM_INITDIALOG: {
-      context = reinterpret_cast<WindowContext*>(lParam);
-      SetWindowLongPtrA(window, DWLP_USER, lParam);
-      context->view->Attach(window);
-      context->single->PublishWindow(reinterpret_cast<std::intptr_t>(window));
-      context->dialog->OnInitDialog();
-      return TRUE;
-    }
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_CLOSE) {
-        context->view->HideToTray();
+        presenter.OnCloseCommand();
         return TRUE;
       }
-      return FALSE;
+      return presenter.OnSystemCommand(static_cast<int>(wParam & 0xFFF0)) ? TRUE : FALSE;
     case WM_SIZE:
-      if (wParam == SIZE_MINIMIZED && context) context->view->HideToTray();
+      if (wParam == SIZE_MINIMIZED) presenter.OnMinimized();
+      return FALSE;
+    case WM_SHOWWINDOW:
+      if (!wParam && lParam == kHideRequest) {
+        if (presenter.HideStillWanted()) ShowWindow(window, SW_HIDE);
+        return TRUE;
+      }
       return FALSE;
     case WM_COMMAND:
-      if (!context || HIWORD(wParam) != BN_CLICKED) return FALSE;
-      return RouteButton(*context->dialog, LOWORD(wParam)) ? TRUE : FALSE;
-    case WM_CLOSE:
-      EndDialog(window, IDCANCEL);
-      return TRUE;
-    case WM_DESTROY:
-      if (context) context->view->RemoveTrayIcon();
-      return FALSE;
-    case kTrayCallback:
-      if (lParam == WM_LBUTTONDOWN || lParam == WM_LBUTTONDBLCLK) context->view->RestoreFromTray();
-      return TRUE;
-    default:
-      if (context && message != 0 && message == context->view->relayMessage()) {
-        context->view->HideToTray();
-        SetWindowLongPtrA(window, DWLP_MSGRESULT, 0);
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      if (LOWORD(wParam) == IDCANCEL) {
+        presenter.OnEscape();
         return TRUE;
       }
+      return presenter.OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
+    case WM_CLOSE:
+      // Only the service itself asks for this (start-up's fatal conditions):
+      // the window's close box goes to the tray.
+      DestroyWindow(window);
+      return TRUE;
+    case WM_DESTROY:
+      presenter.OnDestroy();
+      context->view->DestroyTooltips();
+      PostQuitMessage(0);
       return FALSE;
+    case WM_PAINT:
+      PaintWindow(window, *context->view);
+      return TRUE;
+    case WM_ERASEBKGND:
+      // The paint covers the whole client area; erasing first would flash.
+      return Result(window, 1);
+    case WM_CTLCOLORSTATIC:
+      return reinterpret_cast<INT_PTR>(
+          StaticOnGradient(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(context->view->icon());
+    case kTrayCallback:
+      presenter.OnTrayEvent(static_cast<unsigned>(lParam));
+      return Result(window, 0);
+    default:
+      break;
   }
+  if (message == 0) return FALSE;
+  if (message == context->view->relayMessage()) {
+    presenter.OnRelayMessage();
+    return Result(window, 0);
+  }
+  if (message == context->view->taskbarCreatedMessage()) {
+    presenter.OnTaskbarCreated();
+    return Result(window, 0);
+  }
+  return FALSE;
 }
 
 }  // namespace
 
 void RunServiceWindow(HINSTANCE instance, platform::Platform& platform,
                       platform::SingleInstance& single) {
-  Win32ServiceView view(*platform.system);
+  Win32ServiceView view(instance, *platform.system);
   StatusDialogPrompt prompt(instance, *platform.system);
   std::unique_ptr<links::LinkFront> link = links::NewLinkFront(platform);
+  // Made before the service so that it outlives the service's worker.
+  WindowContext context{&single, &view, nullptr, nullptr, nullptr};
   app::ServiceDialog dialog(platform, view, prompt, *link);
-  WindowContext context{&platform, &single, &view, &dialog};
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SERVICE_DIALOG), nullptr, ServiceDialogProc,
-                  reinterpret_cast<LPARAM>(&context));
+  context.dialog = &dialog;
+  // The window runs its own loop rather than the dialog manager's: that one
+  // shows its dialog when the queue first runs empty, and this window must
+  // stay in the tray after start-up.
+  HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_SERVICE_DIALOG), nullptr,
+                                   ServiceDialogProc, reinterpret_cast<LPARAM>(&context));
+  if (!window) return;
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    if (!IsDialogMessageA(window, &msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
 }
 
 }  // namespace ui::win32

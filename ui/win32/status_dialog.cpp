@@ -4,6 +4,7 @@
 #include "ui/win32/status_dialog.h"
 
 #include "core/texts.h"
+#include "ui/win32/dialog_parts.h"
 #include "ui/win32/resource.h"
 
 namespace ui::win32 {
@@ -19,36 +20,29 @@ struct StatusDialogState {
   const std::atomic<int>* dismiss = nullptr;
   platform::System* system = nullptr;
   HFONT boldFont = nullptr;
+  // OK (icon 140) and Cancel (icon 141); they outlive the dialog's window.
+  widgets::ImageButton ok;
+  widgets::ImageButton cancel;
 };
 
 void PaintBackground(HWND dialog, HDC dc, int kind) {
-  RECT client;
-  GetClientRect(dialog, &client);
-  const int h = client.bottom > 0 ? client.bottom : 1;
-  if (kind == core::kStatusReprint) {
-    HBRUSH brush = CreateSolidBrush(RGB(0, 191, 255));
-    FillRect(dc, &client, brush);
-    DeleteObject(brush);
-    return;
-  }
-  if (kind != core::kStatusNormal && kind != core::kStatusError) return;
-  for (int y = 0; y < client.bottom; ++y) {
-    COLORREF colour = kind == core::kStatusNormal
-                          ? RGB(30 * y / h, 127 + 128 * y / h, 50 + 50 * y / h)
-                          : RGB(127 + 128 * y / h, 30 * y / h, 50 + 50 * y / h);
-    HBRUSH brush = CreateSolidBrush(colour);
-    RECT row{0, y, client.right, y + 1};
-    FillRect(dc, &row, brush);
-    DeleteObject(brush);
+  switch (kind) {
+    case core::kStatusNormal:
+      PaintBands(dialog, dc, Bands::kRows, StatusNormalRow);
+      break;
+    case core::kStatusError:
+      PaintBands(dialog, dc, Bands::kRows, StatusErrorRow);
+      break;
+    case core::kStatusReprint:
+      PaintFlat(dialog, dc, kStatusReprintColour);
+      break;
+    default:
+      break;
   }
 }
 
 void InitStatusDialog(HWND dialog, StatusDialogState& state) {
-  RECT r;
-  GetWindowRect(dialog, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  SetWindowPos(dialog, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+  CentreOnScreen(dialog);
 
   platform::System& system = *state.system;
   const unsigned codePage = system.AnsiCodePage();
@@ -77,11 +71,10 @@ void InitStatusDialog(HWND dialog, StatusDialogState& state) {
   SetTimer(dialog, kTopmostTimer, 1000, nullptr);
   if (state.dismiss) SetTimer(dialog, kDismissTimer, 100, nullptr);
 
-  HFONT dialogFont = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
-  HFONT buttonFont = dialogFont;
+  HFONT buttonFont = DialogFont(dialog);
   if (state.kind == core::kStatusReprint) {
     LOGFONTA lf{};
-    GetObjectA(dialogFont, sizeof lf, &lf);
+    GetObjectA(buttonFont, sizeof lf, &lf);
     lf.lfHeight = 18;
     lf.lfWeight = FW_BOLD;
     state.boldFont = CreateFontIndirectA(&lf);
@@ -89,8 +82,10 @@ void InitStatusDialog(HWND dialog, StatusDialogState& state) {
     SendDlgItemMessageA(dialog, IDC_STATUS_TEXT, WM_SETFONT,
                         reinterpret_cast<WPARAM>(state.boldFont), TRUE);
   }
-  SendDlgItemMessageA(dialog, IDOK, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), TRUE);
-  SendDlgItemMessageA(dialog, IDCANCEL, WM_SETFONT, reinterpret_cast<WPARAM>(buttonFont), TRUE);
+  SetUpImageButton(dialog, state.ok, {IDOK, IDI_OK}, buttonFont);
+  SetUpImageButton(dialog, state.cancel, {IDCANCEL, IDI_CANCEL}, buttonFont);
+  GrowToFitText(dialog, IDC_STATUS_TEXT);
+  CentreOnScreen(dialog);
 }
 
 INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -113,9 +108,8 @@ INT_PTR CALLBACK StatusDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       if (state) PaintBackground(dialog, reinterpret_cast<HDC>(wParam), state->kind);
       return TRUE;
     case WM_CTLCOLORSTATIC:
-      SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
-      return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
+      return reinterpret_cast<INT_PTR>(
+          StaticOnGradient(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         EndDialog(dialog, LOWORD(wParam));
