@@ -51,18 +51,20 @@ void RelayService::CloseRelayPortSlot(int slot) {
 }
 
 int RelayService::OpenPrinterAsConfigured() {
-  if (settings_.port == "TCP/IP") return link_.OpenLink(settings_.ip, kTcpPrinterPort);
-  return link_.OpenLink(settings_.port, settings_.baudRate);
+  const RelaySettings::LinkTextsCopy target = settings_.LinkTexts();
+  if (target.port == "TCP/IP") return link_.OpenLink(target.ip, kTcpPrinterPort);
+  return link_.OpenLink(target.port, settings_.baudRate);
 }
 
 int RelayService::ShowPrinterMessage(const std::string& text, int kind,
                                      const std::atomic<int>* dismiss) {
+  const RelaySettings::LinkTextsCopy target = settings_.LinkTexts();
   std::string shown;
-  if (settings_.port == "TCP/IP") {
-    shown = FormatText(Say(texts::kPortPrefixTcp).c_str(), settings_.port.c_str(),
-                       settings_.ip.c_str(), text.c_str());
+  if (target.port == "TCP/IP") {
+    shown = FormatText(Say(texts::kPortPrefixTcp).c_str(), target.port.c_str(), target.ip.c_str(),
+                       text.c_str());
   } else {
-    shown = FormatText(Say(texts::kPortPrefix).c_str(), settings_.port.c_str(), text.c_str());
+    shown = FormatText(Say(texts::kPortPrefix).c_str(), target.port.c_str(), text.c_str());
   }
   log_.WriteLog(kLogError, "%s", shown.c_str());
   return prompt_.Show(shown, kind, dismiss);

@@ -41,6 +41,26 @@ struct RelaySettings {
 
   std::string settingsPath;
   std::string portListsPath;
+
+  // The relay worker reads `port` and `ip` (its messages' prefix, its opening
+  // of the link) while the settings dialog may replace them on the UI thread:
+  // other threads read them through LinkTexts, and they change only through
+  // SetLinkText.
+  struct LinkTextsCopy {
+    std::string port;
+    std::string ip;
+  };
+  LinkTextsCopy LinkTexts() const {
+    std::lock_guard<std::mutex> guard(linkTextLock_);
+    return {port, ip};
+  }
+  void SetLinkText(std::string RelaySettings::*field, const std::string& value) {
+    std::lock_guard<std::mutex> guard(linkTextLock_);
+    this->*field = value;
+  }
+
+ private:
+  mutable std::mutex linkTextLock_;
 };
 
 // The program directory without a trailing separator. Both threads ask for it

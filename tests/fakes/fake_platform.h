@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -79,6 +80,8 @@ class FakeSystem : public platform::System {
   std::vector<std::string> messageBoxes();
 
   unsigned codePage = 1252;
+  // Runs while a message box is up (set it before the code under test runs).
+  std::function<void(const std::string&)> onMessageBox;
 
  private:
   std::mutex lock_;
