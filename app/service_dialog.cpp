@@ -174,11 +174,18 @@ void ServiceDialog::OpenVirtualPorts() {
   const std::string& name = entry.name;
 
   core::VirtualPortTable& ports = service_.ports();
+  std::string whyNot;
   std::shared_ptr<platform::SerialPort> port =
-      core::OpenRelayPort(service_.platform(), core::RelayDevicePath(name));
+      core::OpenRelayPort(service_.platform(), core::RelayDevicePath(name), &whyNot);
   ports.handles[static_cast<size_t>(ports.count)] = port;
   service_.log().WriteLog(core::kLogDebug, port ? "%s open success" : "%s open failed",
                           name.c_str());
+  // Without its relay port the relay does nothing: the user must hear why.
+  if (!port) {
+    const std::string failure = core::RelayPortFailure(name, whyNot);
+    service_.log().WriteLog(core::kLogError, "%s", failure.c_str());
+    service_.view().Notify(failure);
+  }
   service_.view().AddListEntry(controls::kRelayPortList, name);
   ports.SetName(ports.count, name);
   ++ports.count;

@@ -41,8 +41,12 @@ const SettingKey kKeys[] = {
 bool ApplySettings(core::RelayService& service, const SettingsTexts& texts) {
   core::RelaySettings& settings = service.settings();
   settings.baudRate = core::ToInt(texts.baudrate);
-  settings.receiveTimeoutMs = core::ToUnsigned(texts.timeout);
-  settings.resultTimeoutMs = core::ToUnsigned(texts.resultTimeout);
+  // Saved as typed, used within the same bounds as at start-up.
+  core::SettingsNotes notes;
+  settings.receiveTimeoutMs = core::ReceiveTimeoutMs(texts.timeout, notes);
+  settings.resultTimeoutMs = core::ResultTimeoutMs(texts.resultTimeout, notes);
+  for (const std::string& line : notes.lines)
+    service.log().WriteLog(core::kLogError, "%s", line.c_str());
 
   bool reconnect = false;
   for (const SettingKey& k : kKeys) {

@@ -49,6 +49,17 @@ void Log::WriteLog(int level, const char* format, ...) {
 
 void Log::WriteLogV(int level, const char* format, va_list args) {
   if (!enabled_.load(std::memory_order_relaxed)) return;
+  Append(level, format, args);
+}
+
+void Log::WriteLogAlways(int level, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  Append(level, format, args);
+  va_end(args);
+}
+
+void Log::Append(int level, const char* format, va_list args) {
   std::lock_guard<std::mutex> guard(lock_);
   if (!format) return;
 

@@ -25,10 +25,15 @@ class Log {
   // formatted messages) goes in as a "%s" argument, never as the format.
   void WriteLog(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
   void WriteLogV(int level, const char* format, va_list args);
+  // Writes whatever the LogFile setting says: for what must reach the log
+  // although the settings that switch it on could not be read.
+  void WriteLogAlways(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
  private:
   platform::Platform& platform_;
   ProgramDirectory& directory_;
+  void Append(int level, const char* format, va_list args);
+
   const std::atomic<int>& enabled_;
   std::mutex lock_;
 };

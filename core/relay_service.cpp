@@ -22,9 +22,19 @@ unsigned RelayService::LoadCodePage() {
   return codePage_;
 }
 
-// Nothing can be logged before this: the log flag comes from the file.
+// Nothing can be logged before this: the log flag comes from the file. A
+// file that yielded no setting at all cannot say whether logging is wanted,
+// so what is wrong with it is written all the same.
 void RelayService::LoadSettings() {
-  core::LoadSettings(settings_, directory_, *platform_.files, *platform_.profile);
+  const SettingsNotes notes =
+      core::LoadSettings(settings_, directory_, *platform_.files, *platform_.profile);
+  for (const std::string& line : notes.lines) {
+    if (notes.nothingRead)
+      log_.WriteLogAlways(kLogError, "%s", line.c_str());
+    else
+      log_.WriteLog(kLogError, "%s", line.c_str());
+    view_.Notify(line);
+  }
 }
 
 void RelayService::Shutdown() {
@@ -56,16 +66,18 @@ int RelayService::OpenPrinterAsConfigured() {
   return link_.OpenLink(target.port, settings_.baudRate);
 }
 
+std::string RelayService::PrinterPortPrefixed(const std::string& text) {
+  const RelaySettings::LinkTextsCopy target = settings_.LinkTexts();
+  if (target.port == "TCP/IP") {
+    return FormatText(Say(texts::kPortPrefixTcp).c_str(), target.port.c_str(), target.ip.c_str(),
+                      text.c_str());
+  }
+  return FormatText(Say(texts::kPortPrefix).c_str(), target.port.c_str(), text.c_str());
+}
+
 int RelayService::ShowPrinterMessage(const std::string& text, int kind,
                                      const std::atomic<int>* dismiss) {
-  const RelaySettings::LinkTextsCopy target = settings_.LinkTexts();
-  std::string shown;
-  if (target.port == "TCP/IP") {
-    shown = FormatText(Say(texts::kPortPrefixTcp).c_str(), target.port.c_str(), target.ip.c_str(),
-                       text.c_str());
-  } else {
-    shown = FormatText(Say(texts::kPortPrefix).c_str(), target.port.c_str(), text.c_str());
-  }
+  const std::string shown = PrinterPortPrefixed(text);
   log_.WriteLog(kLogError, "%s", shown.c_str());
   return prompt_.Show(shown, kind, dismiss);
 }

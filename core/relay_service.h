@@ -43,6 +43,9 @@ class RelayService {
   // the status pop-up; returns 1 (OK) or 2 (Cancel). `dismiss` as for Prompt.
   int ShowPrinterMessage(const std::string& text, int kind,
                          const std::atomic<int>* dismiss = nullptr);
+  // The text after the printer port, as ShowPrinterMessage shows it:
+  // "TCP/IP(10.0.0.9) port : text" or "COM3 port : text".
+  std::string PrinterPortPrefixed(const std::string& text);
   // Opens the printer link the way the settings say: the IP address and port
   // 9100 for "TCP/IP", otherwise the port name and the baud rate number.
   int OpenPrinterAsConfigured();

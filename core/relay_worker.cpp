@@ -32,10 +32,17 @@ RelayWorker::~RelayWorker() {
   service_.stopFlag().WakeOnStop(nullptr);
 }
 
-void RelayWorker::Start() {
-  if (thread_.joinable()) thread_.join();
+bool RelayWorker::Start() {
+  if (thread_.joinable()) {
+    if (!ended_.IsSet()) {
+      service_.log().WriteLog(kLogError, "the relay worker is still running: not started again");
+      return false;
+    }
+    thread_.join();
+  }
   ended_.Reset();
   thread_ = std::thread(&RelayWorker::Run, this);
+  return true;
 }
 
 void RelayWorker::Stop() {
@@ -77,6 +84,7 @@ bool RelayWorker::RunPass() {
     ServeJob(i, n);
     served = true;
   }
+  LogDroppedReplies();
   return served;
 }
 
@@ -95,6 +103,17 @@ void RelayWorker::PauseAfterPass(bool served) {
   inputReported_ = wait_->Wait(waitPorts_, kPassPauseMs, kIdlePollMs) == platform::WaitEnd::kInput;
 }
 
+// An application that keeps its port open without reading it gets no more
+// replies once the port is full; the link drops them instead of waiting.
+void RelayWorker::LogDroppedReplies() {
+  const uint64_t dropped = link_.TakeDroppedReplies();
+  if (dropped == 0) return;
+  service_.log().WriteLog(kLogDebug,
+                          "%s port : %d bytes of printer replies dropped: the application does "
+                          "not read its port",
+                          replyPortName_.c_str(), static_cast<int>(dropped));
+}
+
 // Only the first chunk of a job is classified, and only for the log.
 void RelayWorker::ClassifyFirstChunk(int length) {
   if (length < 4) return;
@@ -110,6 +129,7 @@ void RelayWorker::ClassifyFirstChunk(int length) {
 }
 
 void RelayWorker::LogReplies() {
+  LogDroppedReplies();
   unsigned n = link_.TakeReplyCopy(replies_);
   if (n == 0) return;
   static const char kHex[] = "0123456789ABCDEF";
@@ -151,7 +171,9 @@ void RelayWorker::ServeJob(int index, int firstLength) {
   platform::SerialPort* waitPort = port.get();
   const std::string name = ports.Name(index);
 
+  LogDroppedReplies();  // still the last job's port
   link_.SetReplyPort(port);
+  replyPortName_ = name;
   log.WriteLog(kLogDebug, "%s Port ---", name.c_str());
   ClassifyFirstChunk(firstLength);
   LogReplies();
@@ -160,12 +182,16 @@ void RelayWorker::ServeJob(int index, int firstLength) {
   if (perJobLink && !OpenPrinterForJob(name)) return;
 
   link_.TakeUndelivered();  // Counts only this job's writes.
+  // A job cut short by a stop request left its chunks: a reprint of this
+  // job must not print them.
+  queue_.Clear();
   link_.WriteLink(buffer_.data(), firstLength);
   if (settings.reprintOn) queue_.Append(buffer_.data(), firstLength);
 
   int total = firstLength;
   uint32_t last = clock.NowMs();
   bool inputReported = false;
+  bool settled = false;
   while (!stop.load()) {
     buffer_.fill(0);
     int n = port->Read(buffer_.data(), kReadBufferSize);
@@ -192,7 +218,7 @@ void RelayWorker::ServeJob(int index, int firstLength) {
         log.WriteLog(kLogError, "%s port : %d bytes of the job were not written to the printer",
                      name.c_str(), static_cast<int>(lost));
       }
-      status_.JobEnd(lost > 0);
+      settled = status_.JobEnd(lost > 0);
       break;
     }
     // Instead of reading again at once, wait for input: the wait ends as soon
@@ -204,6 +230,13 @@ void RelayWorker::ServeJob(int index, int firstLength) {
                                 kJobPollMs) == platform::WaitEnd::kInput;
   }
 
+  // A stop request (closing, a port refresh) does not wait for the printer.
+  if (!settled) {
+    log.WriteLog(kLogError,
+                 "%s port : job of %d bytes abandoned: the relay stopped before the printer "
+                 "confirmed it",
+                 name.c_str(), total);
+  }
   if (perJobLink) link_.CloseLink();
 }
 

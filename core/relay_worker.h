@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -40,7 +41,9 @@ class RelayWorker {
   RelayWorker& operator=(const RelayWorker&) = delete;
 
   // Creates the worker-ended event (not signalled) and starts the thread.
-  void Start();
+  // Refused (false, logged) while a worker runs: only a stop request ends
+  // that one, so waiting for it here could last for ever.
+  bool Start();
   // Sets the stop flag, waits a second, waits for the worker-ended event.
   // `wait` lets the caller keep its window responsive while it waits.
   void Stop();
@@ -60,6 +63,7 @@ class RelayWorker {
   void ServeJob(int index, int firstLength);
   void ClassifyFirstChunk(int length);
   void LogReplies();
+  void LogDroppedReplies();
   bool OpenPrinterForJob(const std::string& portName);
 
   RelayService& service_;
@@ -73,6 +77,7 @@ class RelayWorker {
   std::unique_ptr<platform::PortWait> wait_;
   std::vector<platform::SerialPort*> waitPorts_;
   bool inputReported_ = false;  // the last pause ended on input
+  std::string replyPortName_;   // the port the printer's replies go to
 };
 
 }  // namespace core

@@ -45,6 +45,12 @@ class ServiceView {
   // Queues a close request to the main window; the program ends once the
   // message loop runs again.
   virtual void PostClose() = 0;
+
+  // Something the user should know that needs no answer and is in the log
+  // already (a setting out of range, a relay port that cannot be opened).
+  // The headless view prints it on the console; the window has no place
+  // for it.
+  virtual void Notify(const std::string& /*text*/) {}
 };
 
 }  // namespace core

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <climits>
+#include <utility>
 
 namespace core {
 
@@ -48,18 +49,43 @@ uint32_t ToUnsigned(const std::string& text) { return static_cast<uint32_t>(ToIn
 
 int ToFlag(const std::string& text) { return text == "YES" ? 1 : 0; }
 
-void ConvertSettings(RelaySettings& s) {
-  s.receiveTimeoutMs = ToUnsigned(s.timeout);
+namespace {
+
+uint32_t BoundedTimeout(const char* key, const std::string& text, uint32_t longest,
+                        uint32_t fallback, SettingsNotes& notes) {
+  const uint32_t ms = ToUnsigned(text);
+  if (ms <= longest) return ms;
+  notes.lines.push_back(std::string(key) + "=" + text +
+                        " in Settings.ini is out of range (at most " + std::to_string(longest) +
+                        " ms): " + std::to_string(fallback) + " ms are used");
+  return fallback;
+}
+
+}  // namespace
+
+uint32_t ReceiveTimeoutMs(const std::string& text, SettingsNotes& notes) {
+  return BoundedTimeout("Timeout", text, kLongestReceiveTimeoutMs, kDefaultReceiveTimeoutMs, notes);
+}
+
+uint32_t ResultTimeoutMs(const std::string& text, SettingsNotes& notes) {
+  return BoundedTimeout("ResultTimeout", text, kLongestResultTimeoutMs, kDefaultResultTimeoutMs,
+                        notes);
+}
+
+SettingsNotes ConvertSettings(RelaySettings& s) {
+  SettingsNotes notes;
+  s.receiveTimeoutMs = ReceiveTimeoutMs(s.timeout, notes);
   s.baudRate = ToInt(s.baudrate);
-  s.resultTimeoutMs = ToUnsigned(s.resultTimeout);
+  s.resultTimeoutMs = ResultTimeoutMs(s.resultTimeout, notes);
   s.realtimeOn = ToFlag(s.realtime);
   s.popupOn = ToFlag(s.popup);
   s.logFileOn = ToFlag(s.logFile);
   s.reprintOn = ToFlag(s.reprint);
+  return notes;
 }
 
-void LoadSettings(RelaySettings& s, ProgramDirectory& directory, platform::Files& files,
-                  platform::Profile& profile) {
+SettingsNotes LoadSettings(RelaySettings& s, ProgramDirectory& directory, platform::Files& files,
+                           platform::Profile& profile) {
   s.settingsPath = directory.PathOf("Settings.ini");
   s.portListsPath = directory.PathOf("PortLists.ini");
 
@@ -80,9 +106,13 @@ void LoadSettings(RelaySettings& s, ProgramDirectory& directory, platform::Files
       {"IP", &RelaySettings::ip, nullptr},
   };
 
+  bool readNothing = false;
   if (files.FileExists(s.settingsPath)) {
-    for (const Key& k : keys)
+    readNothing = true;
+    for (const Key& k : keys) {
       s.*k.field = ReadSetting(profile, kSettingsSection, k.name, s.settingsPath);
+      if (!(s.*k.field).empty()) readNothing = false;
+    }
   } else {
     for (const Key& k : keys) {
       if (!k.fallback) continue;
@@ -90,7 +120,14 @@ void LoadSettings(RelaySettings& s, ProgramDirectory& directory, platform::Files
       s.*k.field = k.fallback;
     }
   }
-  ConvertSettings(s);
+  SettingsNotes notes;
+  if (readNothing) {
+    notes.nothingRead = true;
+    notes.lines.push_back(s.settingsPath +
+                          " holds no [Settings] keys that can be read: every setting is empty");
+  }
+  for (std::string& line : ConvertSettings(s).lines) notes.lines.push_back(std::move(line));
+  return notes;
 }
 
 }  // namespace core

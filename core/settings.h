@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -90,12 +91,33 @@ uint32_t ToUnsigned(const std::string& text);
 // A flag is on exactly when its text is "YES".
 int ToFlag(const std::string& text);
 
-// Loads Settings.ini (or creates it with the defaults) into the record and
-// converts the values. Builds both file paths first.
-void LoadSettings(RelaySettings& settings, ProgramDirectory& directory, platform::Files& files,
-                  platform::Profile& profile);
+// Past these a time-out is a mistake, not a wish (Timeout=-1 reads as
+// 4294967295 ms and no job would ever end): the default is used instead.
+inline constexpr uint32_t kLongestReceiveTimeoutMs = 60000;
+inline constexpr uint32_t kLongestResultTimeoutMs = 600000;
+inline constexpr uint32_t kDefaultReceiveTimeoutMs = 1000;
+inline constexpr uint32_t kDefaultResultTimeoutMs = 10000;
 
-// Recomputes the converted values from the texts.
-void ConvertSettings(RelaySettings& settings);
+// What loading or converting found that the user should hear of, one line
+// each for the log.
+struct SettingsNotes {
+  std::vector<std::string> lines;
+  // Settings.ini exists but gave no [Settings] key: even LogFile is unknown.
+  bool nothingRead = false;
+};
+
+// Loads Settings.ini (or creates it with the defaults) into the record and
+// converts the values. Builds both file paths first. A file that exists but
+// yields no [Settings] key at all (unreadable, another encoding) is noted.
+SettingsNotes LoadSettings(RelaySettings& settings, ProgramDirectory& directory,
+                           platform::Files& files, platform::Profile& profile);
+
+// Recomputes the converted values from the texts. A time-out past its bound
+// is converted to its default and noted; the text keeps what the file says.
+SettingsNotes ConvertSettings(RelaySettings& settings);
+// The two time-outs as the relay uses them, bounded as above; a value out of
+// range adds a note that names the key and the default used.
+uint32_t ReceiveTimeoutMs(const std::string& text, SettingsNotes& notes);
+uint32_t ResultTimeoutMs(const std::string& text, SettingsNotes& notes);
 
 }  // namespace core

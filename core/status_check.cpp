@@ -13,6 +13,23 @@ bool Usable(unsigned status) {
   return status == links::kPrinterOk || status == links::kPaperNearEnd;
 }
 
+const char* StatusName(unsigned status) {
+  switch (status) {
+    case links::kPrinterOk:
+      return "no error";
+    case links::kCoverOpen:
+      return "cover open";
+    case links::kPaperNearEnd:
+      return "paper near end";
+    case links::kPaperOut:
+      return "paper out";
+    case links::kPrinterPowerOff:
+      return "power off";
+    default:
+      return "an unknown status";
+  }
+}
+
 }  // namespace
 
 const Text& StatusCheck::JobMessage(unsigned code) {
@@ -49,6 +66,16 @@ const Text& StatusCheck::IdleMessage(unsigned code) {
 
 bool StatusCheck::Stopping() const { return service_.stopFlag().load() != 0; }
 
+void StatusCheck::NoteStatus(unsigned status) {
+  const bool held = !Usable(status);
+  if (held == holding_) return;
+  holding_ = held;
+  const std::string line = std::string(held ? "jobs are held" : "jobs are no longer held") +
+                           ": the printer reports " + StatusName(status) + " (" +
+                           std::to_string(status) + ")";
+  service_.log().WriteLog(kLogError, "%s", service_.PrinterPortPrefixed(line).c_str());
+}
+
 // Pop-ups shown by the worker end by themselves when a stop is asked for.
 int StatusCheck::Show(const Text& text, int kind) {
   return service_.ShowPrinterMessage(service_.Say(text), kind, service_.stopFlag().flag());
@@ -57,7 +84,8 @@ int StatusCheck::Show(const Text& text, int kind) {
 unsigned StatusCheck::Replay() {
   link_.TakeUndelivered();
   queue_.Replay(link_);
-  unsigned s = link_.WaitPrintResult(service_.settings().resultTimeoutMs);
+  unsigned s =
+      link_.WaitPrintResult(service_.settings().resultTimeoutMs, service_.stopFlag().flag());
   const uint64_t lost = link_.TakeUndelivered();
   if (lost > 0) {
     service_.log().WriteLog(kLogError, "Reprint : %d bytes were not written to the printer",
@@ -67,10 +95,11 @@ unsigned StatusCheck::Replay() {
   return s;
 }
 
-void StatusCheck::JobEnd(bool incomplete) {
+bool StatusCheck::JobEnd(bool incomplete) {
   RelaySettings& settings = service_.settings();
-  unsigned w = link_.WaitPrintResult(settings.resultTimeoutMs);
+  unsigned w = link_.WaitPrintResult(settings.resultTimeoutMs, service_.stopFlag().flag());
   if (incomplete && w == links::kPrinterOk) w = links::kJobIncomplete;
+  const bool confirmed = w == links::kPrinterOk;
 
   if (settings.popupOn) {
     while (w != links::kPrinterOk && !Stopping()) {
@@ -95,19 +124,29 @@ void StatusCheck::JobEnd(bool incomplete) {
     }
   } else if (w != links::kPrinterOk && !Stopping()) {
     platform::Clock& clock = *service_.platform().clock;
-    while (!Stopping() && !Usable(link_.GetStatus())) clock.SleepMs(kStatusPollMs);
+    for (unsigned s = link_.GetStatus(); !Stopping(); s = link_.GetStatus()) {
+      NoteStatus(s);
+      if (Usable(s)) break;
+      clock.SleepMs(kStatusPollMs);
+    }
     if (!Stopping() && settings.reprintOn) Replay();
   }
+
+  const bool settled = confirmed || !Stopping();
 
   if (settings.reprintOn) {
     queue_.Clear();
     service_.platform().system->DebugOutput(texts::kDebugClearQueue);
   }
+  return settled;
 }
 
 void StatusCheck::IdleWatch() {
   unsigned g = link_.GetStatus();
-  if (g == links::kPrinterOk) return;
+  if (g == links::kPrinterOk) {
+    NoteStatus(g);  // a wait cut short by a stop request has ended too
+    return;
+  }
 
   if (service_.settings().popupOn) {
     while (!Stopping()) {
@@ -134,6 +173,7 @@ void StatusCheck::IdleWatch() {
   platform::Clock& clock = *service_.platform().clock;
   system.DebugOutput(system.FromUtf8(texts::kDebugStandbyFault));
   while (!Stopping()) {
+    NoteStatus(g);
     if (Usable(g)) {
       system.DebugOutput(system.FromUtf8(texts::kDebugStandbyCleared));
       return;

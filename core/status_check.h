@@ -18,8 +18,10 @@ class StatusCheck {
 
   // After a job: confirm it, report faults, offer the reprint, clear the queue.
   // `incomplete`: some of the job could not be written to the printer, so a
-  // confirmation does not make it printed.
-  void JobEnd(bool incomplete = false);
+  // confirmation does not make it printed. False when a stop request cut the
+  // handling short before the job was settled (confirmed, reprinted or
+  // dropped by the user): the job is abandoned.
+  bool JobEnd(bool incomplete = false);
   // After each pass over the ports: report a printer that is not fine.
   void IdleWatch();
 
@@ -31,10 +33,15 @@ class StatusCheck {
   // Sends the job again and asks for its print result.
   unsigned Replay();
   bool Stopping() const;
+  // Pop-ups off, the relay waits for a fault to clear without a word while
+  // the jobs wait in their ports: the log says so once per such wait, with
+  // the status that holds them, and once when they are free again.
+  void NoteStatus(unsigned status);
 
   RelayService& service_;
   links::PrinterLink& link_;
   ReprintQueue& queue_;
+  bool holding_ = false;
 };
 
 }  // namespace core

@@ -26,12 +26,26 @@ void VirtualPortTable::ClearNames() {
 
 std::string RelayDevicePath(const std::string& name) { return "\\\\.\\" + name; }
 
+std::string RelayPortFailure(const std::string& name, const std::string& whyNot) {
+  return name + " : the relay port cannot be opened: " + whyNot;
+}
+
 std::shared_ptr<platform::SerialPort> OpenRelayPort(platform::Platform& platform,
-                                                    const std::string& devicePath) {
+                                                    const std::string& devicePath,
+                                                    std::string* whyNot) {
+  std::string why;
+  auto fail = [&](const char* step) {
+    if (whyNot) *whyNot = std::string(step) + " failed: it is no serial port";
+    return nullptr;
+  };
   // The relay end is a virtual null-modem port: the values only have to be
   // accepted by it. Overlapped I/O lets the worker wait for input on an event.
-  std::unique_ptr<platform::SerialPort> port = platform.serialPorts->Open(devicePath, true);
-  if (!port) return nullptr;
+  std::unique_ptr<platform::SerialPort> port =
+      platform.serialPorts->OpenOrSayWhy(devicePath, true, why);
+  if (!port) {
+    if (whyNot) *whyNot = why;
+    return nullptr;
+  }
 
   port->SetupQueues(kRelayQueueSize, kRelayQueueSize);
   port->Purge(platform::kPurgeAll);
@@ -46,20 +60,20 @@ std::shared_ptr<platform::SerialPort> OpenRelayPort(platform::Platform& platform
   if (!port->SetTimeouts(timeouts)) {
     platform.system->ShowMessageBox(Format("SetCommTimeouts() Fail in %s", devicePath.c_str()),
                                     "portrelay");
-    return nullptr;
+    return fail("SetCommTimeouts()");
   }
 
   platform::LineSettings line;
   if (!port->GetLineSettings(line)) {
     platform.system->ShowMessageBox(Format("GetCommState() Fail in %s", devicePath.c_str()),
                                     "portrelay");
-    return nullptr;
+    return fail("GetCommState()");
   }
   platform::SetPlainLine(line, 9600);
   if (!port->SetLineSettings(line)) {
     platform.system->ShowMessageBox(Format("SetCommState() Fail in %s", devicePath.c_str()),
                                     "portrelay");
-    return nullptr;
+    return fail("SetCommState()");
   }
   return std::shared_ptr<platform::SerialPort>(std::move(port));
 }

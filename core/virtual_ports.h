@@ -40,9 +40,14 @@ std::string RelayDevicePath(const std::string& name);
 
 // Opens the relay end and applies the serial set-up (queues, purge, reads that
 // return at once, 9600 8N1, DTR and RTS on, no flow control). A failed set-up
-// step shows its message box and closes the device again; the result is null.
+// step shows its message box and closes the device again; the result is null,
+// and `whyNot` (when given) says why for the log.
 std::shared_ptr<platform::SerialPort> OpenRelayPort(platform::Platform& platform,
-                                                    const std::string& devicePath);
+                                                    const std::string& devicePath,
+                                                    std::string* whyNot = nullptr);
+// The Error line (and console notice) for a relay end that could not be
+// opened: "COM6 : the relay port cannot be opened: <why>".
+std::string RelayPortFailure(const std::string& name, const std::string& whyNot);
 void CloseRelayPort(std::shared_ptr<platform::SerialPort>& port);
 
 }  // namespace core

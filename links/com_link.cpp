@@ -28,6 +28,7 @@ ComLink::ComLink(platform::Clock& clock, platform::SerialPorts& ports, ReaderMod
 ComLink::~ComLink() { Close(); }
 
 int ComLink::Open(const std::string& target, int parameter) {
+  if (!EarlierReaderEnded()) return 1;
   if (!OpenPort("\\\\.\\" + target)) {
     state().open = 0;
     return 1;
@@ -96,13 +97,14 @@ int ComLink::Write(const uint8_t* data, int length) {
 
 void ComLink::ReaderTurn() {
   LinkState& st = state();
-  clock().SleepMs(50);
+  PauseBeforeTurn();
   // statusRequest stays set until a status block clears it: the command
   // goes out every turn until the printer answers.
   if (st.statusRequest) EnableStatusBack();
 
   ReaderBlock block;
   block.Grow(Read(block.End(), block.Room()));
+  NoteBlock(block);
   WatchCts();
 
   ForwardReply(block.bytes.data(), block.length);

@@ -18,6 +18,12 @@ constexpr uint32_t kStatusBackSettleMs = 100;
 constexpr uint32_t kSlowReadMs = 50;
 constexpr int kSlowReadsForRequest = 2;
 
+// The shape of an Automatic Status Back block's first four bytes.
+bool StartsWithStatusBack(const uint8_t* d, int length) {
+  return length >= 4 && (d[0] & 0x93) == 0x10 && (d[1] & 0x90) == 0 && (d[2] & 0x90) == 0 &&
+         (d[3] & 0x90) == 0;
+}
+
 }  // namespace
 
 void LinkState::ReportCoverOpen() {
@@ -62,8 +68,20 @@ unsigned DeviceLink::TakeReplyCopy(ReplyCopy& buffer) {
   return count;
 }
 
+void DeviceLink::AskStatusBack() {
+  ownStatusBackAnswer_ = true;
+  Write(kStatusBackOn, sizeof kStatusBackOn);
+}
+
 bool DeviceLink::ForwardReply(const uint8_t* data, int length) {
   if (length <= 0) return false;
+  // Only the block that comes next can be the answer; a later one is the
+  // application's own.
+  if (ownStatusBackAnswer_.exchange(false) && StartsWithStatusBack(data, length)) {
+    data += 4;
+    length -= 4;
+    if (length == 0) return true;
+  }
   std::shared_ptr<platform::SerialPort> port;
   {
     std::lock_guard<std::mutex> g(replyLock_);
@@ -72,7 +90,14 @@ bool DeviceLink::ForwardReply(const uint8_t* data, int length) {
   if (!port) return false;
   platform::ModemStatus modem;
   if (!port->GetModemStatus(modem) || !modem.dsr) return false;
-  if (port->Write(data, length, 0) != length) return false;
+  const uint32_t wait = forwardStalled_ ? kStalledForwardWaitMs : kForwardWaitMs;
+  const int written = port->Write(data, length, wait);
+  if (written != length) {
+    forwardStalled_ = true;
+    droppedReplies_ += static_cast<uint64_t>(length - (written > 0 ? written : 0));
+    return false;
+  }
+  forwardStalled_ = false;
   // 6-byte replies are left out of the copy kept for the log.
   if (length == 6) return true;
   std::lock_guard<std::mutex> g(replyLock_);
@@ -81,6 +106,14 @@ bool DeviceLink::ForwardReply(const uint8_t* data, int length) {
     replyCopyLength_ += static_cast<unsigned>(length);
   }
   return true;
+}
+
+void DeviceLink::PauseBeforeTurn() {
+  if (moreWaiting_) {
+    moreWaiting_ = false;
+    return;
+  }
+  clock_.SleepMs(kTurnPauseMs);
 }
 
 void DeviceLink::StartReader() {
@@ -104,12 +137,20 @@ bool DeviceLink::StopReader(uint32_t timeoutMs) {
   return reader_.WaitEnded(timeoutMs);
 }
 
+bool DeviceLink::EarlierReaderEnded() {
+  if (!reader_.Running()) return true;
+  state_.stopReader = 1;
+  return reader_.WaitEnded(kEarlierThreadWaitMs);
+}
+
 int DeviceLink::StartReaderAndWait(uint32_t settleMs) {
   state_.stopReader = 0;
   state_.paperNearEnd = 0;
   state_.printerOff = 0;
   state_.readerStarted = 0;
   slowReads_ = 0;
+  moreWaiting_ = false;
+  forwardStalled_ = false;
   StartReader();
   for (int i = 0; i < kStartWaitTurns && state_.readerStarted == 0; ++i)
     clock_.SleepMs(kStartWaitMs);

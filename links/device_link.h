@@ -84,7 +84,27 @@ class DeviceLink {
   // the application holds its end open (DSR on), and keeps a copy unless the
   // block is exactly 6 bytes or the copy would reach 256 bytes. A failed write
   // drops the bytes. True when they were written.
+  //
+  // An application that keeps its port open but never reads fills it: the
+  // write then waits at most kForwardWaitMs, and while the port stays full
+  // later blocks get only a glance, so the reader keeps its pace and the
+  // status flags keep following the printer.
+  //
+  // The answer to the relay's own AskStatusBack is kept from the application.
   bool ForwardReply(const uint8_t* data, int length);
+  // GS a 255 for the relay's own sake (a job may have reset the printer):
+  // the printer's answer, a status block, updates the flags as any other but
+  // is not forwarded to an application that never asked for it.
+  void AskStatusBack();
+  // Bytes of replies dropped because the application's port took them not
+  // (or not whole) since the last call; the count starts again at 0.
+  uint64_t TakeDroppedReplies() { return droppedReplies_.exchange(0); }
+
+  static constexpr uint32_t kForwardWaitMs = 100;
+  static constexpr uint32_t kStalledForwardWaitMs = 1;
+  // The pause before a reader turn, skipped after a read that filled the
+  // block: a printer that sends in bursts is read as fast as it sends.
+  static constexpr uint32_t kTurnPauseMs = 50;
 
  protected:
   platform::Clock& clock() { return clock_; }
@@ -96,6 +116,17 @@ class DeviceLink {
   // reader runs any more. A reader that outlives the wait is joined later.
   bool StopReader(uint32_t timeoutMs);
   bool ReaderRunning() const { return reader_.Started(); }
+  // The first step of every open. A reader of an earlier open that outlived
+  // its close (a bounded wait gave up on it) keeps its stop request and gets
+  // kEarlierThreadWaitMs more to end; false when it still runs, and the open
+  // then fails: clearing the request would revive it beside the new reader.
+  bool EarlierReaderEnded();
+  static constexpr uint32_t kEarlierThreadWaitMs = 1000;
+
+  // Reader step 1: 50 ms, unless the last block was full (NoteBlock).
+  void PauseBeforeTurn();
+  // Remembers whether the printer may have more waiting than a block holds.
+  void NoteBlock(const ReaderBlock& block) { moreWaiting_ = block.length >= kReaderBlockSize; }
 
   // The last step of an open: clears the reader's flags (stopReader,
   // paperNearEnd, printerOff, readerStarted) and its count of slow reads,
@@ -116,7 +147,11 @@ class DeviceLink {
   const ReaderMode mode_;
   LinkState state_;
   ReaderThread reader_;
-  int slowReads_ = 0;  // reader thread only, once started
+  int slowReads_ = 0;         // reader thread only, once started
+  bool moreWaiting_ = false;  // reader thread only
+  std::atomic<bool> forwardStalled_{false};
+  std::atomic<bool> ownStatusBackAnswer_{false};
+  std::atomic<uint64_t> droppedReplies_{0};
 
   std::mutex replyLock_;
   std::shared_ptr<platform::SerialPort> replyPort_;

@@ -137,6 +137,12 @@ int LinkFront::WriteLink(const uint8_t* data, int length) {
 
 uint64_t LinkFront::TakeUndelivered() { return undelivered_.exchange(0); }
 
+uint64_t LinkFront::TakeDroppedReplies() {
+  if (spoolerMode_) return 0;
+  DeviceLink* link = Selected();
+  return link ? link->TakeDroppedReplies() : 0;
+}
+
 unsigned LinkFront::GetStatus() {
   if (spoolerMode_) return kPrinterOk;
   const DeviceLink* link = Selected();
@@ -162,8 +168,11 @@ unsigned LinkFront::TakeReplyCopy(ReplyCopy& buffer) {
 
 // The printer's answer is recognised by the link's reader, which sets
 // printDone; this loop only watches the flags.
-unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
-  if (spoolerMode_) return kPrinterOk;
+unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* abandon) {
+  // The spooler prints a document when it ends: the job's document ends
+  // here, and the next job starts a new one. A document the spooler will not
+  // end is no printed job.
+  if (spoolerMode_) return !spoolerOpen_ || spooler_.EndJob() ? kPrinterOk : kJobIncomplete;
   DeviceLink* link = Selected();
   LinkState* st = link ? &link->state() : nullptr;
   const LinkState& flags = st ? *st : IdleState();
@@ -174,7 +183,14 @@ unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
     return kPrinterOk;
   };
 
-  clock_.SleepMs(1000);
+  // The job may have reset the printer (ESC @ switches its Automatic Status
+  // Back off): ask for it again, so that a fault from now on is seen. The
+  // answer, the printer's present status, arrives within the pause; it is
+  // the relay's, and the application does not get it.
+  if (link) link->AskStatusBack();
+  auto abandoned = [abandon] { return abandon != nullptr && abandon->load() != 0; };
+  for (int i = 0; i < 10 && !abandoned(); ++i) clock_.SleepMs(100);
+  if (abandoned()) return kNoResponse;
   // Paper near end does not stop the wait.
   if (const unsigned f = fault()) return f;
 
@@ -190,6 +206,7 @@ unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs) {
       return kNoResponse;
     }
     clock_.SleepMs(100);
+    if (abandoned()) return kNoResponse;
     if (flags.printDone) {
       clock_.SleepMs(100);
       return kPrinterOk;

@@ -51,10 +51,11 @@ class LinkFront : public PrinterLink {
   int CloseLink() override;
   int WriteLink(const uint8_t* data, int length) override;
   uint64_t TakeUndelivered() override;
+  uint64_t TakeDroppedReplies() override;
   unsigned GetStatus() override;
   int SetReplyPort(std::shared_ptr<platform::SerialPort> port) override;
   unsigned TakeReplyCopy(ReplyCopy& buffer) override;
-  unsigned WaitPrintResult(uint32_t timeoutMs) override;
+  unsigned WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* abandon = nullptr) override;
 
   // The device link kind last selected (0 until the first device open).
   int linkKind() const { return linkKind_; }

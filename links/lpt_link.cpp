@@ -20,6 +20,7 @@ LptLink::LptLink(platform::Clock& clock, platform::SerialPorts& ports, ReaderMod
 LptLink::~LptLink() { Close(); }
 
 int LptLink::Open(const std::string& target, int) {
+  if (!EarlierReaderEnded()) return 1;
   if (holdsPort()) return 1;
   if (!OpenPort(target)) {
     state().open = 0;
@@ -61,11 +62,12 @@ int LptLink::Write(const uint8_t* data, int length) {
 
 void LptLink::ReaderTurn() {
   LinkState& st = state();
-  clock().SleepMs(50);
+  PauseBeforeTurn();
   if (st.statusRequest) EnableStatusBack();
 
   ReaderBlock block;
   TimedRead(block);
+  NoteBlock(block);
 
   if (ProcessIdReplyAtStart(block)) st.printDone = 1;
   ForwardReply(block.bytes.data(), block.length);

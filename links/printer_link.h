@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,8 +26,9 @@ enum PrinterStatusCode : unsigned {
   kPaperOut = 4,
   kPrinterPowerOff = 8,
   kNoResponse = 16,
-  // Not from a link: part of the job never reached the printer although it
-  // confirmed what it got. Reported as an unknown error.
+  // Part of the job never reached the printer although it confirmed what it
+  // got, or the spooler would not end the job's document. Reported as an
+  // unknown error.
   kJobIncomplete = 32,
 };
 
@@ -46,6 +48,10 @@ class PrinterLink {
   // counts whole: a link does not say how much of it got through); the count
   // starts again at 0.
   virtual uint64_t TakeUndelivered() = 0;
+  // Bytes of printer replies dropped since the last call because the
+  // application's port did not take them (it is open but not read); the
+  // count starts again at 0.
+  virtual uint64_t TakeDroppedReplies() = 0;
   // From the reader's flags alone: cover open 1, near end 2, paper out 4, off 8.
   virtual unsigned GetStatus() = 0;
   // Where the printer's replies go from now on (the relay end the last job
@@ -54,7 +60,10 @@ class PrinterLink {
   // Moves the copy of the forwarded replies into `buffer`; returns the count.
   virtual unsigned TakeReplyCopy(ReplyCopy& buffer) = 0;
   // Asks the printer to confirm everything sent so far: 0, 1, 4, 8 or 16.
-  virtual unsigned WaitPrintResult(uint32_t timeoutMs) = 0;
+  // When `abandon` becomes non-zero (the relay is stopping) the wait ends
+  // within 100 ms with 16: nobody waits for the answer any more.
+  virtual unsigned WaitPrintResult(uint32_t timeoutMs,
+                                   const std::atomic<int>* abandon = nullptr) = 0;
 };
 
 }  // namespace links

@@ -45,6 +45,10 @@ void RemoveKeepAlive(ReaderBlock& block) {
   const bool leading = n == kKeepAliveLength
                            ? std::memcmp(block.bytes.data(), kKeepAlive, kKeepAliveLength) == 0
                            : block.bytes[0] == kKeepAlive[0] && block.bytes[4] == kKeepAlive[4];
+  const int tail = n - kKeepAliveLength;
+  const bool trailing =
+      block.bytes[tail] == kKeepAlive[0] && block.bytes[tail + 4] == kKeepAlive[4];
+  if (!leading && !trailing) return;
   if (leading) {
     std::memmove(block.bytes.data(), block.bytes.data() + kKeepAliveLength,
                  static_cast<size_t>(n - kKeepAliveLength));

@@ -32,9 +32,10 @@ bool ProcessIdReplyAtEnd(const ReaderBlock& block);
 // from 0 to length-8 (a reply inside a gathered block).
 bool ProcessIdReplyInside(const ReaderBlock& block);
 
-// Blocks of 9 bytes or more lose 9 bytes: a leading "_GET_TIME" (the whole
-// text for 9 bytes, "_" at offsets 0 and 4 for longer ones) is moved out of
-// the front, otherwise the end is cut (a keep-alive after a status block).
+// A "_GET_TIME" keep-alive at the front (the whole text for 9 bytes, "_" at
+// offsets 0 and 4 for longer ones) is moved out of the front; one at the end
+// ("_" at length-9 and length-5) is cut off. A block without one is left as
+// it is: status blocks that arrive together must keep their last block.
 void RemoveKeepAlive(ReaderBlock& block);
 
 // The last four bytes of a block: b0 the status byte, b2 the paper sensors.

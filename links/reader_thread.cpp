@@ -24,6 +24,11 @@ void ReaderThread::Start(std::function<void()> body) {
   });
 }
 
+bool ReaderThread::Running() {
+  std::lock_guard<std::mutex> g(lock_);
+  return thread_.joinable() && !ended_;
+}
+
 void ReaderThread::WaitEnded() {
   {
     std::unique_lock<std::mutex> g(lock_);

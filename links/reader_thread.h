@@ -20,9 +20,11 @@ class ReaderThread {
   ~ReaderThread();
 
   // Clears the signal and starts `body`. A thread from an earlier start that
-  // has ended is joined first.
+  // has ended is joined first; the owner makes sure it has (Running()).
   void Start(std::function<void()> body);
   bool Started() const { return thread_.joinable(); }
+  // Started and not yet ended.
+  bool Running();
   // Waits for the signal, without limit; then joins.
   void WaitEnded();
   // Waits at most `timeoutMs` (real time); joins when the signal came.

@@ -1,4 +1,4 @@
-// SpoolerLink: open with a raw document, byte-wise write, end and close.
+// SpoolerLink: open with a raw document, chunked writes, one document per job.
 #include "links/spooler_link.h"
 
 #include <utility>
@@ -18,23 +18,42 @@ int SpoolerLink::Open(const std::string& printerName) {
   if (!printer->StartDocument("Kelvo", "RAW")) return -1;  // closes the printer
   std::lock_guard<std::mutex> g(lock_);
   printer_ = std::move(printer);
+  documentOpen_ = true;
   return 0;
+}
+
+bool SpoolerLink::StartDocument() {
+  if (documentOpen_) return true;
+  documentOpen_ = printer_->StartDocument("Kelvo", "RAW");
+  return documentOpen_;
 }
 
 int SpoolerLink::Write(const uint8_t* data, int length) {
   std::lock_guard<std::mutex> g(lock_);
-  if (!printer_) return 0;
-  for (int i = 0; i < length; ++i) {
+  if (!printer_ || !StartDocument()) return 0;
+  int done = 0;
+  while (done < length) {
     uint32_t written = 0;
-    if (!printer_->Write(data + i, 1, written)) return 0;
+    const bool ok = printer_->Write(data + done, static_cast<uint32_t>(length - done), written);
+    if (!ok || written == 0) return 0;
+    done += static_cast<int>(written);
   }
   return 1;
+}
+
+bool SpoolerLink::EndJob() {
+  std::lock_guard<std::mutex> g(lock_);
+  if (!printer_ || !documentOpen_) return true;
+  if (!printer_->EndDocument()) return false;
+  documentOpen_ = false;
+  return true;
 }
 
 int SpoolerLink::Close() {
   std::lock_guard<std::mutex> g(lock_);
   if (!printer_) return 2;
-  if (!printer_->EndDocument()) return -1;
+  if (documentOpen_ && !printer_->EndDocument()) return -1;
+  documentOpen_ = false;
   printer_.reset();
   return 0;
 }

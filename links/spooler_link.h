@@ -1,6 +1,8 @@
-// SpoolerLink: an installed printer written through the print spooler as one
-// raw document ("Kelvo", data type "RAW") from open to close. Write-only: no
-// status comes back through the spooler.
+// SpoolerLink: an installed printer written through the print spooler as raw
+// documents ("Kelvo", data type "RAW"), one per job: the spooler prints a
+// document only when it ends, so each job's document is ended with the job
+// and the next write starts a new one. Write-only: no status comes back
+// through the spooler.
 #pragma once
 
 #include <cstdint>
@@ -21,20 +23,27 @@ class SpoolerLink {
   explicit SpoolerLink(platform::PrintSpooler* spooler);
   ~SpoolerLink();
 
-  // 0 with the document open; -1 when the printer is unknown or refuses the
-  // document (the printer is closed again).
+  // 0 with the printer open and a document started; -1 when the printer is
+  // unknown or refuses the document (the printer is closed again).
   int Open(const std::string& printerName);
-  // One byte per spooler write, in order: 1 all written, 0 at the first
-  // refused byte.
+  // Writes into the job's document (starting one after an ended job) in as
+  // few spooler calls as the spooler takes: 1 all written, 0 at the first
+  // refused byte or when no document can be started.
   int Write(const uint8_t* data, int length);
-  // 0 ended and closed; -1 the end was refused (the document stays open);
-  // 2 nothing open.
+  // Ends the job's document, so that the spooler prints it. True when it
+  // ended or none was open; false when the spooler refused (it stays open).
+  bool EndJob();
+  // 0 ended (when a document was open) and closed; -1 the end was refused
+  // (the document stays open); 2 nothing open.
   int Close();
 
  private:
+  bool StartDocument();
+
   platform::PrintSpooler* spooler_;
   std::mutex lock_;
   std::unique_ptr<platform::SpoolerPrinter> printer_;
+  bool documentOpen_ = false;
 };
 
 }  // namespace links

@@ -31,6 +31,7 @@ TcpLink::TcpLink(platform::Clock& clock, platform::Sockets& sockets, platform::S
 TcpLink::~TcpLink() { Close(); }
 
 int TcpLink::Open(const std::string& target, int parameter) {
+  if (!EarlierReaderEnded()) return -1;
   // An earlier attempt left its socket: release it; the next attempt starts afresh.
   if (holdsSocket()) {
     ReleaseSocket();
@@ -145,7 +146,7 @@ int TcpLink::PollReply(ReaderBlock& reply, int& counter) {
 
 void TcpLink::ReaderTurn() {
   LinkState& st = state();
-  clock().SleepMs(50);
+  PauseBeforeTurn();
   if (lost_) {
     TryReconnect();
     st.readerStarted = 1;
@@ -158,10 +159,18 @@ void TcpLink::ReaderTurn() {
 
   ReaderBlock block;
   block.Grow(Read(block.End(), block.Room()));
+  if (lost_) {
+    // Network printers drop idle connections: connect again at once, and
+    // report the printer off only if that fails.
+    TryReconnect();
+    st.readerStarted = 1;
+    return;
+  }
   ForwardReply(block.bytes.data(), block.length);
   // Gathering also forwards what it receives: an answer that arrives while a
   // reply is being gathered is still the application's answer.
   if (NeedsGathering(block)) Gather(block);
+  NoteBlock(block);
 
   if (block.length >= 11 &&
       (ProcessIdReplyInside(block) || ProcessIdReplyAtStart(block) || ProcessIdReplyAtEnd(block)))
@@ -293,10 +302,11 @@ int TcpLink::Read(uint8_t* buffer, int size) {
   return n > 0 ? n : 0;
 }
 
+// The reader's next attempt to connect comes at once; only an attempt that
+// fails makes the printer read as off.
 void TcpLink::NoteConnectionLost() {
   if (lost_.exchange(true)) return;
-  state().printerOff = 1;
-  lastReconnectMs_ = clock().NowMs();
+  lastReconnectMs_ = clock().NowMs() - kReconnectPauseMs;
 }
 
 platform::SocketHandle TcpLink::NewConnectingSocket() {
@@ -322,7 +332,11 @@ void TcpLink::TryReconnect() {
   if (clock().NowMs() - lastReconnectMs_ < kReconnectPauseMs) return;
   lastReconnectMs_ = clock().NowMs();
   const platform::SocketHandle fresh = NewConnectingSocket();
-  if (fresh == platform::kInvalidSocket) return;
+  if (fresh == platform::kInvalidSocket) {
+    state().printerOff = 1;
+    lastReconnectMs_ = clock().NowMs();
+    return;
+  }
   {
     std::lock_guard<std::mutex> send(sendLock_);
     std::lock_guard<std::mutex> receive(receiveLock_);

@@ -4,10 +4,11 @@
 // replies that come in pieces, forwards them to the application, spots
 // process-ID replies and keeps the status flags from Automatic Status Back.
 //
-// A printer that drops the connection (switched off, restarted) is reached
-// again by the reader, which reconnects about once a second; meanwhile the
-// link reports the printer as off and refuses writes, so nothing is sent into
-// a dead connection and a reprint goes out once the printer is back.
+// A printer that drops the connection is reached again by the reader, at
+// once (network printers drop idle connections) and then about once a
+// second; while it cannot be reached the link reports the printer as off and
+// refuses writes, so nothing is sent into a dead connection and a reprint
+// goes out once the printer is back.
 //
 // Open results: 0 connected and reader running; 1 cover open; 4 paper out;
 // 8 no answer (connect time-out or refusal, or a silent probe); -1 socket or

@@ -87,6 +87,7 @@ std::string UsbLink::devicePath() const {
 }
 
 int UsbLink::Open(const std::string&, int) {
+  if (!EarlierThreadsEnded()) return 2;
   connected_ = 0;
   stopReconnect_ = 0;
   libraryLoaded_ = usb_.LoadSetupLibrary();
@@ -274,6 +275,20 @@ void UsbLink::StopReconnect() {
   if (reconnect_.Started()) reconnect_.WaitEnded(kThreadEndWaitMs);
 }
 
+// Close waits for the reader and the reconnect thread a bounded time only.
+// One that outlived it keeps its stop request until it has ended: clearing
+// it here would revive it beside this open's threads.
+bool UsbLink::EarlierThreadsEnded() {
+  if (!EarlierReaderEnded()) return false;
+  if (!reconnect_.Running()) return true;
+  {
+    std::lock_guard<std::mutex> g(writeLock_);
+    stopReconnect_ = 1;
+    connected_ = 1;
+  }
+  return reconnect_.WaitEnded(kEarlierThreadWaitMs);
+}
+
 int UsbLink::Read(uint8_t* buffer, int size) {
   if (state().open == 0 || size <= 0) return 0;
   const std::shared_ptr<platform::SerialPort> device = Device();
@@ -291,12 +306,13 @@ int UsbLink::Read(uint8_t* buffer, int size) {
 
 void UsbLink::ReaderTurn() {
   LinkState& st = state();
-  clock().SleepMs(50);
+  PauseBeforeTurn();
   if (st.statusRequest) EnableStatusBack();
   RunLinkCheck();
 
   ReaderBlock block;
   TimedRead(block);
+  NoteBlock(block);
   if (block.length == kReaderBlockSize) {
     // A full buffer is a flood, not an answer for the application: ask for
     // the status afresh instead of forwarding it.

@@ -9,7 +9,8 @@
 //
 // Open results: 0 open and reader running; -1 no accepted printer; 1 cover
 // open; 4 paper out; 2 no answer to the probe within 500 ms (also when the
-// setup library could not be loaded: then no device is open).
+// setup library could not be loaded: then no device is open, and when a
+// thread of the earlier open, reader or reconnect, has not ended yet).
 //
 // Threads: the caller (open, write, close), the reader, and the reconnect
 // thread while the device is away. Whole writes and every replacement of the
@@ -77,6 +78,7 @@ class UsbLink : public DeviceLink {
   int StartReaderAskingStatus();
   void StartReconnect();
   void StopReconnect();
+  bool EarlierThreadsEnded();
   void RunLinkCheck();
   void OnlineCountRule(const ReaderBlock& block);
   std::shared_ptr<platform::SerialPort> Device() const;

@@ -141,6 +141,14 @@ class SerialPorts {
   // The blocking part of a wait for input on ports opened here (port_wait.h).
   // By default the ports are polled.
   virtual std::unique_ptr<PortSignals> NewPortSignals();
+  // The same open; when it fails, `whyNot` tells the user why in the
+  // system's words (no such port, in use, not a device, ...).
+  virtual std::unique_ptr<SerialPort> OpenOrSayWhy(const std::string& devicePath, bool overlapped,
+                                                   std::string& whyNot) {
+    std::unique_ptr<SerialPort> port = Open(devicePath, overlapped);
+    if (!port) whyNot = "the port cannot be opened";
+    return port;
+  }
 };
 
 }  // namespace platform

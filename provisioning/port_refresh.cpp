@@ -125,11 +125,15 @@ void ReopenRelayPort(core::RelayService& service, bool withProgress) {
   if (!name.empty()) {
     if (entry.isCom) {
       view.AddListEntry(controls::kRelayPortList, name);
-      auto port = core::OpenRelayPort(service.platform(), core::RelayDevicePath(name));
+      std::string whyNot;
+      auto port = core::OpenRelayPort(service.platform(), core::RelayDevicePath(name), &whyNot);
       ports.handles[0] = port;
       // The worker's log lines name the port it serves.
       ports.SetName(0, name);
-      if (!port) ReportFailure(service, core::texts::kOpenError, core::texts::kOpenErrorFile);
+      if (!port) {
+        service.log().WriteLog(core::kLogError, "%s", core::RelayPortFailure(name, whyNot).c_str());
+        ReportFailure(service, core::texts::kOpenError, core::texts::kOpenErrorFile);
+      }
       ++ports.count;
     }
     if (withProgress) view.SetProgress(70);

@@ -1,6 +1,7 @@
 // The port map folder (see port_map.h).
 #include "platform/posix/port_map.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <unistd.h>
 
@@ -27,7 +28,10 @@ std::string PortEntryName(const std::string& devicePathOrName) {
 PortEntry ResolvePort(const std::string& devicePathOrName, const std::string& mapDirectory) {
   PortEntry entry;
   const std::string name = PortEntryName(devicePathOrName);
-  if (name.empty() || name.find('/') != std::string::npos) return entry;
+  if (name.empty() || name.find('/') != std::string::npos) {
+    entry.whyMissing = "\"" + devicePathOrName + "\" is no port name";
+    return entry;
+  }
   entry.path = mapDirectory + "/" + name;
   char target[PATH_MAX] = {};
   ssize_t n = readlink(entry.path.c_str(), target, sizeof target - 1);
@@ -36,10 +40,15 @@ PortEntry ResolvePort(const std::string& devicePathOrName, const std::string& ma
     if (access(entry.path.c_str(), F_OK) == 0) {
       entry.kind = PortEntry::kDevice;
       entry.target = entry.path;
+    } else if (errno == ENAMETOOLONG) {
+      entry.whyMissing = "the port name is too long";
+    } else {
+      entry.whyMissing = "there is no entry " + name + " in " + mapDirectory;
     }
     return entry;
   }
   std::string text(target, static_cast<size_t>(n));
+  entry.link = text;
   if (text.compare(0, 4, "pty:") == 0) {
     entry.kind = PortEntry::kPairRelayEnd;
     entry.target = PortEntryName(text.substr(4));

@@ -22,6 +22,9 @@ struct PortEntry {
   enum Kind { kMissing, kDevice, kPairRelayEnd } kind = kMissing;
   std::string target;  // the device path, or for a pair the partner's name
   std::string path;    // the entry itself (dosdevices/com6)
+  std::string link;    // what the entry points at, when it is a link
+  // Missing: why, for the user ("no entry com999 in ...").
+  std::string whyMissing;
 };
 
 // "<program directory>/dosdevices".
@@ -32,9 +35,10 @@ PortEntry ResolvePort(const std::string& devicePathOrName, const std::string& ma
 std::string PortEntryName(const std::string& devicePathOrName);
 
 // Opens a device node as a serial-style port, for this program only (an
-// exclusive lock: "no sharing"); null when it cannot be opened or is in use.
+// exclusive lock: "no sharing"); null when it cannot be opened or is in use,
+// and then `whyNot` (when given) says which, in the system's words.
 // The port map's device entries and the USB printers open this way.
-std::unique_ptr<SerialPort> OpenDevicePath(const std::string& path);
+std::unique_ptr<SerialPort> OpenDevicePath(const std::string& path, std::string* whyNot = nullptr);
 
 // Serial ports resolved through the given map folder instead of the
 // program's own (for tests that build their own "machine").

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/posix/ini_text.h"
 #include "platform/posix/native.h"
 
 namespace platform::posix {
@@ -33,10 +34,8 @@ bool ReadAll(const std::string& path, std::string& out) {
   return true;
 }
 
-IniFile Load(const std::string& path) {
+IniFile Split(const std::string& text) {
   IniFile ini;
-  std::string text;
-  if (!ReadAll(path, text)) return ini;
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -94,11 +93,11 @@ std::string_view Unquote(std::string_view v) {
 
 }  // namespace
 
-std::string PosixProfile::GetString(const std::string& section, const std::string& key,
-                                    const std::string& fallback, std::size_t bufferSize,
-                                    const std::string& file) {
+std::string IniGetString(const std::string& text, const std::string& section,
+                         const std::string& key, const std::string& fallback,
+                         std::size_t bufferSize) {
   if (bufferSize == 0) return {};
-  IniFile ini = Load(file);
+  const IniFile ini = Split(text);
   std::string result = fallback;
   bool inSection = false;
   for (const std::string& line : ini.lines) {
@@ -115,9 +114,9 @@ std::string PosixProfile::GetString(const std::string& section, const std::strin
   return result;
 }
 
-bool PosixProfile::WriteString(const std::string& section, const std::string& key,
-                               const std::string& value, const std::string& file) {
-  IniFile ini = Load(file);
+std::string IniWithString(const std::string& text, const std::string& section,
+                          const std::string& key, const std::string& value) {
+  IniFile ini = Split(text);
   const std::string eol = ini.crlf ? "\r" : "";
   const std::string entry = key + "=" + value + eol;
 
@@ -152,11 +151,27 @@ bool PosixProfile::WriteString(const std::string& section, const std::string& ke
     }
   }
 
+  std::string out;
+  for (const std::string& line : ini.lines) out += line + "\n";
+  return out;
+}
+
+std::string PosixProfile::GetString(const std::string& section, const std::string& key,
+                                    const std::string& fallback, std::size_t bufferSize,
+                                    const std::string& file) {
   std::string text;
-  for (const std::string& line : ini.lines) text += line + "\n";
+  if (!ReadAll(file, text)) text.clear();
+  return IniGetString(text, section, key, fallback, bufferSize);
+}
+
+bool PosixProfile::WriteString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& file) {
+  std::string text;
+  if (!ReadAll(file, text)) text.clear();
+  const std::string out = IniWithString(text, section, key, value);
   FILE* f = std::fopen(file.c_str(), "wb");
   if (!f) return false;
-  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
   ok = std::fclose(f) == 0 && ok;
   return ok;
 }

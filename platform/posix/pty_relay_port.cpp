@@ -11,6 +11,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -116,15 +118,20 @@ int LockEntry(const std::string& entryPath) {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> OpenPairRelayEnd(const PortEntry& entry) {
+std::unique_ptr<SerialPort> OpenPairRelayEnd(const PortEntry& entry, std::string* whyNot) {
+  auto fail = [whyNot](const std::string& why) {
+    if (whyNot) *whyNot = why;
+    return nullptr;
+  };
   int lockFd = LockEntry(entry.path);
-  if (lockFd == -2) return nullptr;  // in use by another process
+  if (lockFd == -2) return fail("the relay end is in use by another program");
 
   int master = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+    const std::string why = std::string("no pseudo-terminal: ") + std::strerror(errno);
     if (master >= 0) close(master);
     if (lockFd >= 0) close(lockFd);
-    return nullptr;
+    return fail(why);
   }
   char slave[128] = {};
   ptsname_r(master, slave, sizeof slave);
@@ -145,10 +152,11 @@ std::unique_ptr<SerialPort> OpenPairRelayEnd(const PortEntry& entry) {
   const std::string temp = appLink + ".new" + std::to_string(getpid());
   unlink(temp.c_str());
   if (symlink(slave, temp.c_str()) != 0 || rename(temp.c_str(), appLink.c_str()) != 0) {
+    const std::string why = appLink + " cannot be made: " + std::strerror(errno);
     unlink(temp.c_str());
     close(master);
     if (lockFd >= 0) close(lockFd);
-    return nullptr;
+    return fail(why);
   }
   return std::make_unique<PtyRelayPort>(master, lockFd, appLink, slave);
 }

@@ -412,6 +412,8 @@ class FileRegistry : public Registry {
 
 }  // namespace
 
+std::string RewriteRegistryText(const std::string& text) { return Serialise(Parse(text)); }
+
 std::unique_ptr<Registry> MakeRegistry(const std::string& file,
                                        const std::string& autostartDirectory) {
   return std::make_unique<FileRegistry>(file, autostartDirectory);

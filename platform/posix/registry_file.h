@@ -40,6 +40,9 @@ std::unique_ptr<Registry> MakeRegistry(const std::string& file,
                                        const std::string& autostartDirectory);
 // "<program directory>/registry.reg".
 std::string ProgramRegistryFile();
+// A registry file's text as it reads and is written back: what the reader
+// keeps of it, in the file's own form (the fuzz target's entry).
+std::string RewriteRegistryText(const std::string& text);
 // The user's XDG autostart directory: $XDG_CONFIG_HOME/autostart, or
 // $HOME/.config/autostart when XDG_CONFIG_HOME is not set.
 std::string UserAutostartDirectory();

@@ -195,8 +195,10 @@ int FdPort::Write(const uint8_t* data, int size, uint32_t waitMs) {
       if (now >= deadline) break;
       wait = static_cast<int>(deadline - now);
     }
+    // A hang-up (the application closed its end of the pair, the device went
+    // away) never makes room: polling on would spin.
     short events = PollFor(fd_, POLLOUT, wait);
-    if (events & (POLLERR | POLLNVAL)) return done > 0 ? done : -1;
+    if (events & (POLLERR | POLLNVAL | POLLHUP)) return done > 0 ? done : -1;
     if (events == 0) break;
   }
   return done;
@@ -329,25 +331,36 @@ class TtyPort : public FdPort {
   }
 };
 
-std::unique_ptr<SerialPort> OpenDevice(const PortEntry& entry) {
-  return OpenDevicePath(entry.target);
-}
-
 class PosixSerialPorts : public SerialPorts {
  public:
   explicit PosixSerialPorts(std::string mapDirectory) : mapDirectory_(std::move(mapDirectory)) {}
 
-  std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool) override {
+  std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool overlapped) override {
+    std::string ignored;
+    return OpenOrSayWhy(devicePath, overlapped, ignored);
+  }
+
+  std::unique_ptr<SerialPort> OpenOrSayWhy(const std::string& devicePath, bool,
+                                           std::string& whyNot) override {
     PortEntry entry =
         ResolvePort(devicePath, mapDirectory_.empty() ? PortMapDirectory() : mapDirectory_);
+    std::unique_ptr<SerialPort> port;
     switch (entry.kind) {
       case PortEntry::kPairRelayEnd:
-        return OpenPairRelayEnd(entry);
+        port = OpenPairRelayEnd(entry, &whyNot);
+        break;
       case PortEntry::kDevice:
-        return OpenDevice(entry);
+        port = OpenDevicePath(entry.target, &whyNot);
+        if (!port && !entry.link.empty())
+          whyNot = entry.path + " -> " + entry.link + ": " + whyNot;
+        else if (!port)
+          whyNot = entry.path + ": " + whyNot;
+        break;
       default:
-        return nullptr;
+        whyNot = entry.whyMissing;
+        break;
     }
+    return port;
   }
 
   std::unique_ptr<PortSignals> NewPortSignals() override { return NewPollPortSignals(); }
@@ -358,10 +371,14 @@ class PosixSerialPorts : public SerialPorts {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> OpenDevicePath(const std::string& path) {
+std::unique_ptr<SerialPort> OpenDevicePath(const std::string& path, std::string* whyNot) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return nullptr;
+  if (fd < 0) {
+    if (whyNot) *whyNot = std::strerror(errno);
+    return nullptr;
+  }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (whyNot) *whyNot = "in use by another program";
     close(fd);
     return nullptr;
   }

@@ -7,6 +7,10 @@
 
 #include <windows.h>
 
+#include <memory>
+#include <string>
+
+#include "platform/win32/comm_calls.h"
 #include "platform/win32/comm_handle.h"
 #include "platform/win32/input_wait.h"
 #include "platform/win32/native.h"
@@ -26,9 +30,10 @@ class WinSerialPort : public SerialPort, public InputWait {
     }
   }
   ~WinSerialPort() override {
-    CloseHandle(handle_);
+    EndPendingWait();
+    Comm().CloseHandle(handle_);
     for (HANDLE e : {readEvent_, writeEvent_, waitEvent_})
-      if (e) CloseHandle(e);
+      if (e) Comm().CloseHandle(e);
   }
 
   bool SetupQueues(uint32_t in, uint32_t out) override { return SetupComm(handle_, in, out) != 0; }
@@ -113,14 +118,14 @@ class WinSerialPort : public SerialPort, public InputWait {
   int QueuedInput() override {
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!ClearCommError(handle_, &errors, &stat)) return -1;
+    if (!Comm().ClearCommError(handle_, &errors, &stat)) return -1;
     return static_cast<int>(stat.cbInQue);
   }
 
   int QueuedOutput() override {
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!ClearCommError(handle_, &errors, &stat)) return 0;
+    if (!Comm().ClearCommError(handle_, &errors, &stat)) return 0;
     return static_cast<int>(stat.cbOutQue);
   }
 
@@ -134,63 +139,68 @@ class WinSerialPort : public SerialPort, public InputWait {
       if (queued < size) size = queued;
     }
     if (!overlapped_)
-      return ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n)
-                                                                              : -1;
+      return Comm().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr)
+                 ? static_cast<int>(n)
+                 : -1;
     OVERLAPPED ov{};
     ov.hEvent = readEvent_;
     ResetEvent(readEvent_);
-    if (ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, &ov)) return static_cast<int>(n);
+    if (Comm().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, &ov))
+      return static_cast<int>(n);
     if (GetLastError() != ERROR_IO_PENDING) return -1;
     // Devices without read time-outs (a USB printer) may never complete a
     // read; those ports bound the wait and cancel the rest.
-    if (readWaitMs_ != INFINITE && WaitForSingleObject(readEvent_, readWaitMs_) != WAIT_OBJECT_0)
-      CancelIoEx(handle_, &ov);
-    if (!GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+    if (readWaitMs_ != INFINITE &&
+        Comm().WaitForSingleObject(readEvent_, readWaitMs_) != WAIT_OBJECT_0)
+      Comm().CancelIoEx(handle_, &ov);
+    if (!Comm().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
     return static_cast<int>(n);
   }
 
   int Write(const uint8_t* data, int size, uint32_t waitMs) override {
     DWORD n = 0;
     if (!overlapped_)
-      return WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr) ? static_cast<int>(n)
-                                                                             : -1;
+      return Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr)
+                 ? static_cast<int>(n)
+                 : -1;
     OVERLAPPED ov{};
     ov.hEvent = writeEvent_;
     ResetEvent(writeEvent_);
-    if (WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov)) return static_cast<int>(n);
+    if (Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
+      return static_cast<int>(n);
     if (GetLastError() != ERROR_IO_PENDING) return -1;
-    if (WaitForSingleObject(writeEvent_, waitMs ? waitMs : INFINITE) != WAIT_OBJECT_0) {
-      CancelIoEx(handle_, &ov);
+    if (Comm().WaitForSingleObject(writeEvent_, waitMs ? waitMs : INFINITE) != WAIT_OBJECT_0) {
+      Comm().CancelIoEx(handle_, &ov);
     }
-    if (!GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+    if (!Comm().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
     return static_cast<int>(n);
   }
 
   WriteResult WriteWithin(const uint8_t* data, int size, uint32_t waitMs) override {
     DWORD n = 0;
     if (!overlapped_) {
-      const BOOL ok = WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr);
+      const BOOL ok = Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr);
       return {static_cast<int>(n), ok != 0};
     }
     OVERLAPPED ov{};
     ov.hEvent = writeEvent_;
     ResetEvent(writeEvent_);
-    if (WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
+    if (Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
       return {static_cast<int>(n), true};
     if (GetLastError() != ERROR_IO_PENDING) return {0, false};
-    if (WaitForSingleObject(writeEvent_, waitMs) == WAIT_OBJECT_0) {
-      const BOOL ok = GetOverlappedResult(handle_, &ov, &n, FALSE);
+    if (Comm().WaitForSingleObject(writeEvent_, waitMs) == WAIT_OBJECT_0) {
+      const BOOL ok = Comm().GetOverlappedResult(handle_, &ov, &n, FALSE);
       return {static_cast<int>(n), ok != 0};
     }
-    CancelIoEx(handle_, &ov);
-    GetOverlappedResult(handle_, &ov, &n, TRUE);
+    Comm().CancelIoEx(handle_, &ov);
+    Comm().GetOverlappedResult(handle_, &ov, &n, TRUE);
     return {static_cast<int>(n), false};
   }
 
   bool WaitReadable(uint32_t timeoutMs) override {
     if (QueuedInput() > 0) return true;
     if (HANDLE ended = StartInputWait()) {
-      WaitForSingleObject(ended, timeoutMs);
+      Comm().WaitForSingleObject(ended, timeoutMs);
       EndInputWait();
       return QueuedInput() > 0;
     }
@@ -203,46 +213,51 @@ class WinSerialPort : public SerialPort, public InputWait {
   }
 
   HANDLE StartInputWait() override {
-    if (!overlapped_ || waitBroken_) return nullptr;
-    if (!maskSet_) maskSet_ = SetCommMask(handle_, EV_RXCHAR) != 0;
+    if (!overlapped_ || waitBroken_ || !waitEvent_) return nullptr;
+    if (!maskSet_) maskSet_ = Comm().SetCommMask(handle_, EV_RXCHAR) != 0;
     if (maskSet_) {
-      waitOv_ = OVERLAPPED{};
-      waitOv_.hEvent = waitEvent_;
+      *wait_ = PendingWait{};
+      wait_->ov.hEvent = waitEvent_;
       ResetEvent(waitEvent_);
-      waitMask_ = 0;
-      waitPending_ = true;
-      if (WaitCommEvent(handle_, &waitMask_, &waitOv_)) {
+      waitStarted_ = true;
+      if (Comm().WaitCommEvent(handle_, &wait_->mask, &wait_->ov)) {
         SetEvent(waitEvent_);
         return waitEvent_;
       }
       if (GetLastError() == ERROR_IO_PENDING) return waitEvent_;
-      waitPending_ = false;
+      waitStarted_ = false;
     }
     waitBroken_ = true;  // the driver cannot wait for events: poll instead
     return nullptr;
   }
 
   void EndInputWait() override {
-    if (!waitPending_) return;
-    waitPending_ = false;
+    if (!waitStarted_) return;
+    waitStarted_ = false;
     DWORD ignored = 0;
-    if (WaitForSingleObject(waitEvent_, 0) != WAIT_OBJECT_0) {
-      CancelIoEx(handle_, &waitOv_);
-      if (WaitForSingleObject(waitEvent_, kEndWaitGraceMs) != WAIT_OBJECT_0) {
+    if (Comm().WaitForSingleObject(waitEvent_, 0) != WAIT_OBJECT_0) {
+      Comm().CancelIoEx(handle_, &wait_->ov);
+      if (Comm().WaitForSingleObject(waitEvent_, kEndWaitGraceMs) != WAIT_OBJECT_0) {
         // A driver that does not end the wait when asked would hold the relay
         // up: poll this port from now on. A new mask ends such a wait under
-        // Wine, whose wait thread would otherwise go on checking the port.
+        // Wine, whose wait thread would otherwise go on checking the port;
+        // one still pending is ended again before its record goes.
         waitBroken_ = true;
-        SetCommMask(handle_, EV_RXCHAR);
+        waitPending_ = true;
+        Comm().SetCommMask(handle_, EV_RXCHAR);
+        if (Comm().WaitForSingleObject(waitEvent_, kEndWaitGraceMs) == WAIT_OBJECT_0) {
+          waitPending_ = false;
+          Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
+        }
         return;
       }
-      GetOverlappedResult(handle_, &waitOv_, &ignored, FALSE);
+      Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
       return;
     }
-    GetOverlappedResult(handle_, &waitOv_, &ignored, FALSE);
+    Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
     // A wait that ends by itself without an event while nothing came in (Wine
     // on a port without modem lines) would end every later wait at once.
-    if (waitMask_ == 0 && QueuedInput() <= 0) waitBroken_ = true;
+    if (wait_->mask == 0 && QueuedInput() <= 0) waitBroken_ = true;
   }
 
  private:
@@ -253,23 +268,66 @@ class WinSerialPort : public SerialPort, public InputWait {
   HANDLE writeEvent_ = nullptr;
   HANDLE waitEvent_ = nullptr;
   static constexpr DWORD kEndWaitGraceMs = 200;
+  // A wait the driver did not end when asked is still pending on its record
+  // (with its event mask) and event: they must not go before it ends. Asked
+  // once more, the wait is given a second; a driver that never ends it keeps
+  // both for good, so that its late completion writes into memory that is
+  // still there.
+  void EndPendingWait() {
+    if (!waitPending_) return;
+    Comm().CancelIoEx(handle_, &wait_->ov);
+    if (Comm().WaitForSingleObject(waitEvent_, kPendingWaitEndMs) == WAIT_OBJECT_0) {
+      waitPending_ = false;
+      return;
+    }
+    static_cast<void>(wait_.release());  // left to the driver, with its event
+    waitEvent_ = nullptr;
+  }
+
+  static constexpr DWORD kPendingWaitEndMs = 1000;
+
   bool maskSet_ = false;
   bool waitBroken_ = false;
-  bool waitPending_ = false;
+  bool waitPending_ = false;  // not ended when asked: see EndPendingWait
+  bool waitStarted_ = false;  // begun by StartInputWait, not yet ended
   bool immediateReads_ = false;
-  // Live as long as the port: a wait the driver completes late still
-  // writes into valid memory.
-  OVERLAPPED waitOv_{};
-  DWORD waitMask_ = 0;
+  // The driver writes both when the wait ends, which may be after
+  // WaitReadable returned: they live and go together.
+  struct PendingWait {
+    OVERLAPPED ov{};
+    DWORD mask = 0;
+  };
+  std::unique_ptr<PendingWait> wait_ = std::make_unique<PendingWait>();
 };
+
+// The system's own words for an error, with its number.
+std::string ErrorText(DWORD error) {
+  char text[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, error, 0, text, sizeof text, nullptr);
+  std::string out(text, n);
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
+    out.pop_back();
+  if (out.empty()) out = "system error";
+  return out + " (" + std::to_string(error) + ")";
+}
 
 class WinSerialPorts : public SerialPorts {
  public:
   std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool overlapped) override {
+    std::string ignored;
+    return OpenOrSayWhy(devicePath, overlapped, ignored);
+  }
+
+  std::unique_ptr<SerialPort> OpenOrSayWhy(const std::string& devicePath, bool overlapped,
+                                           std::string& whyNot) override {
     HANDLE h = CreateFileA(
         devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
         overlapped ? FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE || h == nullptr) return nullptr;
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+      whyNot = ErrorText(GetLastError());
+      return nullptr;
+    }
     return std::make_unique<WinSerialPort>(h, overlapped);
   }
 

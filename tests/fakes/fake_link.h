@@ -52,6 +52,10 @@ class FakeLink : public links::PrinterLink {
     std::lock_guard<std::mutex> g(lock_);
     return std::exchange(undelivered, 0);
   }
+  uint64_t TakeDroppedReplies() override {
+    std::lock_guard<std::mutex> g(lock_);
+    return std::exchange(droppedReplies, 0);
+  }
   unsigned GetStatus() override {
     unsigned s;
     {
@@ -75,7 +79,7 @@ class FakeLink : public links::PrinterLink {
     pendingReplies.clear();
     return n;
   }
-  unsigned WaitPrintResult(uint32_t timeoutMs) override {
+  unsigned WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* abandon) override {
     std::function<void()> hook;
     unsigned r = 0;
     {
@@ -89,6 +93,8 @@ class FakeLink : public links::PrinterLink {
       hook = onWait;
     }
     if (hook) hook();
+    // Abandoned: no answer is waited for.
+    if (abandon && abandon->load()) return links::kNoResponse;
     return r;
   }
 
@@ -128,6 +134,7 @@ class FakeLink : public links::PrinterLink {
   std::shared_ptr<platform::SerialPort> replyPort;
   int closes = 0;
   uint64_t undelivered = 0;
+  uint64_t droppedReplies = 0;  // reported by the next TakeDroppedReplies
   std::atomic<int> statusCalls{0};
 
  private:

@@ -24,6 +24,7 @@ class FakeClock : public platform::Clock {
   void SleepMs(uint32_t ms) override {
     now_ += ms;
     slept_ += ms;
+    if (onSleep) onSleep();
   }
   platform::LocalTime LocalNow() override;
 
@@ -35,6 +36,8 @@ class FakeClock : public platform::Clock {
     base_ = t;
   }
   uint64_t slept() const { return slept_.load(); }
+  // Runs after every sleep (set before the code under test runs).
+  std::function<void()> onSleep;
 
  private:
   std::atomic<uint32_t> now_{0};

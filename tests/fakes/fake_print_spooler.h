@@ -28,8 +28,11 @@ class FakePrintSpooler : public platform::PrintSpooler {
 
   void AddPrinter(const std::string& name) { printers_.insert(name); }
   bool refuseStart = false;
-  int refuseWriteAt = -1;  // index of the byte whose write is refused
+  // Index (in its document) of the byte whose write is refused: the call
+  // that reaches it takes the bytes before it and fails.
+  int refuseWriteAt = -1;
   bool refuseEnd = false;
+  uint32_t takePerCall = 0;  // a write takes at most this much; 0: all
 
   std::vector<Document> documents() {
     std::lock_guard<std::mutex> g(lock_);
@@ -45,9 +48,10 @@ class FakePrintSpooler : public platform::PrintSpooler {
   class Printer : public platform::SpoolerPrinter {
    public:
     Printer(FakePrintSpooler& owner, std::string name) : owner_(owner), name_(std::move(name)) {}
+    // Closing the printer closes every document it had.
     ~Printer() override {
       std::lock_guard<std::mutex> g(owner_.lock_);
-      if (index_ >= 0) owner_.documents_[index_].closed = true;
+      for (int i : mine_) owner_.documents_[static_cast<size_t>(i)].closed = true;
     }
     bool StartDocument(const std::string& documentName, const std::string& dataType) override {
       if (owner_.refuseStart) return false;
@@ -58,6 +62,7 @@ class FakePrintSpooler : public platform::PrintSpooler {
       d.dataType = dataType;
       owner_.documents_.push_back(d);
       index_ = static_cast<int>(owner_.documents_.size()) - 1;
+      mine_.push_back(index_);
       return true;
     }
     bool Write(const uint8_t* data, uint32_t length, uint32_t& written) override {
@@ -65,12 +70,17 @@ class FakePrintSpooler : public platform::PrintSpooler {
       Document& d = owner_.documents_[index_];
       ++d.writeCalls;
       written = 0;
+      uint32_t take = length;
+      if (owner_.takePerCall > 0 && take > owner_.takePerCall) take = owner_.takePerCall;
+      bool refused = false;
       if (owner_.refuseWriteAt >= 0 &&
-          d.bytes.size() + length > static_cast<size_t>(owner_.refuseWriteAt))
-        return false;
-      d.bytes.insert(d.bytes.end(), data, data + length);
-      written = length;
-      return true;
+          d.bytes.size() + take > static_cast<size_t>(owner_.refuseWriteAt)) {
+        take = static_cast<uint32_t>(owner_.refuseWriteAt - static_cast<int>(d.bytes.size()));
+        refused = true;
+      }
+      d.bytes.insert(d.bytes.end(), data, data + take);
+      written = take;
+      return !refused;
     }
     bool EndDocument() override {
       if (owner_.refuseEnd) return false;
@@ -83,6 +93,7 @@ class FakePrintSpooler : public platform::PrintSpooler {
     FakePrintSpooler& owner_;
     std::string name_;
     int index_ = -1;
+    std::vector<int> mine_;
   };
 
   std::set<std::string> printers_;

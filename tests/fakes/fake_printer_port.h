@@ -6,6 +6,8 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
@@ -75,6 +77,23 @@ class FakePrinterPort : public platform::SerialPort {
   void SetQueuedOutput(int bytes) {
     std::lock_guard<std::mutex> g(lock_);
     queuedOutput_ = bytes;
+  }
+  // The next read blocks (in real time) until ReleaseRead: a device read that
+  // outlasts the link's bounded waits.
+  void HoldNextRead() {
+    std::lock_guard<std::mutex> g(lock_);
+    holdNext_ = true;
+  }
+  void ReleaseRead() {
+    std::lock_guard<std::mutex> g(lock_);
+    holdNext_ = false;
+    holding_ = false;
+    released_.notify_all();
+  }
+  // Whether a read is blocked now; waits up to the time for one to be.
+  bool WaitReadHeld(int timeoutMs) {
+    std::unique_lock<std::mutex> g(lock_);
+    return released_.wait_for(g, std::chrono::milliseconds(timeoutMs), [this] { return holding_; });
   }
   // Unplugged: every write fails at once, nothing can be read.
   void Unplug() {
@@ -177,7 +196,13 @@ class FakePrinterPort : public platform::SerialPort {
     return queuedOutput_;
   }
   int Read(uint8_t* buffer, int size) override {
-    std::lock_guard<std::mutex> g(lock_);
+    std::unique_lock<std::mutex> g(lock_);
+    if (holdNext_) {
+      holdNext_ = false;
+      holding_ = true;
+      released_.notify_all();
+      released_.wait(g, [this] { return !holding_; });
+    }
     ++reads_;
     clock_.Advance(readMs_);
     if (unplugged_) return -1;
@@ -227,6 +252,9 @@ class FakePrinterPort : public platform::SerialPort {
 
   FakeClock& clock_;
   std::mutex lock_;
+  std::condition_variable released_;
+  bool holdNext_ = false;
+  bool holding_ = false;
   std::map<std::string, Bytes> answers_;
   std::deque<uint8_t> input_;
   std::deque<WriteStep> writeScript_;

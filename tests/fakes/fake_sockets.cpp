@@ -36,6 +36,11 @@ void FakeSockets::ReopenPeer() {
   peerClosed_ = false;
 }
 
+void FakeSockets::DropConnections() {
+  std::lock_guard<std::mutex> g(lock_);
+  droppedBelow_ = nextHandle_;
+}
+
 void FakeSockets::ScriptSends(std::vector<int> results) {
   std::lock_guard<std::mutex> g(lock_);
   sendScript_.assign(results.begin(), results.end());
@@ -153,9 +158,9 @@ int FakeSockets::WaitWritable(platform::SocketHandle /*s*/, uint32_t timeoutMs) 
   return result;
 }
 
-int FakeSockets::Send(platform::SocketHandle /*s*/, const uint8_t* data, int length) {
+int FakeSockets::Send(platform::SocketHandle s, const uint8_t* data, int length) {
   std::lock_guard<std::mutex> g(lock_);
-  if (peerClosed_) return platform::kSocketError;
+  if (peerClosed_ || s < droppedBelow_) return platform::kSocketError;
   int take = length;
   if (!sendScript_.empty()) {
     const int scripted = sendScript_.front();
@@ -172,15 +177,16 @@ int FakeSockets::Send(platform::SocketHandle /*s*/, const uint8_t* data, int len
   return take;
 }
 
-int FakeSockets::Receive(platform::SocketHandle /*s*/, uint8_t* buffer, int size) {
+int FakeSockets::Receive(platform::SocketHandle s, uint8_t* buffer, int size) {
   std::lock_guard<std::mutex> g(lock_);
+  if (s < droppedBelow_) return 0;
   const uint32_t now = clock_.NowMs();
   int got = 0;
   while (got < size && !inbound_.empty() &&
          static_cast<int32_t>(now - inbound_.front().readyAt) >= 0) {
     Chunk& c = inbound_.front();
     const int take = std::min(size - got, static_cast<int>(c.bytes.size()));
-    std::memcpy(buffer + got, c.bytes.data(), static_cast<size_t>(take));
+    if (take > 0) std::memcpy(buffer + got, c.bytes.data(), static_cast<size_t>(take));
     got += take;
     c.bytes.erase(c.bytes.begin(), c.bytes.begin() + take);
     if (c.bytes.empty()) inbound_.pop_front();

@@ -43,6 +43,9 @@ class FakeSockets : public platform::Sockets {
   // The printer takes connections again (the old ones stay closed for real
   // printers; the fake serves every socket from the one peer).
   void ReopenPeer();
+  // The printer drops the connections made so far (as network printers drop
+  // idle ones) and takes new ones.
+  void DropConnections();
 
   // Per Send call, in order: a count to take at most, kSocketWouldBlock or
   // kSocketError; after the script every send takes everything.
@@ -90,6 +93,7 @@ class FakeSockets : public platform::Sockets {
   std::map<std::string, std::pair<Bytes, uint32_t>> answers_;
   std::deque<Chunk> inbound_;
   bool peerClosed_ = false;
+  platform::SocketHandle droppedBelow_ = 0;  // sockets made before a drop
   bool connecting_ = false;
   std::deque<int> sendScript_;
   std::deque<int> sendWaitScript_;

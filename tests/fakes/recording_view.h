@@ -64,6 +64,7 @@ class RecordingView : public core::ServiceView {
   }
   void CreateTooltips(unsigned) override { Record("tooltips"); }
   void PostClose() override { Record("post close"); }
+  void Notify(const std::string& text) override { Record("notify " + text); }
   // Runs `whileWaiting` (what the window's message loop might dispatch
   // meanwhile, a second click for instance), then waits.
   void WaitWhileResponsive(core::ManualResetEvent& event) override {

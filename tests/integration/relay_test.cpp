@@ -4,13 +4,17 @@
 // job ends in a reprint.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <random>
 #include <regex>
+#include <sstream>
 #include <thread>
 
 #include "tests/support/child_process.h"
+#include "tests/support/private_cups.h"
 #include "tests/support/relay_rig.h"
+#include "tests/support/tcp_proxy.h"
 
 namespace {
 
@@ -53,10 +57,13 @@ TEST_F(Relay, AJobEndsAfterTheReceiveTimeoutAndIsConfirmed) {
   ASSERT_TRUE(rig.printer.events().Next("cmd GS_(H 46464646", std::chrono::seconds(5)))
       << rig.printer.events().Dump();
   ASSERT_TRUE(rig.printer.events().Next("tx 7 37224646464600", std::chrono::seconds(5)));
+  // Right after the job: the request for status back (the job may have reset
+  // the printer), then the confirmation request.
   const Bytes recorded = rig.Recorded();
   const size_t job = FindBytes(recorded, {0x1B, 0x40});
   ASSERT_NE(job, std::string::npos);
-  EXPECT_EQ(FindBytes(recorded, {0x1D, 0x28, 0x48, 0x06, 0x00, 0x30, 0x30, 0x46, 0x46, 0x46, 0x46}),
+  EXPECT_EQ(FindBytes(recorded, {0x1D, 0x61, 0xFF, 0x1D, 0x28, 0x48, 0x06, 0x00, 0x30, 0x30, 0x46,
+                                 0x46, 0x46, 0x46}),
             job + 2);
 }
 
@@ -164,7 +171,7 @@ TEST_P(FaultDuringAJob, IsReportedAndTheJobPrintedAgain) {
   ASSERT_TRUE(rig.relay.WaitForOutput(reported, 15000)) << rig.relay.Output();
   rig.printer.Send(fault.clear);
   ASSERT_TRUE(rig.relay.WaitForOutput("[Printing] Starts reprinting.", 15000))
-      << rig.relay.Output();
+      << rig.relay.Output() << rig.printer.events().Dump();
 
   // The messages came in this order.
   const std::string out = rig.relay.Output();
@@ -275,6 +282,220 @@ TEST_F(Relay, AClosedApplicationPortIsWaitedOnWithoutSpinning) {
   ASSERT_TRUE(rig.OpenApplicationPort());
   ASSERT_TRUE(rig.app.Write("AFTER\n"));
   ASSERT_TRUE(rig.WaitForLog("TIMEOUT : COM6 port 6-bytes end", 5000)) << rig.Log();
+}
+
+// The printer's events without the status queries and their answers.
+std::string Unusual(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines)
+    if (line.rfind("cmd DLE_EOT", 0) != 0 && line.rfind("tx 1 ", 0) != 0) out += line + "\n";
+  return out;
+}
+
+// CPU time (user and system) the process has used so far.
+std::chrono::milliseconds CpuTime(int pid) {
+  std::string stat = support::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  long ticks = 0;
+  for (int i = 3; i <= 15 && fields >> field; ++i)
+    if (i == 14 || i == 15) ticks += std::stol(field);
+  return std::chrono::milliseconds(ticks * 1000 / sysconf(_SC_CLK_TCK));
+}
+
+// A print-only program: it keeps its port open, never reads, and asks for
+// the printer's status blindly. Its port fills with the
+// printer's answers within the first six jobs; from then on the relay drops
+// the answers instead of waiting for room, so every job is still confirmed
+// (printed once, never reprinted) and the drops are logged. When the program
+// then closes its port the relay does not spin, and it still ends on SIGTERM.
+TEST_F(Relay, AnApplicationThatNeverReadsHoldsUpNeitherJobsNorTheEnd) {
+  rig.relayEnvironment = {{"PORTRELAY_DEBUG", "1"}};
+  Start("Timeout=100\nResultTimeout=2000\nPopup=NO\nReprint=YES\n");
+  constexpr int kJobs = 10;
+  std::vector<Bytes> jobs;
+  size_t cleared = 0;
+  for (int k = 0; k < kJobs; ++k) {
+    const std::string text = "UNREAD PORT JOB " + std::to_string(100 + k) + "\n";
+    Bytes job{0x1B, 0x40};
+    job.insert(job.end(), text.begin(), text.end());
+    // 4000 status answers (all the printer queues at once) in each of the
+    // first six jobs, a few in the others.
+    for (int q = 0; q < (k < 6 ? 4000 : 5); ++q) job.insert(job.end(), {0x10, 0x04, 0x01});
+    job.insert(job.end(), {0x1D, 0x56, 0x41, 0x03});
+    jobs.push_back(job);
+    ASSERT_TRUE(rig.app.Write(job)) << k;
+    // Each job ends with the queue cleared: once, when it is confirmed.
+    const auto line = rig.relay.WaitForLine("debug: Clear queue", cleared, 20000);
+    ASSERT_TRUE(line.has_value()) << k << rig.relay.Output() << rig.Log()
+                                  << Unusual(rig.printer.events().Lines());
+    cleared = *line + 1;
+  }
+  for (int k = 0; k < kJobs; ++k) EXPECT_EQ(CountBytes(rig.Recorded(), jobs[k]), 1) << k;
+  EXPECT_NE(rig.Log().find("bytes of printer replies dropped: the application does not read"),
+            std::string::npos)
+      << rig.Log();
+
+  // The printer keeps answering while the program closes its port.
+  Bytes last(200, 0x00);
+  last.insert(last.end(), {0x10, 0x04, 0x01});
+  ASSERT_TRUE(rig.app.Write(last));
+  rig.app.Close();
+  const auto before = CpuTime(rig.relay.pid());
+  const auto wallStart = std::chrono::steady_clock::now();
+  ASSERT_TRUE(rig.relay.WaitForLine("debug: Clear queue", cleared, 20000).has_value());
+  const auto wall = std::chrono::steady_clock::now() - wallStart;
+  const auto used = CpuTime(rig.relay.pid()) - before;
+  EXPECT_LT(used * 4, wall) << used.count() << " ms of CPU in "
+                            << std::chrono::duration_cast<std::chrono::milliseconds>(wall).count()
+                            << " ms";
+
+  rig.relay.Signal(SIGTERM);
+  const auto status = rig.relay.WaitExit(3000);
+  ASSERT_TRUE(status.has_value()) << "portrelay did not end on SIGTERM";
+  EXPECT_EQ(*status, 0);
+}
+
+// Almost every POS program starts its receipts with ESC @, which switches
+// the printer's Automatic Status Back off. The relay must still see a cover
+// opened afterwards (pop-ups off, reprint on).
+class AfterAPrinterReset : public Relay {
+ protected:
+  void SetUp() override {
+    rig.relayEnvironment = {{"PORTRELAY_DEBUG", "1"}};
+    Start("Timeout=200\nResultTimeout=8000\nPopup=NO\nReprint=YES\n");
+    ASSERT_TRUE(rig.app.Write(Receipt("FIRST RECEIPT")));
+    ASSERT_TRUE(JobEnded()) << rig.relay.Output();
+  }
+  static Bytes Receipt(const std::string& text) {
+    Bytes job{0x1B, 0x40};
+    job.insert(job.end(), text.begin(), text.end());
+    job.insert(job.end(), {0x0A, 0x1D, 0x56, 0x41, 0x03});
+    return job;
+  }
+  // The next job's end: its queue is cleared once it is done with.
+  bool JobEnded() {
+    const auto line = rig.relay.WaitForLine("debug: Clear queue", cleared, 30000);
+    if (line) cleared = *line + 1;
+    return line.has_value();
+  }
+  size_t cleared = 0;
+};
+
+// The cover opens while the next job is being confirmed: the relay sees it,
+// waits, and once the cover is closed prints the job again: two copies.
+TEST_F(AfterAPrinterReset, ACoverOpenedDuringTheConfirmationGivesTwoCopiesOnceItCloses) {
+  const Bytes job = Receipt("SECOND RECEIPT");
+  rig.printer.events().Skip();
+  ASSERT_TRUE(rig.app.Write(job));
+  // The confirmation begins: the relay asks for the status back again (the
+  // job's ESC @ switched it off) and the printer answers with its status.
+  ASSERT_TRUE(rig.printer.events().Next("cmd GS_a 255", std::chrono::seconds(10)))
+      << rig.printer.events().Dump();
+  ASSERT_TRUE(rig.printer.events().Next("tx 4 1000000f", std::chrono::seconds(5)));
+  ASSERT_EQ(rig.printer.Send("cover open"), 0);
+  // The printer tells the relay (its status back is on again), and the
+  // relay holds the jobs until the cover is closed.
+  EXPECT_TRUE(rig.WaitForLog("jobs are held: the printer reports cover open", 5000)) << rig.Log();
+  ASSERT_EQ(rig.printer.Send("cover close"), 0);
+  ASSERT_TRUE(JobEnded()) << rig.relay.Output();
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 2);
+}
+
+// A job written while the cover is open waits in the port (the relay holds
+// the jobs while the printer is not usable) and is printed once it closes.
+TEST_F(AfterAPrinterReset, AJobWrittenWhileTheCoverIsOpenPrintsOnceAfterItCloses) {
+  ASSERT_EQ(rig.printer.Send("cover open"), 0);
+  const std::string watching = "debug: 스탠바이 : Start";
+  auto line = rig.relay.WaitForLine(watching, 0, 5000);
+  ASSERT_TRUE(line.has_value()) << "the relay did not see the cover open\n" << rig.relay.Output();
+  const Bytes job = Receipt("HELD RECEIPT");
+  ASSERT_TRUE(rig.app.Write(job));
+  // Three more turns of the relay's watch (500 ms each): the job stays put.
+  for (int turn = 0; turn < 3 && line; ++turn)
+    line = rig.relay.WaitForLine(watching, *line + 1, 5000);
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 0) << rig.printer.events().Dump();
+  ASSERT_EQ(rig.printer.Send("cover close"), 0);
+  ASSERT_TRUE(JobEnded()) << rig.relay.Output();
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
+}
+
+// Network printers drop idle port-9100 connections. The relay connects again
+// at once: with pop-ups on it shows no "power off" for it, and the next job
+// prints once.
+TEST(RelayOverTcp, APrinterThatDropsAnIdleConnectionIsNotReportedOff) {
+  support::RelayRig rig;
+  ASSERT_TRUE(rig.StartPrinter());
+  support::TcpProxy proxy;
+  std::random_device rd;
+  const std::string printerIp = rig.ip;
+  for (int attempt = 0; attempt < 20 && rig.ip == printerIp; ++attempt) {
+    const std::string ip = "127.0.0." + std::to_string(2 + rd() % 250);
+    if (ip != printerIp && proxy.Start(ip, 9100, printerIp, 9100)) rig.ip = ip;
+  }
+  ASSERT_NE(rig.ip, printerIp);
+  ASSERT_TRUE(rig.StartRelay("Timeout=200\nResultTimeout=5000\nPopup=YES\nReprint=YES\n"));
+  ASSERT_TRUE(rig.OpenApplicationPort());
+  ASSERT_TRUE(rig.WaitForLog("COM6 open success", 10000)) << rig.Log();
+  ASSERT_TRUE(proxy.WaitAccepted(1, 5000));
+
+  proxy.DropClients();
+  ASSERT_TRUE(proxy.WaitAccepted(2, 5000)) << "the relay did not connect again";
+  const std::string text = "AFTER THE IDLE DROP\n";
+  const Bytes job(text.begin(), text.end());
+  rig.printer.events().Skip();
+  ASSERT_TRUE(rig.app.Write(job));
+  ASSERT_TRUE(rig.printer.events().Next("tx 7 37224646464600", std::chrono::seconds(10)))
+      << rig.printer.events().Dump();
+  EXPECT_EQ(rig.relay.Output().find("power is off"), std::string::npos) << rig.relay.Output();
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
+}
+
+// Closing while a job waits for its confirmation (the printer has gone
+// silent) ends the program within 2 s, and the job is logged as abandoned.
+TEST_F(Relay, SigtermDuringAConfirmationEndsTheRelayWithinTwoSeconds) {
+  Start("Timeout=200\nResultTimeout=20000\nPopup=NO\nReprint=YES\n");
+  ASSERT_EQ(rig.printer.Send("silent on"), 0);
+  const std::string text = "NEVER CONFIRMED\n";
+  ASSERT_TRUE(rig.app.Write(Bytes(text.begin(), text.end())));
+  ASSERT_TRUE(rig.printer.events().Next("cmd GS_(H", std::chrono::seconds(10)));
+  const auto start = std::chrono::steady_clock::now();
+  rig.relay.Signal(SIGTERM);
+  const auto status = rig.relay.WaitExit(15000);
+  const auto took = std::chrono::steady_clock::now() - start;
+  ASSERT_TRUE(status.has_value());
+  EXPECT_EQ(*status, 0);
+  EXPECT_LT(took, std::chrono::seconds(2))
+      << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms";
+  EXPECT_NE(rig.Log().find("[ERROR] : COM6 port : job of 16 bytes abandoned"), std::string::npos)
+      << rig.Log();
+}
+
+// A printer behind a driver (the spooler link, a raw CUPS queue on Linux)
+// with real-time checking on, as the settings dialog keeps it: each job is
+// printed when it ends, not when the program ends (and killing the program
+// loses nothing that was confirmed).
+TEST(RelayThroughTheSpooler, EachJobIsPrintedWhenItEnds) {
+  support::RelayRig rig;
+  ASSERT_TRUE(rig.StartPrinter());
+  support::PrivateCups cups(rig.dir);
+  const std::string why = cups.Start("relayqueue", "socket://" + rig.ip + ":9100/?waiteof=false");
+  ASSERT_TRUE(why.empty()) << "no private cupsd: " << why;
+  rig.relayEnvironment = {{"CUPS_SERVER", cups.socket()}};
+  ASSERT_TRUE(
+      rig.StartRelayOnPort("relayqueue", "Baudrate=1\nTimeout=200\nPopup=NO\nReprint=YES\n"));
+  ASSERT_TRUE(rig.OpenApplicationPort()) << rig.relay.Output();
+  for (int k = 1; k <= 2; ++k) {
+    SCOPED_TRACE(k);
+    const std::string text = "SPOOLED RECEIPT " + std::to_string(k) + "\n";
+    const Bytes job(text.begin(), text.end());
+    ASSERT_TRUE(rig.app.Write(job));
+    // CUPS hands each of its jobs to the printer on a connection of its own.
+    ASSERT_TRUE(rig.printer.events().Next("conn close", std::chrono::seconds(30)))
+        << rig.Log() << rig.relay.Output() << rig.printer.events().Dump();
+    EXPECT_EQ(CountBytes(rig.Recorded(), job), 1) << rig.Log() << rig.relay.Output();
+  }
+  EXPECT_TRUE(rig.relay.Running());
 }
 
 TEST_F(Relay, SigtermEndsTheRelayCleanly) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -112,6 +113,63 @@ TEST_F(PortrelayProcess, UnreachablePrinterEndsStartUpAfterFiveNumberedMessages)
               std::string::npos)
         << out;
   EXPECT_EQ(out.find("failed 6 times"), std::string::npos);
+}
+
+// A relay port that cannot be opened leaves a relay that relays nothing:
+// start-up says so at Error level and on the console, naming the port and
+// the reason, and runs on.
+TEST_F(PortrelayProcess, ARelayPortThatCannotBeOpenedIsReportedWithTheReason) {
+  const std::string ip = StartPrinter();
+  const std::string longName = "COM" + std::string(297, '9');
+  const struct {
+    const char* name;
+    std::string port;
+    std::function<void(const support::TempDir&)> prepare;
+    const char* reason;
+  } cases[] = {
+      {"no entry", "COM999", [](const support::TempDir&) {}, "there is no entry com999 in "},
+      {"a 300-character name", longName, [](const support::TempDir&) {},
+       "the port name is too long"},
+      {"an entry pointing at a file", "COM6",
+       [](const support::TempDir& d) {
+         support::WriteFile(d.File("plain.txt"), "not a device");
+         fs::create_symlink(d.File("plain.txt"), d.File("dosdevices/com6"));
+       },
+       "GetCommState() failed: it is no serial port"},
+      {"an entry pointing at a directory", "COM6",
+       [](const support::TempDir& d) {
+         fs::create_directory(d.File("folder"));
+         fs::create_symlink(d.File("folder"), d.File("dosdevices/com6"));
+       },
+       "Is a directory"},
+      {"an entry pointing at nothing", "COM6",
+       [](const support::TempDir& d) {
+         fs::create_symlink(d.File("nothing-here"), d.File("dosdevices/com6"));
+       },
+       "No such file or directory"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    support::TempDir install;
+    fs::copy_file(dir.File("portrelay"), install.File("portrelay"));
+    fs::create_directory(install.File("dosdevices"));
+    c.prepare(install);
+    support::WriteFile(install.File("Settings.ini"), NetworkSettings(ip) + "LogFile=YES\n");
+    support::WriteFile(install.File("PortLists.ini"), "[Ports]\nPort1=" + c.port + "\n");
+    support::ChildProcess relay;
+    ASSERT_TRUE(relay.Start({install.File("portrelay")}));
+    const std::string failure = c.port + " : the relay port cannot be opened: ";
+    EXPECT_TRUE(relay.WaitForOutput("portrelay: [notice] " + failure, 10000)) << relay.Output();
+    std::string log;
+    for (const auto& entry : fs::directory_iterator(install.File("MainLog")))
+      log += support::ReadFile(entry.path().string());
+    const size_t at = log.find("[ERROR] : " + failure);
+    ASSERT_NE(at, std::string::npos) << log;
+    EXPECT_NE(log.find(c.reason, at), std::string::npos) << log;
+    EXPECT_TRUE(relay.Running());
+    relay.Signal(SIGTERM);
+    EXPECT_TRUE(relay.WaitExit(5000).has_value());
+  }
 }
 
 TEST_F(PortrelayProcess, TerminationDuringStartUpEndsItPromptly) {

@@ -46,7 +46,9 @@ bool RelayRig::StartPrinter(const std::vector<std::string>& extraArgs) {
 bool RelayRig::StartRelay(const std::string& settings) {
   WriteFile(dir.File("Settings.ini"),
             "[Settings]\nPort=TCP/IP\nIP=" + ip + "\nLogFile=YES\nRealtime=YES\n" + settings);
-  return relay.Start({dir.File("portrelay")});
+  ChildProcess::Options options;
+  options.environment = relayEnvironment;
+  return relay.Start({dir.File("portrelay")}, options);
 }
 
 bool RelayRig::StartPrinterOnPty(const std::string& name,
@@ -61,7 +63,9 @@ bool RelayRig::StartPrinterOnPty(const std::string& name,
 bool RelayRig::StartRelayOnPort(const std::string& port, const std::string& settings) {
   WriteFile(dir.File("Settings.ini"),
             "[Settings]\nPort=" + port + "\nLogFile=YES\nRealtime=YES\n" + settings);
-  return relay.Start({dir.File("portrelay")});
+  ChildProcess::Options options;
+  options.environment = relayEnvironment;
+  return relay.Start({dir.File("portrelay")}, options);
 }
 
 bool RelayRig::OpenApplicationPort() {

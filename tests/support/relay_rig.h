@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -40,6 +41,10 @@ class RelayRig {
   std::vector<uint8_t> Recorded();
   // Waits until the log holds the text.
   bool WaitForLog(const std::string& text, int timeoutMs);
+
+  // Added to portrelay's environment (PORTRELAY_DEBUG to see its debugger
+  // output on standard error).
+  std::vector<std::pair<std::string, std::string>> relayEnvironment;
 
   TempDir dir;
   std::string ip;

@@ -17,6 +17,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
+const Bytes kStatusBackOn = {0x1D, 0x61, 0xFF};
 const Bytes kProcessIdRequest = {0x1D, 0x28, 0x48, 0x06, 0x00, 0x30, 0x30, 0x46, 0x46, 0x46, 0x46};
 
 class LinkFrontTest : public ::testing::Test {
@@ -117,29 +118,78 @@ TEST_F(LinkFrontTest, ParameterOneAlwaysSelectsTheSpooler) {
   EXPECT_EQ(Link(links::kLinkCom).opens.size() + Link(links::kLinkUsb).opens.size(), 0u);
 }
 
-TEST_F(LinkFrontTest, SpoolerDocumentFromOpenToClose) {
-  const Bytes job = {0x1B, 0x40, 0x41, 0x0A};
+// The spooler prints a document when it ends: each job is one document,
+// ended when the job ends (its print result is asked for), whatever the
+// real-time setting, so nothing waits in an open document (and is lost
+// with it) until the link closes. No status comes back through the spooler.
+TEST_F(LinkFrontTest, SpoolerDocumentPerJob) {
+  const Bytes first = {0x1B, 0x40, 0x41, 0x0A};
+  const Bytes second = {0x1B, 0x40, 0x42, 0x0A};
   ASSERT_EQ(front->OpenLink("Receipt", 1), 0);
   EXPECT_EQ(front->spoolerOpen(), 1);
-  EXPECT_EQ(front->WriteLink(job.data(), 4), 1);
+  EXPECT_EQ(front->WriteLink(first.data(), 2), 1);
+  EXPECT_EQ(front->WriteLink(first.data() + 2, 2), 1);
   EXPECT_EQ(front->GetStatus(), 0u);
   EXPECT_EQ(front->WaitPrintResult(10000), 0u);
   EXPECT_EQ(clock.NowMs(), 0u);  // at once
+  ASSERT_EQ(spooler.documents().size(), 1u);
+  EXPECT_TRUE(spooler.documents()[0].ended);
+
+  EXPECT_EQ(front->WriteLink(second.data(), 4), 1);
+  EXPECT_EQ(front->WaitPrintResult(10000), 0u);
+  EXPECT_EQ(front->CloseLink(), 0);
+  EXPECT_EQ(front->spoolerOpen(), 0);
+  EXPECT_EQ(front->CloseLink(), 2);
+  EXPECT_EQ(front->WriteLink(second.data(), 4), 2);
+
+  const auto docs = spooler.documents();
+  ASSERT_EQ(docs.size(), 2u);
+  for (const auto& doc : docs) {
+    EXPECT_EQ(doc.name, "Kelvo");
+    EXPECT_EQ(doc.dataType, "RAW");
+    EXPECT_TRUE(doc.ended && doc.closed);
+  }
+  EXPECT_EQ(docs[0].bytes, first);  // no process-ID request went to the printer
+  EXPECT_EQ(docs[1].bytes, second);
+}
+
+// A document the spooler will not end is no printed job; it stays open, and
+// closing the link tries to end it again.
+TEST_F(LinkFrontTest, ASpoolerDocumentThatCannotBeEndedIsNoPrintedJob) {
+  const Bytes job = {0x41, 0x0A};
+  ASSERT_EQ(front->OpenLink("Receipt", 1), 0);
+  EXPECT_EQ(front->WriteLink(job.data(), 2), 1);
   spooler.refuseEnd = true;
+  EXPECT_NE(front->WaitPrintResult(10000), 0u);
   EXPECT_EQ(front->CloseLink(), -1);
   EXPECT_EQ(front->spoolerOpen(), 1);
   spooler.refuseEnd = false;
   EXPECT_EQ(front->CloseLink(), 0);
-  EXPECT_EQ(front->CloseLink(), 2);
-  EXPECT_EQ(front->WriteLink(job.data(), 4), 2);
+  ASSERT_EQ(spooler.documents().size(), 1u);
+  EXPECT_TRUE(spooler.documents()[0].ended);
+}
 
-  const auto docs = spooler.documents();
-  ASSERT_EQ(docs.size(), 1u);
-  EXPECT_EQ(docs[0].name, "Kelvo");
-  EXPECT_EQ(docs[0].dataType, "RAW");
-  EXPECT_EQ(docs[0].bytes, job);  // no process-ID request went to the printer
-  EXPECT_EQ(docs[0].writeCalls, 4);
-  EXPECT_TRUE(docs[0].ended && docs[0].closed);
+// One spooler call per byte cost one round trip per byte: a chunk goes out
+// in as few calls as the spooler takes, still stopping at the first byte it
+// refuses.
+TEST_F(LinkFrontTest, SpoolerWritesTakeAsFewCallsAsTheSpoolerAllows) {
+  Bytes job(10000);
+  for (size_t i = 0; i < job.size(); ++i) job[i] = static_cast<uint8_t>(i * 7);
+  ASSERT_EQ(front->OpenLink("Receipt", 1), 0);
+  EXPECT_EQ(front->WriteLink(job.data(), 10000), 1);
+  EXPECT_EQ(spooler.documents()[0].writeCalls, 1);
+  EXPECT_EQ(front->WaitPrintResult(0), 0u);
+
+  spooler.takePerCall = 4096;
+  EXPECT_EQ(front->WriteLink(job.data(), 10000), 1);
+  EXPECT_EQ(spooler.documents()[1].writeCalls, 3);
+  EXPECT_EQ(spooler.documents()[1].bytes, job);
+  EXPECT_EQ(front->WaitPrintResult(0), 0u);
+
+  spooler.refuseWriteAt = 5000;
+  EXPECT_EQ(front->WriteLink(job.data(), 10000), 0);
+  EXPECT_EQ(spooler.documents()[2].writeCalls, 2);
+  EXPECT_EQ(spooler.documents()[2].bytes, Bytes(job.begin(), job.begin() + 5000));
 }
 
 TEST_F(LinkFrontTest, SpoolerWriteStopsAtTheFirstRefusedByte) {
@@ -147,7 +197,7 @@ TEST_F(LinkFrontTest, SpoolerWriteStopsAtTheFirstRefusedByte) {
   spooler.refuseWriteAt = 2;
   const Bytes job = {1, 2, 3, 4, 5};
   EXPECT_EQ(front->WriteLink(job.data(), 5), 0);
-  EXPECT_EQ(spooler.documents()[0].writeCalls, 3);
+  EXPECT_EQ(spooler.documents()[0].bytes, (Bytes{1, 2}));
   spooler.refuseStart = true;
   EXPECT_EQ(front->OpenLink("Receipt", 1), -1);
   EXPECT_EQ(front->spoolerOpen(), 0);
@@ -229,18 +279,40 @@ TEST_F(LinkFrontTest, WaitPrintResultCodesAndTimes) {
     const uint32_t start = clock.NowMs();
     EXPECT_EQ(front->WaitPrintResult(c.timeoutMs), c.result) << c.name;
     EXPECT_EQ(clock.NowMs() - start, c.elapsedMs) << c.name;
-    EXPECT_EQ(link.writes == std::vector<Bytes>{kProcessIdRequest}, c.requestSent) << c.name;
+    // Automatic Status Back is asked for first (the job may have reset the
+    // printer), then the confirmation.
+    const std::vector<Bytes> expected = c.requestSent
+                                            ? std::vector<Bytes>{kStatusBackOn, kProcessIdRequest}
+                                            : std::vector<Bytes>{kStatusBackOn};
+    EXPECT_EQ(link.writes, expected) << c.name;
   }
   EXPECT_TRUE(system.debugLines().empty());
 }
 
 TEST_F(LinkFrontTest, FaultDuringTheWaitEndsIt) {
   ASSERT_EQ(front->OpenLink("10.0.0.9", 9100), 0);
-  Link(links::kLinkTcp).onWrite = [this](const Bytes&) {
-    Link(links::kLinkTcp).state().paperEnd = 1;
+  Link(links::kLinkTcp).onWrite = [this](const Bytes& bytes) {
+    if (bytes == kProcessIdRequest) Link(links::kLinkTcp).state().paperEnd = 1;
   };
   EXPECT_EQ(front->WaitPrintResult(10000), 4u);
   EXPECT_EQ(clock.NowMs(), 1100u);
+}
+
+// A relay that is stopping waits for no answer: the wait ends within 100 ms
+// of the request to abandon it, in the pause or in the polling.
+TEST_F(LinkFrontTest, AnAbandonedWaitEndsWithinATenthOfASecond) {
+  ASSERT_EQ(front->OpenLink("10.0.0.9", 9100), 0);
+  for (uint32_t abandonAt : {300u, 2500u}) {
+    SCOPED_TRACE(abandonAt);
+    std::atomic<int> stop{0};
+    const uint32_t start = clock.NowMs();
+    clock.onSleep = [&] {
+      if (clock.NowMs() - start >= abandonAt) stop = 1;
+    };
+    EXPECT_EQ(front->WaitPrintResult(60000, &stop), 16u);
+    clock.onSleep = nullptr;
+    EXPECT_LE(clock.NowMs() - start, abandonAt + 100);
+  }
 }
 
 TEST_F(LinkFrontTest, UsbTimeoutLeavesADebugLine) {

@@ -139,6 +139,11 @@ TEST_F(PortRefresh, APortThatCannotBeOpenedIsCountedReportedAndClosesTheProgram)
   EXPECT_EQ(shown[shown.size() - 2], kOpenError);
   EXPECT_EQ(shown.back(), kDone);
   EXPECT_EQ(f.view.Count("post close"), 1);
+  // The message has no room for the reason; the log has.
+  EXPECT_NE(
+      f.Log().find("[ERROR] : COM6 : the relay port cannot be opened: the port cannot be opened\n"),
+      std::string::npos)
+      << f.Log();
 }
 
 TEST_F(PortRefresh, AnOpenErrorNamesPortListsWhenItCannotBeDeleted) {

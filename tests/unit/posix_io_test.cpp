@@ -17,7 +17,9 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -244,6 +246,17 @@ TEST_F(DevicePortCalls, AFailedWriteReportsOnlyWhatWentOut) {
   EXPECT_EQ(port->Write(kJob.data(), 10, 1000), -1);
 }
 
+TEST_F(DevicePortCalls, AWriteThatMeetsAHangUpWhileWaitingForRoomEnds) {
+  calls.writes = {Limit(4), Fail(EAGAIN), Fail(EAGAIN), Fail(EAGAIN)};
+  calls.polls = {Events(POLLHUP), Events(POLLHUP), Events(POLLHUP)};
+  EXPECT_EQ(port->Write(kJob.data(), 10, 0), 4);
+  EXPECT_EQ(calls.pollCalls, 1);
+  FarSideReads(4);
+  calls.writes = {Fail(EAGAIN)};
+  calls.polls = {Events(POLLOUT | POLLHUP)};
+  EXPECT_EQ(port->Write(kJob.data(), 10, 0), -1);
+}
+
 TEST_F(DevicePortCalls, WriteWithinFinishesOnlyWhenEveryByteHasLeft) {
   calls.writes = {Limit(3), Limit(3)};
   platform::WriteResult r = port->WriteWithin(kJob.data(), 10, 1000);
@@ -394,6 +407,46 @@ TEST_F(PairRelayEndWait, APollThatKeepsFailingDoesNotSpin) {
   calls.polls.assign(1000, Fail(EINVAL));
   EXPECT_EQ(wait->Wait(list, 200, 10), platform::WaitEnd::kTimeUp);
   EXPECT_LE(calls.pollCalls, 10);
+}
+
+// An application that holds its end of the pair open and never reads it:
+// once its port is full a write gives up after the time it was given, and
+// once the application has closed its end a write ends at once.
+TEST(PairRelayEnd, WritesToAFullOrClosedApplicationPortEndInTime) {
+  support::TempDir dir;
+  fs::create_directory(dir.File("dosdevices"));
+  fs::create_symlink("pty:com5", dir.File("dosdevices/com6"));
+  auto ports = platform::posix::MakeSerialPorts(dir.File("dosdevices"));
+  auto relay = ports->Open("\\\\.\\COM6", true);
+  ASSERT_NE(relay, nullptr);
+  const int app = open(dir.File("dosdevices/com5").c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(app, 0);
+
+  const Bytes block(256, 0x12);
+  int full = 0;
+  for (int i = 0; i < 1000 && full == 0; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const int n = relay->Write(block.data(), static_cast<int>(block.size()), 100);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ASSERT_LT(took, std::chrono::milliseconds(1000));
+    if (n < static_cast<int>(block.size())) full = i + 1;
+  }
+  ASSERT_GT(full, 0) << "the application's port never filled";
+
+  close(app);
+  // A write that spun on the hang-up would never return: it runs on a thread
+  // of its own (which owns the port) so that the test still ends.
+  std::shared_ptr<platform::SerialPort> shared(std::move(relay));
+  auto written = std::make_shared<std::promise<int>>();
+  std::thread([shared, written, block] {
+    written->set_value(shared->Write(block.data(), static_cast<int>(block.size()), 100000));
+  }).detach();
+  auto result = written->get_future();
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_LE(result.get(), 0);
+  platform::ModemStatus status;
+  ASSERT_TRUE(shared->GetModemStatus(status));
+  EXPECT_FALSE(status.dsr);
 }
 
 // The socket calls on one end of a connected socket pair.

@@ -67,7 +67,14 @@ TEST(KeepAlive, RemovedFromTheFrontOrCutFromTheEnd) {
       {"keep-alive then status", Concat({Text("_GET_TIME"), kStatus}), kStatus},
       {"status then keep-alive", Concat({kStatus, Text("_GET_TIME")}), kStatus},
       {"eight bytes untouched", Concat({kStatus, kStatus}), Concat({kStatus, kStatus})},
-      {"nine other bytes are cut all the same", Text("ABCDEFGHI"), {}},
+      // Status blocks that arrive together (a cover closed while the printer
+      // answers two status requests) keep their last block: without a
+      // keep-alive nothing is cut.
+      {"three status blocks untouched", Concat({kStatus, kStatus, kStatus}),
+       Concat({kStatus, kStatus, kStatus})},
+      {"nine other bytes untouched", Text("ABCDEFGHI"), Text("ABCDEFGHI")},
+      {"two status blocks then keep-alive", Concat({kStatus, kStatus, Text("_GET_TIME")}),
+       Concat({kStatus, kStatus})},
   };
   for (const auto& c : cases) {
     links::ReaderBlock b = Block(c.in);
@@ -148,6 +155,35 @@ TEST_F(ReplyForwarding, NothingGoesOutWithoutDsrOrAfterAFailedWrite) {
   EXPECT_FALSE(Forward(kStatus));
   EXPECT_TRUE(port->writes().empty());
   EXPECT_EQ(Take(), 0u);
+}
+
+// The status block that answers the relay's own GS a 255 (sent after each
+// job) is not the application's: it is kept from it, alone or ahead of the
+// confirmation. Only the block right after the request can be that answer.
+TEST_F(ReplyForwarding, TheAnswerToTheRelaysOwnStatusBackRequestIsKept) {
+  const Bytes coverOpen = {0x30, 0x00, 0x00, 0x0F};
+  struct Case {
+    const char* name;
+    std::vector<Bytes> blocks;
+    std::vector<Bytes> forwarded;
+  } cases[] = {
+      {"alone", {kStatus, kReply}, {kReply}},
+      {"ahead of the confirmation", {Concat({kStatus, kReply})}, {kReply}},
+      {"a later one is the application's", {kStatus, coverOpen}, {coverOpen}},
+      {"no status block first", {kReply, kStatus}, {kReply, kStatus}},
+  };
+  for (const Case& c : cases) {
+    port = std::make_shared<fakes::FakeSerialPort>();
+    link.SetReplyPort(port);
+    link.AskStatusBack();
+    for (const Bytes& block : c.blocks) Forward(block);
+    EXPECT_EQ(port->writes(), c.forwarded) << c.name;
+  }
+  // Without the request every block goes through.
+  port = std::make_shared<fakes::FakeSerialPort>();
+  link.SetReplyPort(port);
+  Forward(kStatus);
+  EXPECT_EQ(port->writes(), std::vector<Bytes>{kStatus});
 }
 
 }  // namespace

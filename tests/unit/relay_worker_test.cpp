@@ -2,6 +2,9 @@
 // the printer, what is logged, and how a stop request ends it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
 #include "tests/fakes/relay_fixture.h"
 
 namespace {
@@ -125,6 +128,21 @@ TEST(RelayWorkerJobs, TheJobTellsTheLinkWhereRepliesGo) {
   EXPECT_EQ(f.link.replyPort.get(), &port);
 }
 
+// The replies a printer sent while the application did not read its port
+// are dropped by the link; the log says how many, once per pass.
+TEST(RelayWorkerJobs, RepliesTheApplicationDidNotTakeAreLoggedAtDebugLevel) {
+  fakes::RelayFixture f(kLogged);
+  f.AddPort("COM5").Arrive(0, {0x10, 0x04, 0x01});
+  f.link.onWait = [&] { f.link.droppedReplies = 40; };
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("[DEBUG] : COM5 port : 40 bytes of printer replies dropped: the application "
+                       "does not read its port\n"),
+            1)
+      << f.Log();
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("bytes of printer replies dropped"), 1);
+}
+
 TEST(RelayWorkerJobs, TwoPortsAreServedOneAfterTheOther) {
   fakes::RelayFixture f(kLogged + "Timeout=1000\n");
   auto& first = f.AddPort("COM5");
@@ -239,6 +257,75 @@ TEST(RelayWorkerStop, StopDuringAJobSkipsTheResultWaitAndEndsTheThread) {
   EXPECT_EQ(f.link.WaitCount(), 0u);
   EXPECT_TRUE(f.prompt.shown().empty());
   EXPECT_TRUE(f.service->worker().workerEnded().IsSet());
+}
+
+// A job cut short by a stop request leaves its chunks behind; the next job
+// must start from an empty queue, or its reprint would print them too.
+TEST(RelayWorkerStop, AStoppedJobLeavesNothingForTheNextJobsReprint) {
+  fakes::RelayFixture f("Popup=NO\nReprint=YES\nTimeout=100\n");
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {'A', '1'});
+  port.onRead = [&](int read) {
+    if (read == 2) f.service->stopFlag() = 1;  // inside the job
+  };
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.WaitCount(), 0u);
+
+  port.onRead = nullptr;
+  f.service->stopFlag() = 0;
+  port.Arrive(1000, {'B'});
+  f.fake.clock.Advance(1000);
+  f.link.waitResults = {links::kNoResponse};
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.link.Written(), (Bytes{'A', '1', 'B', 'B'}));
+}
+
+// A second start while the worker runs (an installation started while the
+// first one shows its notice) must not wait for that worker, which only a
+// stop request ends: it is refused.
+TEST(RelayWorkerStop, AStartWhileTheWorkerRunsIsRefused) {
+  fakes::RelayFixture f("Timeout=100\nLogFile=YES\n");
+  f.AddPort("COM5");
+  f.service->worker().Start();
+  auto second = std::async(std::launch::async, [&] { f.service->worker().Start(); });
+  const bool returned = second.wait_for(std::chrono::seconds(2)) == std::future_status::ready;
+  EXPECT_TRUE(returned) << "the second start waited for the running worker";
+  EXPECT_FALSE(f.service->worker().workerEnded().IsSet());
+  f.service->stopFlag() = 1;
+  second.wait();
+  f.service->worker().WaitEnded();
+  if (returned) {
+    EXPECT_EQ(f.CountLog("[ERROR] : the relay worker is still running"), 1) << f.Log();
+  }
+}
+
+// A stop request (closing the program, a port refresh) abandons the job in
+// flight, whether its data is still coming or its confirmation is awaited,
+// and says so in the log.
+TEST(RelayWorkerStop, TheJobInFlightIsAbandonedAndLogged) {
+  for (bool duringTheWait : {false, true}) {
+    SCOPED_TRACE(duringTheWait);
+    fakes::RelayFixture f("Popup=NO\nReprint=YES\nTimeout=100\nLogFile=YES\n");
+    auto& port = f.AddPort("COM5");
+    port.Arrive(0, {'A', 'B', 'C'});
+    if (duringTheWait) {
+      f.link.onWait = [&] { f.service->stopFlag() = 1; };
+    } else {
+      port.onRead = [&](int read) {
+        if (read == 2) f.service->stopFlag() = 1;
+      };
+    }
+    f.service->worker().RunPass();
+    EXPECT_EQ(f.CountLog("[ERROR] : COM5 port : job of 3 bytes abandoned: the relay stopped "
+                         "before the printer confirmed it\n"),
+              1)
+        << f.Log();
+  }
+  // A confirmed job is not.
+  fakes::RelayFixture f("Timeout=100\nLogFile=YES\n");
+  f.AddPort("COM5").Arrive(0, {'A'});
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("abandoned"), 0);
 }
 
 TEST(RelayWorkerStop, AStoppedWorkerCanBeStartedAgain) {

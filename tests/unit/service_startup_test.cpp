@@ -3,6 +3,7 @@
 
 #include "app/service_dialog.h"
 #include "core/controls.h"
+#include "platform/serial_port.h"
 #include "tests/fakes/fake_link.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_relay_port.h"
@@ -64,6 +65,33 @@ TEST_F(ServiceStartup, LogsTheConnectionStepWhenLoggingIsOn) {
   dialog.OnInitDialog();
   EXPECT_NE(Log().find("[DEBUG] : Start OpenPort"), std::string::npos);
   EXPECT_EQ(view.Count("select 1019 TCP/IP"), 1);
+}
+
+// Without its relay port the relay does nothing: the user is told which port
+// and why, at Error level, besides the Debug line the log always had.
+TEST_F(ServiceStartup, ARelayPortThatCannotBeOpenedIsLoggedAsAnError) {
+  support::WriteFile(dir.File("Settings.ini"), "[Settings]\r\nPort=TCP/IP\r\nLogFile=YES\r\n");
+  support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=COM9\r\n");
+  app::ServiceDialog dialog(fake.platform, view, prompt, link);
+  EXPECT_EQ(dialog.OnInitDialog(), 1);
+  const std::string log = Log();
+  EXPECT_NE(log.find("[DEBUG] : COM9 open failed\n"), std::string::npos) << log;
+  EXPECT_NE(
+      log.find("[ERROR] : COM9 : the relay port cannot be opened: the port cannot be opened\n"),
+      std::string::npos)
+      << log;
+  EXPECT_EQ(view.Count("notify COM9 : the relay port cannot be opened: the port cannot be opened"),
+            1);
+  EXPECT_EQ(dialog.service().ports().count, 1);
+}
+
+// The system's own reason, on both builds (no dosdevices entry on Linux, the
+// system's error text on Windows).
+TEST(NativeSerialPorts, AMissingPortSaysWhy) {
+  std::string whyNot;
+  EXPECT_EQ(platform::Native().serialPorts->OpenOrSayWhy("\\\\.\\COM999", true, whyNot), nullptr);
+  EXPECT_FALSE(whyNot.empty());
+  EXPECT_NE(whyNot, "the port cannot be opened");
 }
 
 TEST_F(ServiceStartup, PrinterMessagesArePrefixedLoggedAndShown) {

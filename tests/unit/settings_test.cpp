@@ -5,8 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
 
+#include "core/relay_service.h"
+#include "tests/fakes/fake_link.h"
 #include "tests/fakes/fake_platform.h"
+#include "tests/fakes/recording_view.h"
+#include "tests/fakes/scripted_prompt.h"
 #include "tests/support/temp_dir.h"
 
 namespace {
@@ -128,6 +136,98 @@ TEST(ProgramDirectory, LongPathIsCutByTheBufferFirst) {
   fake.files.SetModuleFileName(dir + sep + std::string(40, 'f') + sep + "portrelay");
   core::ProgramDirectory directory(fake.files);
   EXPECT_EQ(directory.Get(), dir);
+}
+
+}  // namespace
+
+namespace {
+
+// The settings as start-up loads them: what the log says about a file that
+// cannot be used as it stands.
+class SettingsAtStartUp : public ::testing::Test {
+ protected:
+  SettingsAtStartUp() { fake.files.SetModuleFileName(dir.File("portrelay")); }
+  void Load(const std::string& file) {
+    support::WriteFile(dir.File("Settings.ini"), file);
+    service = std::make_unique<core::RelayService>(fake.platform, view, prompt, link);
+    service->LoadSettings();
+  }
+  std::string Log() {
+    const std::string path = dir.File("MainLog") + fake.files.PathSeparator() + "2026_12_08.log";
+    return fake.files.FileExists(path) ? support::ReadFile(path) : std::string();
+  }
+
+  support::TempDir dir;
+  fakes::FakePlatform fake;
+  fakes::RecordingView view;
+  fakes::ScriptedPrompt prompt;
+  fakes::FakeLink link;
+  std::unique_ptr<core::RelayService> service;
+};
+
+// Timeout=-1 would read as 4294967295 ms and no job would ever end: values
+// past the bounds are taken as the defaults, and the file keeps its text.
+TEST_F(SettingsAtStartUp, TimeOutsPastTheirBoundsAreTheDefaultsAndLogged) {
+  const struct {
+    const char* timeout;
+    const char* resultTimeout;
+    uint32_t receiveMs;
+    uint32_t resultMs;
+    int notes;
+  } rows[] = {
+      {"-1", "-5", 1000, 10000, 2},
+      {"60000", "600000", 60000, 600000, 0},
+      {"60001", "600001", 1000, 10000, 2},
+      {"99999999999", "0", 1000, 0, 1},
+      {"0", "abc", 0, 0, 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.timeout);
+    std::filesystem::remove_all(dir.File("MainLog"));
+    const std::string file = std::string("[Settings]\r\nLogFile=YES\r\nTimeout=") + row.timeout +
+                             "\r\nResultTimeout=" + row.resultTimeout + "\r\n";
+    Load(file);
+    const core::RelaySettings& s = service->settings();
+    EXPECT_EQ(s.receiveTimeoutMs.load(), row.receiveMs);
+    EXPECT_EQ(s.resultTimeoutMs.load(), row.resultMs);
+    EXPECT_EQ(s.timeout, row.timeout);
+    EXPECT_EQ(support::ReadFile(dir.File("Settings.ini")), file);
+    const std::string log = Log();
+    int notes = 0;
+    for (size_t at = log.find("[ERROR] : "); at != std::string::npos;
+         at = log.find("[ERROR] : ", at + 1))
+      ++notes;
+    EXPECT_EQ(notes, row.notes) << log;
+    if (row.receiveMs == 1000) {
+      EXPECT_NE(
+          log.find(std::string("Timeout=") + row.timeout + " in Settings.ini is out of range"),
+          std::string::npos)
+          << log;
+    }
+  }
+}
+
+// A Settings.ini that yields no [Settings] keys (another encoding, another
+// section) leaves every setting empty; the log says so and names the file,
+// although it cannot know whether logging was wanted.
+TEST_F(SettingsAtStartUp, AFileWithoutSettingsIsNamedInTheLog) {
+  using namespace std::string_literals;
+  std::vector<std::string> files{"[Other]\r\nPort=COM3\r\n"s, ""s};
+#ifndef _WIN32
+  // Windows reads a UTF-16 file with its byte order mark itself.
+  files.push_back("\xff\xfe[\0S\0e\0t\0t\0i\0n\0g\0s\0]\0\r\0\n\0P\0o\0r\0t\0=\0C\0O\0M\0003\0"s);
+#endif
+  for (const std::string& file : files) {
+    std::filesystem::remove_all(dir.File("MainLog"));
+    Load(file);
+    EXPECT_EQ(service->settings().port, "");
+    EXPECT_NE(Log().find("[ERROR] : " + dir.File("Settings.ini") + " holds no [Settings] keys"),
+              std::string::npos)
+        << Log();
+  }
+  std::filesystem::remove_all(dir.File("MainLog"));
+  Load("[Settings]\r\nPort=COM3\r\n");
+  EXPECT_EQ(Log(), "");  // LogFile is off, and the file is fine
 }
 
 }  // namespace

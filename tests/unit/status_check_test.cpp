@@ -254,3 +254,47 @@ TEST_F(IdleWatchQuiet, WritesDebugTextsUntilTheFaultClears) {
 }
 
 }  // namespace
+
+namespace {
+
+class HeldJobs : public JobEnd {
+ protected:
+  HeldJobs() : JobEnd("Port=COM3\nPopup=NO\nReprint=YES\nLogFile=YES\n") {}
+};
+
+// With pop-ups off the relay waits for a fault to clear without a word, and
+// the jobs wait in their ports meanwhile: the log says so once, with the
+// status that holds them, and once when they are free again.
+TEST_F(HeldJobs, AFaultAfterAJobIsLoggedWhenItHoldsTheJobsAndWhenItClears) {
+  f.link.waitResults = {1, 0};
+  f.link.SetStatuses({1, 1, 4, 4, 0});
+  check.JobEnd();
+  EXPECT_EQ(f.CountLog("[ERROR] : COM3 port : jobs are held: the printer reports cover open (1)\n"),
+            1)
+      << f.Log();
+  EXPECT_EQ(f.CountLog("jobs are held"), 1);
+  EXPECT_EQ(f.CountLog("[ERROR] : COM3 port : jobs are no longer held: the printer reports no "
+                       "error (0)\n"),
+            1)
+      << f.Log();
+}
+
+TEST_F(HeldJobs, AFaultBetweenJobsIsLoggedTheSameWay) {
+  f.link.SetStatuses({8, 8, 8, 2});
+  check.IdleWatch();
+  EXPECT_EQ(f.CountLog("[ERROR] : COM3 port : jobs are held: the printer reports power off (8)\n"),
+            1)
+      << f.Log();
+  EXPECT_EQ(f.CountLog("[ERROR] : COM3 port : jobs are no longer held: the printer reports "
+                       "paper near end (2)\n"),
+            1)
+      << f.Log();
+  // A printer that is fine, or only near its paper's end, holds nothing.
+  f.link.SetStatuses({2});
+  check.IdleWatch();
+  f.link.SetStatuses({0});
+  check.IdleWatch();
+  EXPECT_EQ(f.CountLog("held"), 2);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <chrono>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -207,6 +208,32 @@ TEST(TcpLinkThread, ReaderRunsUntilCloseAndReportsStatus) {
   }
   EXPECT_EQ(link.state().coverOpen, 1);
   EXPECT_EQ(link.Close(), 0);
+  EXPECT_EQ(sockets.heldSockets(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// An open while the reader of an earlier open still runs (the link was not
+// closed in between) must not clear that reader's stop request and then wait
+// for it for ever: the reader is told to stop, and the open goes on once it
+// has ended.
+TEST(TcpLinkThreads, AnOpenAfterAnOpenWithoutACloseNeitherHangsNorKeepsTwoReaders) {
+  fakes::FakeClock clock;
+  fakes::FakeSockets sockets{clock};
+  fakes::FakeSystem system;
+  sockets.Answer(kEot2, {0x12});
+  sockets.Answer(kEot4, {0x12});
+  links::TcpLink link{clock, sockets, system};
+  ASSERT_EQ(link.Open("192.168.0.50", 9100), 0);
+  EXPECT_EQ(link.Open("192.168.0.50", 9100), -1);  // releases the socket left held
+  auto reopen = std::async(std::launch::async, [&] { return link.Open("192.168.0.50", 9100); });
+  const bool returned = reopen.wait_for(std::chrono::seconds(4)) == std::future_status::ready;
+  if (!returned) link.state().stopReader = 1;  // let the hung open end
+  ASSERT_TRUE(returned) << "the open waited for the earlier open's reader";
+  EXPECT_EQ(reopen.get(), 0);
+  link.Close();
   EXPECT_EQ(sockets.heldSockets(), 0);
 }
 

@@ -153,7 +153,9 @@ TEST_F(TcpReaderTest, EveryTurnMarksTheReaderStarted) {
 TEST_F(TcpReaderTest, AClosedConnectionReadsAsPowerOffUntilThePrinterIsBack) {
   link.state().paperNearEnd = 1;
   link.ReaderTurn();
+  // Switched off: the connection closes and new ones are refused.
   sockets.ClosePeer();
+  sockets.connectWritable = 0;
   link.ReaderTurn();
   EXPECT_TRUE(link.connectionLost());
   EXPECT_EQ(link.state().printerOff, 1);
@@ -165,7 +167,6 @@ TEST_F(TcpReaderTest, AClosedConnectionReadsAsPowerOffUntilThePrinterIsBack) {
   EXPECT_EQ(sockets.sendCalls().size(), sends);
 
   // Turns keep trying about once a second; while refused nothing changes.
-  sockets.connectWritable = 0;
   for (int i = 0; i < 30; ++i) link.ReaderTurn();
   EXPECT_EQ(link.state().printerOff, 1);
   const int opened = sockets.openCount();
@@ -181,6 +182,37 @@ TEST_F(TcpReaderTest, AClosedConnectionReadsAsPowerOffUntilThePrinterIsBack) {
   link.ReaderTurn();  // asks for a fresh status block
   EXPECT_EQ(StatusEnables(), 1);
   EXPECT_EQ(link.Write(data, 2), 1);
+}
+
+// Network printers drop idle connections on port 9100. The printer is still
+// there: the link connects again in the same turn and never reports it off
+// (with pop-ups on that read as "Printer power is off." then "no error").
+TEST_F(TcpReaderTest, AnIdleConnectionThePrinterDroppedIsReconnectedAtOnce) {
+  link.ReaderTurn();
+  const int opened = sockets.openCount();
+  sockets.DropConnections();
+  link.ReaderTurn();
+  EXPECT_FALSE(link.connectionLost());
+  EXPECT_EQ(link.state().printerOff, 0);
+  EXPECT_EQ(sockets.openCount(), opened + 1);
+  const uint8_t data[] = {0x1B, 0x40};
+  EXPECT_EQ(link.Write(data, 2), 1);
+  link.ReaderTurn();
+  EXPECT_EQ(StatusEnables(), 1);  // asks for a fresh status block
+  EXPECT_EQ(link.state().printerOff, 0);
+}
+
+// Only a reconnect that fails means the printer is off, and that is known
+// at once.
+TEST_F(TcpReaderTest, ADroppedConnectionThatCannotBeMadeAgainIsPowerOffAtOnce) {
+  link.ReaderTurn();
+  sockets.DropConnections();
+  sockets.connectWritable = 0;
+  const uint32_t before = clock.NowMs();
+  link.ReaderTurn();
+  EXPECT_TRUE(link.connectionLost());
+  EXPECT_EQ(link.state().printerOff, 1);
+  EXPECT_LE(clock.NowMs() - before, 50u + links::TcpLink::kReconnectWaitMs);
 }
 
 }  // namespace

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -386,6 +389,115 @@ TEST(UsbLinkThreads, UnpluggedAndPluggedBackWhileTheThreadsRun) {
   EXPECT_EQ(front.WriteLink(job.data(), 100), 1);
   EXPECT_EQ(front.CloseLink(), 0);
   EXPECT_EQ(usb.held(), 0);
+}
+
+// A reader still inside a device read when close gives up on it (after its
+// bounded waits) must not hold up the next open, nor be revived by it: the
+// open fails while the reader of the earlier open runs, and succeeds once it
+// has ended.
+TEST(UsbLinkThreads, AReaderThatOutlivedTheCloseNeitherHangsNorJoinsTheNextOpen) {
+  fakes::FakeClock clock;
+  fakes::FakeUsbPrinters usb(clock);
+  auto printer = PlugPrinter(usb, kA700);
+  fakes::FakeProcesses machine;
+  links::UsbLink link(clock, usb, machine);
+  ASSERT_EQ(link.Open("USB", 0), 0);
+  printer->HoldNextRead();
+  ASSERT_TRUE(printer->WaitReadHeld(5000));
+  EXPECT_EQ(link.Close(), 0);
+
+  auto reopen = std::async(std::launch::async, [&] { return link.Open("USB", 0); });
+  const bool returned = reopen.wait_for(std::chrono::seconds(4)) == std::future_status::ready;
+  if (!returned) {
+    // The open waits for the old reader, which it has told to go on: end it.
+    printer->ReleaseRead();
+    link.state().stopReader = 1;
+  }
+  ASSERT_TRUE(returned) << "the open waited for the reader of the earlier open";
+  EXPECT_NE(reopen.get(), 0);
+  EXPECT_EQ(link.state().open, 0);
+
+  printer->ReleaseRead();
+  EXPECT_EQ(link.Open("USB", 0), 0);
+  EXPECT_EQ(link.state().open, 1);
+  EXPECT_EQ(link.Close(), 0);
+}
+
+// A clock whose next sleep of a given length blocks (in real time) until
+// released: a reconnect thread caught in its pause when close gives up on it.
+class GatedClock : public fakes::FakeClock {
+ public:
+  void SleepMs(uint32_t ms) override {
+    {
+      std::unique_lock<std::mutex> g(lock_);
+      if (ms == gated_) {
+        gated_ = 0;
+        holding_ = true;
+        changed_.notify_all();
+        changed_.wait(g, [this] { return !holding_; });
+      }
+    }
+    FakeClock::SleepMs(ms);
+  }
+  void HoldNextSleep(uint32_t ms) {
+    std::lock_guard<std::mutex> g(lock_);
+    gated_ = ms;
+  }
+  bool WaitHeld(int timeoutMs) {
+    std::unique_lock<std::mutex> g(lock_);
+    return changed_.wait_for(g, std::chrono::milliseconds(timeoutMs), [this] { return holding_; });
+  }
+  void Release() {
+    std::lock_guard<std::mutex> g(lock_);
+    gated_ = 0;
+    holding_ = false;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  uint32_t gated_ = 0;
+  bool holding_ = false;
+};
+
+// A reconnect thread still in its pause when close gives up on it must not
+// be revived by the next open (it would look for the printer again, replace
+// the new device and force its flags): the open fails while it runs.
+TEST(UsbLinkThreads, AReconnectThatOutlivedTheCloseIsNotRevivedByTheNextOpen) {
+  GatedClock clock;
+  fakes::FakeUsbPrinters usb(clock);
+  auto printer = PlugPrinter(usb, kA700);
+  fakes::FakeProcesses machine;
+  links::UsbLink link(clock, usb, machine);
+  ASSERT_EQ(link.Open("USB", 0), 0);
+  link.state().statusRequest = 0;
+  clock.HoldNextSleep(links::UsbLink::kReconnectPauseMs);
+  printer->ScriptWrites({{0, false, 0}});
+  const Bytes job(10, 0x41);
+  EXPECT_EQ(link.Write(job.data(), 10), 0);  // starts the reconnect
+  ASSERT_TRUE(clock.WaitHeld(5000));
+  EXPECT_EQ(link.Close(), 0);
+
+  auto reopen = std::async(std::launch::async, [&] { return link.Open("USB", 0); });
+  ASSERT_EQ(reopen.wait_for(std::chrono::seconds(4)), std::future_status::ready);
+  const int result = reopen.get();
+  const size_t opensBefore = usb.opens().size();
+  clock.Release();
+  EXPECT_NE(result, 0) << "opened while the reconnect of the earlier open still ran";
+  if (result == 0) link.Close();
+
+  // Once that thread has ended the link opens, and only the open looks for
+  // the printer and opens it.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  int again = -1;
+  while ((again = link.Open("USB", 0)) != 0 && std::chrono::steady_clock::now() < deadline) {
+  }
+  ASSERT_EQ(again, 0);
+  EXPECT_EQ(link.state().printerOff, 0);
+  EXPECT_EQ(link.connected(), 1);
+  EXPECT_EQ(usb.opens().size(), opensBefore + 2) << "the earlier reconnect opened the device";
+  EXPECT_EQ(link.Close(), 0);
 }
 
 }  // namespace

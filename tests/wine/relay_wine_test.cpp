@@ -9,9 +9,11 @@
 
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <thread>
 
 #include "tests/support/child_process.h"
+#include "tests/support/private_cups.h"
 #include "tests/support/relay_rig.h"
 #include "tests/support/serial_client.h"
 #include "tests/support/temp_dir.h"
@@ -134,6 +136,83 @@ TEST_F(RelayUnderWine, AVanishedRelayEndDoesNotMakeTheRelaySpin) {
   const double used = support::ProcessorSeconds(program) - before;
   EXPECT_GE(before, 0);
   EXPECT_LT(used, 1.0);
+}
+
+// Closing the window while a job waits for its confirmation (the printer
+// has gone silent) ends the program, and frees the single-instance mutex,
+// within 2 s; the job is logged as abandoned.
+TEST_F(RelayUnderWine, ClosingWhileAJobAwaitsItsConfirmationEndsTheProgramWithinTwoSeconds) {
+  support::WriteFile(dir.File("Settings.ini"),
+                     "[Settings]\r\nPort=TCP/IP\r\nIP=" + ip +
+                         "\r\nTimeout=300\r\nRealtime=YES\r\nPopup=NO\r\nLogFile=YES\r\n"
+                         "Reprint=YES\r\nResultTimeout=20000\r\n");
+  support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=COM6\r\n");
+  ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe"))));
+  ASSERT_TRUE(printer.events().Next("cmd DLE_EOT 4", std::chrono::seconds(30)))
+      << relay.Output() << printer.events().Dump();
+  ASSERT_TRUE(WaitForLog("COM6 open success", 20000)) << Log();
+  ASSERT_EQ(printer.Send("silent on"), 0);
+
+  support::SerialClient app;
+  ASSERT_TRUE(app.Open(dir.File("app")));
+  const std::string text = "NEVER CONFIRMED\n";
+  ASSERT_TRUE(app.Write(Bytes(text.begin(), text.end())));
+  ASSERT_TRUE(printer.events().Next("cmd GS_(H", std::chrono::seconds(30)))
+      << printer.events().Dump();
+
+  std::smatch took;
+  const std::string out = winetest::CloseRelayWindow();
+  ASSERT_TRUE(std::regex_search(out, took, std::regex("closed after (\\d+) ms"))) << out;
+  EXPECT_LT(std::stoi(took[1]), 2000) << out << Log();
+  ASSERT_TRUE(relay.WaitExit(10000).has_value());
+  EXPECT_NE(Log().find("[ERROR] : COM6 port : job of 16 bytes abandoned"), std::string::npos)
+      << Log();
+}
+
+// A printer behind a driver: Wine's spooler hands raw documents to a private
+// CUPS raw queue that prints to the simulator. Each job is printed when it
+// ends, with real-time checking on.
+TEST_F(RelayUnderWine, EachSpooledJobIsPrintedWhenItEnds) {
+  support::PrivateCups cups(dir);
+  const std::string why = cups.Start("relayqueue", "socket://" + ip + ":9100/?waiteof=false");
+  ASSERT_TRUE(why.empty()) << "no private cupsd: " << why;
+  support::WriteFile(dir.File("Settings.ini"),
+                     "[Settings]\r\nPort=relayqueue\r\nBaudrate=1\r\nTimeout=300\r\n"
+                     "Realtime=YES\r\nPopup=NO\r\nLogFile=YES\r\nReprint=YES\r\n"
+                     "ResultTimeout=5000\r\n");
+  support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=COM6\r\n");
+  // The first connection attempt goes to USB and fails with a pop-up.
+  support::ChildProcess clicker;
+  ASSERT_TRUE(clicker.Start(winetest::WineCommand(winetest::WindowsProgram("dialog_clicker.exe"),
+                                                  {"300", dir.File("dialogs.txt")})));
+  struct StopClicker {
+    support::ChildProcess& clicker;
+    std::string stop;
+    ~StopClicker() {
+      support::WriteFile(stop, "");
+      if (!clicker.WaitExit(10000)) clicker.Signal(SIGKILL);
+    }
+  } stopClicker{clicker, dir.File("dialogs.txt.stop")};
+  support::ChildProcess::Options options;
+  options.environment = {{"CUPS_SERVER", cups.socket()}};
+  ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe")), options));
+  struct CloseRelay {
+    ~CloseRelay() { winetest::CloseRelayWindow(); }
+  } closeRelay;
+  ASSERT_TRUE(WaitForLog("COM6 open success", 60000)) << Log() << relay.Output();
+
+  support::SerialClient app;
+  ASSERT_TRUE(app.Open(dir.File("app")));
+  for (int k = 1; k <= 2; ++k) {
+    SCOPED_TRACE(k);
+    const std::string text = "WINE SPOOLED RECEIPT " + std::to_string(k) + "\n";
+    const Bytes job(text.begin(), text.end());
+    ASSERT_TRUE(app.Write(job));
+    ASSERT_TRUE(printer.events().Next("conn close", std::chrono::seconds(60)))
+        << Log() << relay.Output() << printer.events().Dump();
+    const std::string recorded = support::ReadFile(dir.File("printer.bin"));
+    EXPECT_EQ(support::CountBytes(Bytes(recorded.begin(), recorded.end()), job), 1);
+  }
   EXPECT_TRUE(relay.Running());
 }
 

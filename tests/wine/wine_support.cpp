@@ -74,3 +74,14 @@ void ForgetInstallation() {
 }
 
 }  // namespace winetest
+
+namespace winetest {
+
+std::string CloseRelayWindow() {
+  support::ChildProcess closer;
+  if (!closer.Start(WineCommand(WindowsProgram("window_closer.exe")))) return "";
+  closer.WaitExit(60000);
+  return closer.Output();
+}
+
+}  // namespace winetest

@@ -27,5 +27,9 @@ void ForgetInstallation();
 int WindowsProcessPid(int launcherPid, const std::string& exeName);
 // The pid of the prefix's wineserver, -1 when none runs.
 int WineserverPid();
+// Closes the running portrelay.exe through its window (as the tray's exit
+// command does) and waits for it to end: a Wine program does not always end
+// on a signal from Linux. The closer's output ("closed after N ms").
+std::string CloseRelayWindow();
 
 }  // namespace winetest

@@ -2,8 +2,15 @@
 #include "ui/headless/headless_view.h"
 
 #include <cctype>
+#include <cstdio>
 
 namespace ui::headless {
+
+// Next to the pop-up lines of the headless prompt on the console.
+void HeadlessView::Notify(const std::string& text) {
+  std::fprintf(stdout, "portrelay: [notice] %s\n", text.c_str());
+  std::fflush(stdout);
+}
 
 void HeadlessView::SetControlText(int control, const std::string& text) {
   std::lock_guard<std::mutex> guard(lock_);

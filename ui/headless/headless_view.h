@@ -37,6 +37,7 @@ class HeadlessView : public core::ServiceView {
     closedItself = true;
     ended_.Set();
   }
+  void Notify(const std::string& text) override;
 
   std::vector<std::string> List(int control);
   std::string ControlText(int control);
