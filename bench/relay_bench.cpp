@@ -1,31 +1,39 @@
-// relay_bench: throughput, added latency and processor time of the Linux
-// portrelay, measured side by side with socat relaying the same
-// pseudo-terminal to the same printer simulator over loopback TCP.
+// relay_bench: latency, throughput and processor time of the Linux
+// portrelay, measured side by side with socat relaying the same kind of
+// pseudo-terminal to the same printer simulator over loopback TCP; with
+// --wine also portrelay.exe under Wine, its relay end a socat pseudo-terminal
+// pair linked into the Wine prefix's dosdevices.
 //
-//   relay_bench [--repeat N]
+//   relay_bench [--repeat N] [--latency-jobs N] [--wine | --wine-only] [--wine-exe PATH]
 //
-// For each job size the application writes the job to its COM port and the
-// clock stops when the printer has received the last byte. Latency is the
-// same measurement for a 16-byte job started when the relay is idle.
+// For each job the application writes the job to its COM port and the clock
+// stops when the printer has received the last byte. Latency is that time for
+// a 16-byte job started when the relay is idle.
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "core/relay_service.h"
+#include "platform/posix/native.h"
+#include "platform/posix/port_map.h"
+#include "tests/fakes/fake_link.h"
+#include "tests/fakes/fake_platform.h"
+#include "tests/fakes/recording_view.h"
+#include "tests/fakes/scripted_prompt.h"
 #include "tests/support/child_process.h"
 #include "tests/support/serial_client.h"
 #include "tests/support/temp_dir.h"
+#include "tests/wine/wine_support.h"
 #include "tools/printer-sim/sim_process.h"
 
 namespace {
@@ -50,32 +58,25 @@ Bytes Job(size_t size) {
   return job;
 }
 
-// Processor time (user + system) of a process, in seconds.
-double CpuSeconds(int pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string text((std::istreambuf_iterator<char>(in)), {});
-  size_t close = text.rfind(')');
-  if (close == std::string::npos) return 0;
-  std::vector<std::string> fields;
-  size_t at = close + 2;
-  while (at < text.size()) {
-    size_t end = text.find(' ', at);
-    fields.push_back(text.substr(at, end - at));
-    if (end == std::string::npos) break;
-    at = end + 1;
+enum class Relay { kPortrelay, kSocat, kWine };
+
+const char* RelayName(Relay relay) {
+  switch (relay) {
+    case Relay::kPortrelay:
+      return "portrelay";
+    case Relay::kSocat:
+      return "socat";
+    default:
+      return "portrelay.exe (Wine)";
   }
-  // utime and stime are fields 14 and 15 of the whole line (11, 12 after the name).
-  return (std::stod(fields[11]) + std::stod(fields[12])) /
-         static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 class Rig {
  public:
-  Rig() {
+  explicit Rig(std::string wineExe) : wineExe_(std::move(wineExe)) {
     // portrelay registers its launcher for log-on: keep that inside the run.
     ::setenv("XDG_CONFIG_HOME", dir_.File("config").c_str(), 1);
-    bin_ = support::ExecutableDirectory();
-    fs::copy_file(bin_ + "/portrelay", dir_.File("portrelay"));
+    fs::copy_file(support::ExecutableDirectory() + "/portrelay", dir_.File("portrelay"));
     fs::create_directory(dir_.File("dosdevices"));
     fs::create_symlink("pty:com5", dir_.File("dosdevices/com6"));
     support::WriteFile(dir_.File("PortLists.ini"), "[Ports]\nPort1=COM6\n");
@@ -87,33 +88,51 @@ class Rig {
         ip_ = candidate;
     }
   }
-  ~Rig() { StopRelay(); }
+  ~Rig() { Stop(); }
 
-  bool StartPortrelay(int timeoutMs) {
-    support::WriteFile(
-        dir_.File("Settings.ini"),
-        "[Settings]\nPort=TCP/IP\nIP=" + ip_ + "\nTimeout=" + std::to_string(timeoutMs) +
-            "\nRealtime=YES\nPopup=NO\nLogFile=NO\nReprint=YES\nResultTimeout=10000\n");
-    if (!relay_.Start({dir_.File("portrelay")})) return false;
-    return WaitPresent(dir_.File("dosdevices/com5")) &&
-           printer_.events().Next("conn open", std::chrono::seconds(10)).has_value();
+  bool Start(Relay relay, int timeoutMs) {
+    relay_ = relay;
+    switch (relay) {
+      case Relay::kPortrelay:
+        return StartPortrelay(timeoutMs);
+      case Relay::kSocat:
+        return StartSocat();
+      default:
+        return StartWine(timeoutMs);
+    }
   }
-  bool StartSocat() {
-    const std::string app = dir_.File("socat-com5");
-    if (!relay_.Start({"socat", "pty,raw,echo=0,link=" + app, "tcp:" + ip_ + ":9100"}))
-      return false;
-    return WaitPresent(app) &&
-           printer_.events().Next("conn open", std::chrono::seconds(10)).has_value();
-  }
-  void StopRelay() {
-    relay_.Signal(SIGTERM);
-    relay_.WaitExit(10000);
+
+  // Milliseconds from the termination request to the relay's exit.
+  double Stop() {
+    if (!process_.Running()) return 0;
+    const auto start = Clock::now();
+    process_.Signal(SIGTERM);
+    process_.WaitExit(20000);
+    const double ms = Ms(Clock::now() - start);
     printer_.events().Next("conn close", std::chrono::seconds(5));
+    if (pair_.Running()) {
+      pair_.Signal(SIGTERM);
+      pair_.WaitExit(5000);
+    }
+    return ms;
   }
-  std::string AppPort(bool socat) {
-    return socat ? dir_.File("socat-com5") : dir_.File("dosdevices/com5");
+
+  std::string AppPort() const {
+    switch (relay_) {
+      case Relay::kPortrelay:
+        return dir_.File("dosdevices/com5");
+      case Relay::kSocat:
+        return dir_.File("socat-com5");
+      default:
+        return dir_.File("wine-app");
+    }
   }
-  int relayPid() const { return relay_.pid(); }
+  // The process whose processor time counts, and the Wine server's.
+  int RelayPid() const {
+    return relay_ == Relay::kWine ? winetest::WindowsProcessPid(process_.pid(), "portrelay.exe")
+                                  : process_.pid();
+  }
+  int ServerPid() const { return relay_ == Relay::kWine ? winetest::WineserverPid() : -1; }
 
   // Milliseconds from the first write until the printer has all bytes; and
   // in `streamMs` from the printer's first byte to its last.
@@ -144,48 +163,120 @@ class Rig {
     return false;
   }
 
+  bool StartPortrelay(int timeoutMs) {
+    support::WriteFile(
+        dir_.File("Settings.ini"),
+        "[Settings]\nPort=TCP/IP\nIP=" + ip_ + "\nTimeout=" + std::to_string(timeoutMs) +
+            "\nRealtime=YES\nPopup=NO\nLogFile=NO\nReprint=YES\nResultTimeout=10000\n");
+    if (!process_.Start({dir_.File("portrelay")})) return false;
+    return WaitPresent(dir_.File("dosdevices/com5")) &&
+           printer_.events().Next("conn open", std::chrono::seconds(10)).has_value();
+  }
+
+  bool StartSocat() {
+    const std::string app = dir_.File("socat-com5");
+    if (!process_.Start({"socat", "pty,raw,echo=0,link=" + app, "tcp:" + ip_ + ":9100"}))
+      return false;
+    return WaitPresent(app) &&
+           printer_.events().Next("conn open", std::chrono::seconds(10)).has_value();
+  }
+
+  // portrelay.exe in a folder of its own, as a fresh installation; its relay
+  // end COM16 is one side of a socat pseudo-terminal pair, the other side the
+  // application's port. Its relay end is open once a byte gets through (the
+  // open purges what came before).
+  bool StartWine(int timeoutMs) {
+    if (!fs::exists(wineExe_)) return false;
+    const std::string folder = dir_.File("wine");
+    fs::remove_all(folder);
+    fs::create_directory(folder);
+    fs::copy_file(wineExe_, folder + "/portrelay.exe");
+    support::WriteFile(folder + "/Settings.ini",
+                       "[Settings]\r\nPort=TCP/IP\r\nIP=" + ip_ +
+                           "\r\nTimeout=" + std::to_string(timeoutMs) +
+                           "\r\nRealtime=YES\r\nPopup=NO\r\nLogFile=NO\r\nReprint=YES\r\n"
+                           "ResultTimeout=10000\r\n");
+    support::WriteFile(folder + "/PortLists.ini", "[Ports]\r\nPort1=COM16\r\n");
+    winetest::ForgetInstallation();
+    const std::string relayEnd = winetest::WinePrefix() + "/dosdevices/com16";
+    fs::remove(relayEnd);
+    fs::remove(AppPort());
+    if (!pair_.Start(
+            {"socat", "pty,raw,echo=0,link=" + relayEnd, "pty,raw,echo=0,link=" + AppPort()}) ||
+        !WaitPresent(relayEnd) || !WaitPresent(AppPort()))
+      return false;
+    if (!process_.Start(winetest::WineCommand(folder + "/portrelay.exe"))) return false;
+    if (!printer_.events().Next("conn open", std::chrono::seconds(60))) return false;
+    support::SerialClient app;
+    if (!app.Open(AppPort())) return false;
+    for (int attempt = 0; attempt < 30; ++attempt) {
+      printer_.events().Skip();
+      app.Write(Bytes{0x0A});
+      if (printer_.events().Next("rx ", std::chrono::seconds(2))) {
+        // Let that job end and be confirmed before measuring.
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs + 2500));
+        return true;
+      }
+    }
+    return false;
+  }
+
   support::TempDir dir_;
-  std::string bin_;
+  std::string wineExe_;
   std::string ip_;
   printersim::SimProcess printer_;
-  support::ChildProcess relay_;
+  support::ChildProcess process_;
+  support::ChildProcess pair_;
+  Relay relay_ = Relay::kPortrelay;
 };
 
-double Median(std::vector<double> v) {
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
+  // Nearest rank: the smallest value with at least p of the values at or below it.
+  size_t rank = static_cast<size_t>(std::ceil(p * static_cast<double>(v.size())));
+  return v[std::clamp<size_t>(rank, 1, v.size()) - 1];
 }
-
-struct Result {
-  double latencyMs = 0;
-  std::vector<double> deliveryMs;  // per job size
-  std::vector<double> streamMs;    // per job size: first to last byte at the printer
-};
+double Median(const std::vector<double>& v) { return Percentile(v, 0.5); }
 
 const size_t kSizes[] = {1024, 64 * 1024, 1024 * 1024};
+const char* const kSizeNames[] = {"1 KB", "64 KB", "1 MB"};
 
-// Waits the gap plus a random part of the relay's 100 ms pass, so jobs do not
-// all meet the relay at the same point of its cycle.
-void Pause(int gapMs) {
+struct Result {
+  bool ran = false;
+  std::vector<double> latencyMs;   // every 16-byte job
+  std::vector<double> deliveryMs;  // per job size, median
+  std::vector<double> streamMs;    // per job size: first to last byte at the printer
+  double idleCpu = -1;             // seconds over 10 s idle
+  double idleServerCpu = -1;       // the Wine server's, over the same 10 s
+  double jobCpu = -1;              // seconds per 4 KB job
+  double jobServerCpu = -1;
+  std::vector<double> stopMs;  // termination request to exit (Linux)
+};
+
+// The gap between jobs: longer than the receive time-out (200 ms) plus the
+// job's confirmation (a 1 s pause, then the process-ID request), so every job
+// finds the relay idle, as a POS program's receipts do; plus a random part of
+// 100 ms, so the jobs meet every point of the relay's former 100 ms pass.
+const int kTimeoutMs = 200;
+const int kGapMs = 1800;
+void Pause() {
   static std::mt19937 random(11);
-  std::this_thread::sleep_for(std::chrono::milliseconds(gapMs + static_cast<int>(random() % 100)));
+  std::this_thread::sleep_for(std::chrono::milliseconds(kGapMs + static_cast<int>(random() % 100)));
 }
 
-Result Measure(Rig& rig, bool socat, int repeat, int gapMs) {
-  Result r;
+void MeasureJobs(Rig& rig, Result& r, int latencyJobs, int repeat, size_t sizes) {
   support::SerialClient app;
-  if (!app.Open(rig.AppPort(socat))) return r;
-  std::vector<double> latency;
-  for (int i = 0; i < repeat; ++i) {
-    Pause(gapMs);
-    latency.push_back(rig.Deliver(app, Bytes(16, 'x')));
+  if (!app.Open(rig.AppPort())) return;
+  for (int i = 0; i < latencyJobs; ++i) {
+    Pause();
+    r.latencyMs.push_back(rig.Deliver(app, Bytes(16, 'x')));
   }
-  r.latencyMs = Median(latency);
-  for (size_t size : kSizes) {
-    const Bytes job = Job(size);
+  for (size_t s = 0; s < sizes; ++s) {
+    const Bytes job = Job(kSizes[s]);
     std::vector<double> times, streams;
     for (int i = 0; i < repeat; ++i) {
-      Pause(gapMs);
+      Pause();
       double stream = 0;
       times.push_back(rig.Deliver(app, job, &stream));
       streams.push_back(stream);
@@ -193,85 +284,246 @@ Result Measure(Rig& rig, bool socat, int repeat, int gapMs) {
     r.deliveryMs.push_back(Median(times));
     r.streamMs.push_back(Median(streams));
   }
+  r.ran = true;
+}
+
+// Processor time over 10 s idle, with the application port closed.
+void MeasureIdle(Rig& rig, Result& r) {
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  const double before = support::ProcessorSeconds(rig.RelayPid());
+  const double serverBefore = support::ProcessorSeconds(rig.ServerPid());
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  r.idleCpu = support::ProcessorSeconds(rig.RelayPid()) - before;
+  if (serverBefore >= 0)
+    r.idleServerCpu = support::ProcessorSeconds(rig.ServerPid()) - serverBefore;
+}
+
+// Processor time per 4 KB job with the default receive time-out of 1000 ms,
+// including the job's end and confirmation.
+void MeasurePerJob(Rig& rig, Result& r) {
+  support::SerialClient app;
+  if (!app.Open(rig.AppPort())) return;
+  const Bytes job = Job(4096);
+  const int jobs = 5;
+  const double before = support::ProcessorSeconds(rig.RelayPid());
+  const double serverBefore = support::ProcessorSeconds(rig.ServerPid());
+  for (int i = 0; i < jobs; ++i) {
+    rig.Deliver(app, job);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // job end + confirmation
+  }
+  r.jobCpu = (support::ProcessorSeconds(rig.RelayPid()) - before) / jobs;
+  if (serverBefore >= 0)
+    r.jobServerCpu = (support::ProcessorSeconds(rig.ServerPid()) - serverBefore) / jobs;
+}
+
+Result MeasureRelay(Rig& rig, Relay relay, int latencyJobs, int repeat, size_t sizes) {
+  Result r;
+  if (!rig.Start(relay, kTimeoutMs)) {
+    std::fprintf(stderr, "relay_bench: %s did not start\n", RelayName(relay));
+    return r;
+  }
+  if (relay != Relay::kSocat) MeasureIdle(rig, r);
+  MeasureJobs(rig, r, latencyJobs, repeat, sizes);
+  r.stopMs.push_back(rig.Stop());
+  if (relay == Relay::kSocat) return r;
+  if (rig.Start(relay, 1000)) {
+    MeasurePerJob(rig, r);
+    r.stopMs.push_back(rig.Stop());
+  }
   return r;
+}
+
+std::string Cell(const Result& r, double value, int decimals) {
+  if (!r.ran) return "-";
+  char text[32];
+  std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  return text;
+}
+
+// What the COM port driver under Wine does with the wait portrelay uses
+// between jobs: comm_wait_probe.exe (beside portrelay.exe) on the two ends of
+// a socat pseudo-terminal pair linked into dosdevices as COM17 and COM18;
+// once as such a port is, without modem lines, and once with DSR and CTS on
+// from the tests' modem-line library (when wine-run preloads it).
+std::vector<std::string> ProbeWineWait(const std::string& wineExe) {
+  std::vector<std::string> lines;
+  const std::string probe = fs::path(wineExe).parent_path() / "comm_wait_probe.exe";
+  if (!fs::exists(probe))
+    return {"probe: " + probe + " is missing (a target of the Windows build)"};
+  support::TempDir modemLines;
+  support::WriteFile(modemLines.File("default"), "DSR CTS\n");
+  const std::string dosdevices = winetest::WinePrefix() + "/dosdevices/";
+  for (bool withLines : {false, true}) {
+    fs::remove(dosdevices + "com17");
+    fs::remove(dosdevices + "com18");
+    support::ChildProcess pair, run;
+    if (!pair.Start({"socat", "pty,raw,echo=0,link=" + dosdevices + "com17",
+                     "pty,raw,echo=0,link=" + dosdevices + "com18"}) ||
+        !winetest::WaitForFile(dosdevices + "com17", 5000) ||
+        !winetest::WaitForFile(dosdevices + "com18", 5000))
+      return {"probe: the pseudo-terminal pair did not start"};
+    support::ChildProcess::Options options;
+    if (withLines) options.environment.push_back({"PORTRELAY_MODEM_LINES", modemLines.path()});
+    lines.push_back(withLines ? "with DSR and CTS from the modem-line library:"
+                              : "as a pseudo-terminal is (no modem lines):");
+    if (run.Start(winetest::WineCommand(probe, {"COM17", "COM18"}), options)) run.WaitExit(120000);
+    for (const std::string& line : run.Lines())
+      if (line.rfind("probe:", 0) == 0) lines.push_back("  " + line.substr(7));
+    pair.Signal(SIGTERM);
+    pair.WaitExit(5000);
+  }
+  fs::remove(dosdevices + "com17");
+  fs::remove(dosdevices + "com18");
+  return lines;
+}
+
+// Milliseconds from setting the stop flag to the worker's end, the worker
+// idle between passes on a real relay end (a pseudo-terminal) with the real
+// clock; each stop at a random point of the worker's 100 ms pause.
+std::vector<double> MeasureWorkerStop(int trials) {
+  std::vector<double> ms;
+  support::TempDir dir;
+  fs::create_directory(dir.File("dosdevices"));
+  fs::create_symlink("pty:com5", dir.File("dosdevices/com6"));
+  fakes::FakePlatform fake;
+  platform::posix::PosixClock clock;
+  std::unique_ptr<platform::SerialPorts> ports =
+      platform::posix::MakeSerialPorts(dir.File("dosdevices"));
+  fake.platform.clock = &clock;
+  fake.platform.serialPorts = ports.get();
+  fake.files.SetModuleFileName(dir.File("portrelay"));
+  fakes::RecordingView view;
+  fakes::ScriptedPrompt prompt;
+  fakes::FakeLink link;
+  core::RelayService service(fake.platform, view, prompt, link);
+  service.LoadSettings();
+  service.ports().handles[0] = core::OpenRelayPort(fake.platform, "\\\\.\\COM6");
+  service.ports().count = 1;
+  if (!service.ports().handles[0]) return ms;
+  std::mt19937 random(5);
+  for (int i = 0; i < trials; ++i) {
+    service.stopFlag() = 0;
+    service.worker().Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150 + random() % 100));
+    const auto start = Clock::now();
+    service.stopFlag() = 1;
+    service.worker().workerEnded().Wait();
+    ms.push_back(Ms(Clock::now() - start));
+    service.worker().WaitEnded();
+  }
+  return ms;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int repeat = 11;
-  for (int i = 1; i < argc; ++i)
-    if (std::string(argv[i]) == "--repeat" && i + 1 < argc) repeat = std::atoi(argv[++i]);
+  int repeat = 11, latencyJobs = 60;
+  bool wine = false, linux = true;
+  std::string wineExe = winetest::WindowsProgram("portrelay.exe");
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--repeat" && i + 1 < argc) repeat = std::atoi(argv[++i]);
+    if (arg == "--latency-jobs" && i + 1 < argc) latencyJobs = std::atoi(argv[++i]);
+    if (arg == "--wine") wine = true;
+    if (arg == "--wine-only") wine = true, linux = false;
+    if (arg == "--wine-exe" && i + 1 < argc) {
+      wine = true;
+      wineExe = argv[++i];
+    }
+  }
   signal(SIGPIPE, SIG_IGN);
 
-  // Jobs are separated by more than the receive time-out plus the job's
-  // confirmation (a 1 s pause, then the process-ID request), so every job is
-  // a job of its own and finds the relay idle, as a POS program's receipts do.
-  const int timeoutMs = 200, gapMs = 1800;
-  Rig rig;
-  if (!rig.StartPortrelay(timeoutMs)) {
-    std::fprintf(stderr, "relay_bench: portrelay did not start\n");
-    return 1;
+  const std::vector<double> workerStop = MeasureWorkerStop(linux ? 30 : 0);
+  Rig rig(wineExe);
+  Result ours, theirs, underWine;
+  if (linux) {
+    ours = MeasureRelay(rig, Relay::kPortrelay, latencyJobs, repeat, 3);
+    theirs = MeasureRelay(rig, Relay::kSocat, latencyJobs, repeat, 3);
+    if (!ours.ran || !theirs.ran) return 1;
   }
-  // Processor time while idle for 10 s.
-  std::this_thread::sleep_for(std::chrono::seconds(1));
-  const double idleStart = CpuSeconds(rig.relayPid());
-  std::this_thread::sleep_for(std::chrono::seconds(10));
-  const double idleCpu = CpuSeconds(rig.relayPid()) - idleStart;
-  const Result ours = Measure(rig, false, repeat, gapMs);
-  rig.StopRelay();
-
-  // Processor time per job with the default receive time-out of 1000 ms.
-  rig.StartPortrelay(1000);
-  double perJob = 0;
-  {
-    support::SerialClient app;
-    app.Open(rig.AppPort(false));
-    const Bytes job = Job(4096);
-    const int jobs = 5;
-    const double before = CpuSeconds(rig.relayPid());
-    for (int i = 0; i < jobs; ++i) {
-      rig.Deliver(app, job);
-      std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // job end + confirmation
-    }
-    perJob = (CpuSeconds(rig.relayPid()) - before) / jobs;
+  std::vector<std::string> probe;
+  if (wine) {
+    probe = ProbeWineWait(wineExe);
+    underWine = MeasureRelay(rig, Relay::kWine, latencyJobs, repeat, 3);
   }
-  rig.StopRelay();
 
-  if (!rig.StartSocat()) {
-    std::fprintf(stderr, "relay_bench: socat did not start\n");
-    return 1;
-  }
-  const Result theirs = Measure(rig, true, repeat, gapMs);
-  rig.StopRelay();
-
-  std::printf("median of %d runs; delivery = first byte written to last byte at the printer\n\n",
-              repeat);
-  std::printf("| measure | portrelay | socat | ratio portrelay/socat |\n|---|---|---|---|\n");
-  std::printf("| latency, 16-byte job from idle (ms) | %.1f | %.1f | %.2f |\n", ours.latencyMs,
-              theirs.latencyMs, ours.latencyMs / theirs.latencyMs);
-  const char* names[] = {"1 KB", "64 KB", "1 MB"};
-  for (size_t i = 0; i < 3; ++i) {
-    std::printf("| delivery, %s job (ms) | %.1f | %.1f | %.2f |\n", names[i], ours.deliveryMs[i],
-                theirs.deliveryMs[i], ours.deliveryMs[i] / theirs.deliveryMs[i]);
+  std::printf(
+      "latency: %d jobs of 16 bytes, each from idle; delivery: median of %d jobs, first byte "
+      "written to last byte at the printer\n\n",
+      latencyJobs, repeat);
+  std::printf("| measure | portrelay | socat | ratio portrelay/socat |%s\n|---|---|---|---|%s\n",
+              wine ? " portrelay.exe under Wine |" : "", wine ? "---|" : "");
+  auto pick = [](const Result& r, auto f) { return r.ran ? f(r) : 0.0; };
+  auto row = [&](const char* name, double a, double b, double w, int decimals) {
+    std::printf("| %s | %s | %s | %.2f |", name, Cell(ours, a, decimals).c_str(),
+                Cell(theirs, b, decimals).c_str(), a / b);
+    if (wine) std::printf(" %s |", Cell(underWine, w, decimals).c_str());
+    std::printf("\n");
+  };
+  for (double p : {0.5, 0.99}) {
+    char name[64];
+    std::snprintf(name, sizeof name, "latency, 16-byte job from idle, %s (ms)",
+                  p == 0.5 ? "median" : "99th percentile");
+    auto at = [p](const Result& r) { return Percentile(r.latencyMs, p); };
+    row(name, pick(ours, at), pick(theirs, at), pick(underWine, at), 2);
   }
   for (size_t i = 0; i < 3; ++i) {
-    auto rate = [&](double ms) { return kSizes[i] / 1048576.0 / (ms / 1000.0); };
-    std::printf("| throughput, %s job (MB/s) | %.2f | %.2f | %.2f |\n", names[i],
-                rate(ours.deliveryMs[i]), rate(theirs.deliveryMs[i]),
-                rate(ours.deliveryMs[i]) / rate(theirs.deliveryMs[i]));
+    char name[64];
+    std::snprintf(name, sizeof name, "delivery, %s job (ms)", kSizeNames[i]);
+    auto at = [i](const Result& r) { return r.deliveryMs[i]; };
+    row(name, pick(ours, at), pick(theirs, at), pick(underWine, at), 1);
+  }
+  for (size_t i = 0; i < 3; ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "throughput, %s job (MB/s)", kSizeNames[i]);
+    auto at = [i](const Result& r) { return kSizes[i] / 1048576.0 / (r.deliveryMs[i] / 1000.0); };
+    row(name, pick(ours, at), pick(theirs, at), pick(underWine, at), 2);
   }
   for (size_t i = 1; i < 3; ++i) {
-    auto rate = [&](double ms) { return kSizes[i] / 1048576.0 / (ms / 1000.0); };
-    std::printf(
-        "| forwarding rate inside the job, %s (MB/s, first to last byte) | %.2f | %.2f | "
-        "%.2f |\n",
-        names[i], rate(ours.streamMs[i]), rate(theirs.streamMs[i]),
-        rate(ours.streamMs[i]) / rate(theirs.streamMs[i]));
+    char name[96];
+    std::snprintf(name, sizeof name,
+                  "forwarding rate inside the job, %s (MB/s, first to last byte)", kSizeNames[i]);
+    auto at = [i](const Result& r) { return kSizes[i] / 1048576.0 / (r.streamMs[i] / 1000.0); };
+    row(name, pick(ours, at), pick(theirs, at), pick(underWine, at), 2);
   }
-  std::printf(
-      "\nportrelay processor time: %.3f s over 10 s idle; %.4f s per 4 KB job "
-      "(Timeout 1000 ms, including the job confirmation)\n",
-      idleCpu, perJob);
+
+  auto stops = [](const Result& r) {
+    std::string text;
+    for (double ms : r.stopMs) {
+      char one[32];
+      std::snprintf(one, sizeof one, "%s%.0f", text.empty() ? "" : ", ", ms);
+      text += one;
+    }
+    return text;
+  };
+  if (linux) {
+    std::printf(
+        "\nportrelay processor time: %.4f s over 10 s idle (application port closed); %.4f s per "
+        "4 KB job (Timeout 1000 ms, including the job confirmation)\n",
+        ours.idleCpu, ours.jobCpu);
+    std::printf("portrelay, termination request to exit (ms): %s\n", stops(ours).c_str());
+    std::printf(
+        "worker, stop flag set during its pause to its end (ms, %zu stops): median %.2f, "
+        "largest %.2f\n",
+        workerStop.size(), Median(workerStop), Percentile(workerStop, 1.0));
+  }
+  if (wine && underWine.ran) {
+    std::printf(
+        "\nportrelay.exe under Wine processor time: %.4f s over 10 s idle (wineserver %.4f s); "
+        "%.4f s per 4 KB job (wineserver %.4f s)\n",
+        underWine.idleCpu, underWine.idleServerCpu, underWine.jobCpu, underWine.jobServerCpu);
+  }
+  if (!probe.empty()) {
+    std::printf("\nWaitCommEvent (EV_RXCHAR) under Wine on a pseudo-terminal COM port:\n");
+    for (const std::string& line : probe) std::printf("%s\n", line.c_str());
+  }
+  std::printf("\nlatency of every job (ms), in order:\n");
+  const Result* const all[] = {&ours, &theirs, &underWine};
+  for (const Result* r : all) {
+    if (!r->ran) continue;
+    std::printf("%s:", r == &ours ? "portrelay" : r == &theirs ? "socat" : "portrelay.exe (Wine)");
+    for (double ms : r->latencyMs) std::printf(" %.2f", ms);
+    std::printf("\n");
+  }
   return 0;
 }

@@ -14,6 +14,7 @@
 #include "core/relay_worker.h"
 #include "core/service_view.h"
 #include "core/settings.h"
+#include "core/stop_flag.h"
 #include "core/texts.h"
 #include "core/virtual_ports.h"
 #include "links/printer_link.h"
@@ -67,7 +68,7 @@ class RelayService {
   Log& log() { return log_; }
   ProgramDirectory& programDirectory() { return directory_; }
   unsigned codePage() const { return codePage_; }
-  std::atomic<int>& stopFlag() { return stopFlag_; }
+  StopFlag& stopFlag() { return stopFlag_; }
   VirtualPortTable& ports() { return ports_; }
   RelayWorker& worker() { return worker_; }
 
@@ -80,7 +81,7 @@ class RelayService {
   RelaySettings settings_;
   Log log_;
   unsigned codePage_ = 0;
-  std::atomic<int> stopFlag_{0};
+  StopFlag stopFlag_;
   VirtualPortTable ports_;
   RelayWorker worker_;
 };

@@ -5,15 +5,31 @@
 #include "links/escpos.h"
 
 namespace core {
+namespace {
+
+std::unique_ptr<platform::PortWait> NewPortWait(platform::Platform& platform) {
+  std::unique_ptr<platform::PortSignals> signals = platform.serialPorts
+                                                       ? platform.serialPorts->NewPortSignals()
+                                                       : platform::NewSleepingPortSignals();
+  return std::make_unique<platform::PortWait>(*platform.clock, std::move(signals));
+}
+
+}  // namespace
 
 RelayWorker::RelayWorker(RelayService& service, links::PrinterLink& link)
-    : service_(service), link_(link), status_(service, link, queue_) {}
+    : service_(service),
+      link_(link),
+      status_(service, link, queue_),
+      wait_(NewPortWait(service.platform())) {
+  service_.stopFlag().WakeOnStop(wait_.get());
+}
 
 RelayWorker::~RelayWorker() {
   if (thread_.joinable()) {
     service_.stopFlag() = 1;
     thread_.join();
   }
+  service_.stopFlag().WakeOnStop(nullptr);
 }
 
 bool RelayWorker::Start() {
@@ -44,28 +60,47 @@ void RelayWorker::WaitEnded() {
 void RelayWorker::Run() {
   buffer_.fill(0);
   replies_.fill(0);
-  std::atomic<int>& stop = service_.stopFlag();
+  StopFlag& stop = service_.stopFlag();
+  inputReported_ = false;
   while (!stop.load()) {
-    RunPass();
+    const bool served = RunPass();
     if (stop.load()) break;
     status_.IdleWatch();
-    service_.platform().clock->SleepMs(kPassPauseMs);
+    PauseAfterPass(served);
   }
   ended_.Set();
 }
 
-void RelayWorker::RunPass() {
+bool RelayWorker::RunPass() {
   VirtualPortTable& ports = service_.ports();
+  bool served = false;
   for (int i = 0; i < ports.count && i < VirtualPortTable::kSlots; ++i) {
-    if (service_.stopFlag().load()) return;
+    if (service_.stopFlag().load()) break;
     std::shared_ptr<platform::SerialPort> port = ports.handles[static_cast<size_t>(i)];
     if (!port) continue;
     buffer_.fill(0);
     int n = port->Read(buffer_.data(), kReadBufferSize);
     if (n <= 0) continue;
     ServeJob(i, n);
+    served = true;
   }
   LogDroppedReplies();
+  return served;
+}
+
+// The pause ends as soon as a job's first bytes arrive on any open relay
+// end, or a stop is asked, and after kPassPauseMs at the latest.
+void RelayWorker::PauseAfterPass(bool served) {
+  VirtualPortTable& ports = service_.ports();
+  waitPorts_.clear();
+  // A port that reported input the pass could not read would end every
+  // pause at once: this pause is slept out instead (a stop still ends it).
+  if (served || !inputReported_) {
+    for (int i = 0; i < ports.count && i < VirtualPortTable::kSlots; ++i)
+      if (ports.handles[static_cast<size_t>(i)])
+        waitPorts_.push_back(ports.handles[static_cast<size_t>(i)].get());
+  }
+  inputReported_ = wait_->Wait(waitPorts_, kPassPauseMs, kIdlePollMs) == platform::WaitEnd::kInput;
 }
 
 // An application that keeps its port open without reading it gets no more
@@ -111,11 +146,11 @@ void RelayWorker::LogReplies() {
 // cannot be opened is retried until it can, but a stop request still ends the
 // worker: the attempts are paced and the stop flag is checked between them.
 bool RelayWorker::OpenPrinterForJob(const std::string& portName) {
-  std::atomic<int>& stop = service_.stopFlag();
+  StopFlag& stop = service_.stopFlag();
   platform::Clock& clock = *service_.platform().clock;
   while (service_.OpenPrinterAsConfigured() != 0) {
     if (stop.load()) break;
-    service_.ShowPrinterMessage(service_.Say(texts::kConnectionFailure), kStatusError, &stop);
+    service_.ShowPrinterMessage(service_.Say(texts::kConnectionFailure), kStatusError, stop.flag());
     for (uint32_t waited = 0; waited < kReconnectPauseMs && !stop.load(); waited += 100)
       clock.SleepMs(100);
     if (stop.load()) break;
@@ -131,8 +166,9 @@ void RelayWorker::ServeJob(int index, int firstLength) {
   RelaySettings& settings = service_.settings();
   Log& log = service_.log();
   platform::Clock& clock = *service_.platform().clock;
-  std::atomic<int>& stop = service_.stopFlag();
+  StopFlag& stop = service_.stopFlag();
   std::shared_ptr<platform::SerialPort> port = ports.handles[static_cast<size_t>(index)];
+  platform::SerialPort* waitPort = port.get();
   const std::string name = ports.Name(index);
 
   LogDroppedReplies();  // still the last job's port
@@ -154,11 +190,13 @@ void RelayWorker::ServeJob(int index, int firstLength) {
 
   int total = firstLength;
   uint32_t last = clock.NowMs();
+  bool inputReported = false;
   bool settled = false;
   while (!stop.load()) {
     buffer_.fill(0);
     int n = port->Read(buffer_.data(), kReadBufferSize);
     if (n > 0) {
+      inputReported = false;
       total += n;
       link_.WriteLink(buffer_.data(), n);
       if (settings.reprintOn) queue_.Append(buffer_.data(), n);
@@ -184,9 +222,12 @@ void RelayWorker::ServeJob(int index, int firstLength) {
       break;
     }
     // Instead of reading again at once, wait for input: the wait ends as soon
-    // as data arrives, or just past the time-out.
-    uint32_t wait = timeout - idle + 1;
-    port->WaitReadable(wait < kLongestWaitMs ? wait : kLongestWaitMs);
+    // as data arrives, or just past the time-out. Input the port reported
+    // but the read did not get is not waited for again in this gap.
+    const uint32_t wait = timeout - idle + 1;
+    const std::span<platform::SerialPort* const> waitOn(&waitPort, inputReported ? 0 : 1);
+    inputReported = wait_->Wait(waitOn, wait < kLongestWaitMs ? wait : kLongestWaitMs,
+                                kJobPollMs) == platform::WaitEnd::kInput;
   }
 
   // A stop request (closing, a port refresh) does not wait for the printer.

@@ -6,13 +6,16 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/event.h"
 #include "core/reprint_queue.h"
 #include "core/status_check.h"
 #include "links/printer_link.h"
+#include "platform/port_wait.h"
 
 namespace core {
 
@@ -21,9 +24,14 @@ class RelayService;
 class RelayWorker {
  public:
   static constexpr int kReadBufferSize = 8192;
+  // The pause between passes ends early when a job's first bytes arrive.
   static constexpr uint32_t kPassPauseMs = 100;
-  // Longest single wait for input inside a job, so a stop request is seen soon.
+  // Longest single wait for input inside a job.
   static constexpr uint32_t kLongestWaitMs = 100;
+  // How often a port the system cannot wait on is looked at instead, between
+  // jobs and inside one (where the next bytes are due at once).
+  static constexpr uint32_t kIdlePollMs = 10;
+  static constexpr uint32_t kJobPollMs = 1;
   // Pause between attempts to open a printer that cannot be reached.
   static constexpr uint32_t kReconnectPauseMs = 1000;
 
@@ -44,12 +52,14 @@ class RelayWorker {
   bool running() const { return thread_.joinable(); }
   ManualResetEvent& workerEnded() { return ended_; }
 
-  // The thread body, and one pass over the ports (for tests).
+  // The thread body, and one pass over the ports (for tests); the pass
+  // returns whether it served a job.
   void Run();
-  void RunPass();
+  bool RunPass();
   ReprintQueue& queue() { return queue_; }
 
  private:
+  void PauseAfterPass(bool served);
   void ServeJob(int index, int firstLength);
   void ClassifyFirstChunk(int length);
   void LogReplies();
@@ -64,7 +74,10 @@ class RelayWorker {
   std::thread thread_;
   std::array<uint8_t, kReadBufferSize> buffer_{};
   links::ReplyCopy replies_{};
-  std::string replyPortName_;  // the port the printer's replies go to
+  std::unique_ptr<platform::PortWait> wait_;
+  std::vector<platform::SerialPort*> waitPorts_;
+  bool inputReported_ = false;  // the last pause ended on input
+  std::string replyPortName_;   // the port the printer's replies go to
 };
 
 }  // namespace core

@@ -78,13 +78,14 @@ void StatusCheck::NoteStatus(unsigned status) {
 
 // Pop-ups shown by the worker end by themselves when a stop is asked for.
 int StatusCheck::Show(const Text& text, int kind) {
-  return service_.ShowPrinterMessage(service_.Say(text), kind, &service_.stopFlag());
+  return service_.ShowPrinterMessage(service_.Say(text), kind, service_.stopFlag().flag());
 }
 
 unsigned StatusCheck::Replay() {
   link_.TakeUndelivered();
   queue_.Replay(link_);
-  unsigned s = link_.WaitPrintResult(service_.settings().resultTimeoutMs, &service_.stopFlag());
+  unsigned s =
+      link_.WaitPrintResult(service_.settings().resultTimeoutMs, service_.stopFlag().flag());
   const uint64_t lost = link_.TakeUndelivered();
   if (lost > 0) {
     service_.log().WriteLog(kLogError, "Reprint : %d bytes were not written to the printer",
@@ -96,7 +97,7 @@ unsigned StatusCheck::Replay() {
 
 bool StatusCheck::JobEnd(bool incomplete) {
   RelaySettings& settings = service_.settings();
-  unsigned w = link_.WaitPrintResult(settings.resultTimeoutMs, &service_.stopFlag());
+  unsigned w = link_.WaitPrintResult(settings.resultTimeoutMs, service_.stopFlag().flag());
   if (incomplete && w == links::kPrinterOk) w = links::kJobIncomplete;
   const bool confirmed = w == links::kPrinterOk;
 

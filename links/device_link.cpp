@@ -60,6 +60,7 @@ void DeviceLink::SetReplyPort(std::shared_ptr<platform::SerialPort> port) {
 }
 
 unsigned DeviceLink::TakeReplyCopy(ReplyCopy& buffer) {
+  std::lock_guard<std::mutex> forwarding(forwardLock_);
   std::lock_guard<std::mutex> g(replyLock_);
   const unsigned count = replyCopyLength_;
   std::memcpy(buffer.data(), replyCopy_.data(), count);
@@ -90,6 +91,7 @@ bool DeviceLink::ForwardReply(const uint8_t* data, int length) {
   if (!port) return false;
   platform::ModemStatus modem;
   if (!port->GetModemStatus(modem) || !modem.dsr) return false;
+  std::lock_guard<std::mutex> forwarding(forwardLock_);
   const uint32_t wait = forwardStalled_ ? kStalledForwardWaitMs : kForwardWaitMs;
   const int written = port->Write(data, length, wait);
   if (written != length) {

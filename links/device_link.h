@@ -79,6 +79,8 @@ class DeviceLink {
 
   void SetReplyPort(std::shared_ptr<platform::SerialPort> port);
   // Moves the reply copy into `buffer`, clears all of it and returns the count.
+  // A reply being forwarded is waited for (at most kForwardWaitMs): once the
+  // application has read a reply, it is in the copy.
   unsigned TakeReplyCopy(ReplyCopy& buffer);
   // Reader step 4: writes the bytes to the reply port in one plain write when
   // the application holds its end open (DSR on), and keeps a copy unless the
@@ -153,6 +155,9 @@ class DeviceLink {
   std::atomic<bool> ownStatusBackAnswer_{false};
   std::atomic<uint64_t> droppedReplies_{0};
 
+  // Held from a reply's write to its copy, so that TakeReplyCopy never runs
+  // between the two.
+  std::mutex forwardLock_;
   std::mutex replyLock_;
   std::shared_ptr<platform::SerialPort> replyPort_;
   ReplyCopy replyCopy_{};

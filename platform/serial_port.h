@@ -130,12 +130,17 @@ class SerialPort {
   virtual bool WaitReadable(uint32_t timeoutMs) = 0;
 };
 
+class PortSignals;
+
 class SerialPorts {
  public:
   virtual ~SerialPorts() = default;
   // CreateFileA on the device path ("\\.\COM6", "LPT1", ...): read and write,
   // no sharing, open existing. Null when the device cannot be opened.
   virtual std::unique_ptr<SerialPort> Open(const std::string& devicePath, bool overlapped) = 0;
+  // The blocking part of a wait for input on ports opened here (port_wait.h).
+  // By default the ports are polled.
+  virtual std::unique_ptr<PortSignals> NewPortSignals();
   // The same open; when it fails, `whyNot` tells the user why in the
   // system's words (no such port, in use, not a device, ...).
   virtual std::unique_ptr<SerialPort> OpenOrSayWhy(const std::string& devicePath, bool overlapped,

@@ -148,7 +148,7 @@ void ReopenRelayPort(core::RelayService& service, bool withProgress) {
 void RefreshPorts(core::RelayService& service, ProvisioningState& state) {
   core::ServiceView& view = service.view();
   core::Log& log = service.log();
-  std::atomic<int>& stop = service.stopFlag();
+  core::StopFlag& stop = service.stopFlag();
 
   log.WriteLog(core::kLogChange, "Start refresh the port");
   view.ShowProgress(true);

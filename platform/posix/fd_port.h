@@ -29,6 +29,12 @@ class FdPort : public SerialPort {
   WriteResult WriteWithin(const uint8_t* data, int size, uint32_t waitMs) override;
   bool WaitReadable(uint32_t timeoutMs) override;
 
+  int fd() const { return fd_; }
+  // The descriptor a wait for this port's input polls (port_signals.cpp):
+  // the port's own, or another one that becomes readable when the port's
+  // state changes so that input may come (a hung-up end opened again).
+  virtual int WaitDescriptor() { return fd_; }
+
  protected:
   // Bytes still in the output queue once it drained or the time came; 0 for
   // devices without one (pseudo-terminals, printer devices).

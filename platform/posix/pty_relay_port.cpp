@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -27,13 +28,29 @@ namespace {
 class PtyRelayPort : public FdPort {
  public:
   PtyRelayPort(int fd, int lockFd, std::string appLink, std::string slave)
-      : FdPort(fd), lockFd_(lockFd), appLink_(std::move(appLink)), slave_(std::move(slave)) {}
+      : FdPort(fd),
+        lockFd_(lockFd),
+        appLink_(std::move(appLink)),
+        slave_(std::move(slave)),
+        opens_(WatchOpens(slave_)) {}
 
   ~PtyRelayPort() override {
     char target[256] = {};
     ssize_t n = readlink(appLink_.c_str(), target, sizeof target - 1);
     if (n > 0 && slave_ == std::string(target, static_cast<size_t>(n))) unlink(appLink_.c_str());
     if (lockFd_ >= 0) close(lockFd_);
+    if (opens_ >= 0) close(opens_);
+  }
+
+  // While the application has its end closed the master reports a hang-up
+  // on every poll, so a wait on it would end at once: wait for the
+  // application end to be opened instead.
+  int WaitDescriptor() override {
+    if (opens_ < 0 || !HungUp()) return fd_;
+    char events[256];
+    while (read(opens_, events, sizeof events) > 0) {
+    }
+    return HungUp() ? opens_ : fd_;
   }
 
   // A virtual port accepts any line settings; they are only remembered.
@@ -60,9 +77,26 @@ class PtyRelayPort : public FdPort {
   }
 
  private:
+  // Hung up with nothing left to read: no application holds its end.
+  bool HungUp() {
+    pollfd p{fd_, POLLIN, 0};
+    return Os().Poll(&p, 1, 0) > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN);
+  }
+
+  // A descriptor that becomes readable whenever the application end is opened.
+  static int WatchOpens(const std::string& slave) {
+    int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd >= 0 && inotify_add_watch(fd, slave.c_str(), IN_OPEN) < 0) {
+      close(fd);
+      fd = -1;
+    }
+    return fd;
+  }
+
   int lockFd_;
   std::string appLink_;
   std::string slave_;
+  int opens_;
   std::mutex lock_;
   LineSettings line_{};
 };

@@ -30,6 +30,7 @@
 #include "platform/posix/native.h"
 #include "platform/posix/os_calls.h"
 #include "platform/posix/port_map.h"
+#include "platform/posix/port_signals.h"
 #include "platform/posix/pty_relay_port.h"
 
 namespace platform::posix {
@@ -361,6 +362,8 @@ class PosixSerialPorts : public SerialPorts {
     }
     return port;
   }
+
+  std::unique_ptr<PortSignals> NewPortSignals() override { return NewPollPortSignals(); }
 
  private:
   std::string mapDirectory_;

@@ -1,7 +1,8 @@
 // Serial ports on Windows: the communications API on "\\.\COMn" and "LPTn".
 // Ports opened for overlapped I/O use one event per direction, so a reader
 // thread and a writer thread can use the same port at once, and wait for
-// input with WaitCommEvent instead of polling.
+// input with WaitCommEvent instead of polling (also as part of a wait on
+// several ports, port_signals.cpp).
 #include "platform/serial_port.h"
 
 #include <windows.h>
@@ -11,12 +12,14 @@
 
 #include "platform/win32/comm_calls.h"
 #include "platform/win32/comm_handle.h"
+#include "platform/win32/input_wait.h"
 #include "platform/win32/native.h"
+#include "platform/win32/port_signals.h"
 
 namespace platform::win32 {
 namespace {
 
-class WinSerialPort : public SerialPort {
+class WinSerialPort : public SerialPort, public InputWait {
  public:
   WinSerialPort(HANDLE handle, bool overlapped, DWORD readWaitMs = INFINITE)
       : handle_(handle), overlapped_(overlapped), readWaitMs_(readWaitMs) {
@@ -196,30 +199,10 @@ class WinSerialPort : public SerialPort {
 
   bool WaitReadable(uint32_t timeoutMs) override {
     if (QueuedInput() > 0) return true;
-    if (overlapped_ && !waitBroken_) {
-      if (!maskSet_) maskSet_ = Comm().SetCommMask(handle_, EV_RXCHAR) != 0;
-      if (maskSet_) {
-        *wait_ = PendingWait{};
-        wait_->ov.hEvent = waitEvent_;
-        ResetEvent(waitEvent_);
-        if (Comm().WaitCommEvent(handle_, &wait_->mask, &wait_->ov)) return QueuedInput() > 0;
-        if (GetLastError() == ERROR_IO_PENDING) {
-          if (Comm().WaitForSingleObject(waitEvent_, timeoutMs) != WAIT_OBJECT_0) {
-            Comm().CancelIoEx(handle_, &wait_->ov);
-            // A driver that does not end the wait when asked would hold the
-            // relay up: give it a moment, then poll this port from now on.
-            if (Comm().WaitForSingleObject(waitEvent_, 200) != WAIT_OBJECT_0) {
-              waitBroken_ = true;
-              waitPending_ = true;
-              return QueuedInput() > 0;
-            }
-          }
-          DWORD ignored = 0;
-          Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
-          return QueuedInput() > 0;
-        }
-      }
-      waitBroken_ = true;  // the driver cannot wait for events: poll instead
+    if (HANDLE ended = StartInputWait()) {
+      Comm().WaitForSingleObject(ended, timeoutMs);
+      EndInputWait();
+      return QueuedInput() > 0;
     }
     const DWORD start = GetTickCount();
     while (GetTickCount() - start < timeoutMs) {
@@ -229,6 +212,54 @@ class WinSerialPort : public SerialPort {
     return false;
   }
 
+  HANDLE StartInputWait() override {
+    if (!overlapped_ || waitBroken_ || !waitEvent_) return nullptr;
+    if (!maskSet_) maskSet_ = Comm().SetCommMask(handle_, EV_RXCHAR) != 0;
+    if (maskSet_) {
+      *wait_ = PendingWait{};
+      wait_->ov.hEvent = waitEvent_;
+      ResetEvent(waitEvent_);
+      waitStarted_ = true;
+      if (Comm().WaitCommEvent(handle_, &wait_->mask, &wait_->ov)) {
+        SetEvent(waitEvent_);
+        return waitEvent_;
+      }
+      if (GetLastError() == ERROR_IO_PENDING) return waitEvent_;
+      waitStarted_ = false;
+    }
+    waitBroken_ = true;  // the driver cannot wait for events: poll instead
+    return nullptr;
+  }
+
+  void EndInputWait() override {
+    if (!waitStarted_) return;
+    waitStarted_ = false;
+    DWORD ignored = 0;
+    if (Comm().WaitForSingleObject(waitEvent_, 0) != WAIT_OBJECT_0) {
+      Comm().CancelIoEx(handle_, &wait_->ov);
+      if (Comm().WaitForSingleObject(waitEvent_, kEndWaitGraceMs) != WAIT_OBJECT_0) {
+        // A driver that does not end the wait when asked would hold the relay
+        // up: poll this port from now on. A new mask ends such a wait under
+        // Wine, whose wait thread would otherwise go on checking the port;
+        // one still pending is ended again before its record goes.
+        waitBroken_ = true;
+        waitPending_ = true;
+        Comm().SetCommMask(handle_, EV_RXCHAR);
+        if (Comm().WaitForSingleObject(waitEvent_, kEndWaitGraceMs) == WAIT_OBJECT_0) {
+          waitPending_ = false;
+          Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
+        }
+        return;
+      }
+      Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
+      return;
+    }
+    Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
+    // A wait that ends by itself without an event while nothing came in (Wine
+    // on a port without modem lines) would end every later wait at once.
+    if (wait_->mask == 0 && QueuedInput() <= 0) waitBroken_ = true;
+  }
+
  private:
   HANDLE handle_;
   bool overlapped_;
@@ -236,6 +267,7 @@ class WinSerialPort : public SerialPort {
   HANDLE readEvent_ = nullptr;
   HANDLE writeEvent_ = nullptr;
   HANDLE waitEvent_ = nullptr;
+  static constexpr DWORD kEndWaitGraceMs = 200;
   // A wait the driver did not end when asked is still pending on its record
   // (with its event mask) and event: they must not go before it ends. Asked
   // once more, the wait is given a second; a driver that never ends it keeps
@@ -256,7 +288,8 @@ class WinSerialPort : public SerialPort {
 
   bool maskSet_ = false;
   bool waitBroken_ = false;
-  bool waitPending_ = false;
+  bool waitPending_ = false;  // not ended when asked: see EndPendingWait
+  bool waitStarted_ = false;  // begun by StartInputWait, not yet ended
   bool immediateReads_ = false;
   // The driver writes both when the wait ends, which may be after
   // WaitReadable returned: they live and go together.
@@ -297,6 +330,8 @@ class WinSerialPorts : public SerialPorts {
     }
     return std::make_unique<WinSerialPort>(h, overlapped);
   }
+
+  std::unique_ptr<PortSignals> NewPortSignals() override { return NewEventPortSignals(); }
 };
 
 }  // namespace

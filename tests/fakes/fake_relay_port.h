@@ -4,6 +4,8 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <map>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/port_wait.h"
 #include "platform/serial_port.h"
 #include "tests/fakes/fake_platform.h"
 
@@ -52,6 +55,8 @@ class FakeRelayPort : public platform::SerialPort {
     return true;
   }
   int QueuedInput() override {
+    if (failing) return -1;
+    if (claimsInput) return 1;
     std::lock_guard<std::mutex> g(lock_);
     return static_cast<int>(ReadyLocked());
   }
@@ -59,6 +64,7 @@ class FakeRelayPort : public platform::SerialPort {
     if (onRead) onRead(reads + 1);
     std::lock_guard<std::mutex> g(lock_);
     ++reads;
+    if (failing) return -1;
     int got = 0;
     while (got < size && !chunks_.empty() && chunks_.front().at <= clock_.NowMs()) {
       auto& chunk = chunks_.front();
@@ -95,6 +101,14 @@ class FakeRelayPort : public platform::SerialPort {
     std::lock_guard<std::mutex> g(lock_);
     return chunks_.empty();
   }
+  // Milliseconds until the next scripted chunk can be read (0: now), or
+  // UINT32_MAX when the script is used up.
+  uint32_t MsUntilInput() {
+    std::lock_guard<std::mutex> g(lock_);
+    if (chunks_.empty()) return UINT32_MAX;
+    const uint32_t now = clock_.NowMs();
+    return chunks_.front().at <= now ? 0 : chunks_.front().at - now;
+  }
 
   platform::CommTimeouts timeouts{};
   platform::LineSettings line{};
@@ -102,6 +116,14 @@ class FakeRelayPort : public platform::SerialPort {
   bool failSetTimeouts = false;
   bool failGetState = false;
   bool failSetState = false;
+  // A device in error: reads and the input count fail, and a wait on it
+  // ends at once (as poll reports an error or a hang-up).
+  std::atomic<bool> failing{false};
+  // Says input is queued that no read ever gets.
+  std::atomic<bool> claimsInput{false};
+  // The next waits on it that end at once without input (events of input
+  // that was read already).
+  std::atomic<int> lateEvents{0};
   std::vector<uint8_t> written;
   // Expires when the port object is destroyed (the device is released).
   std::shared_ptr<int> alive = std::make_shared<int>(0);
@@ -128,6 +150,43 @@ class FakeRelayPort : public platform::SerialPort {
   uint32_t scriptTime_ = 0;
 };
 
+// The blocking of a port wait on the fake clock: a block on scripted relay
+// ends moves the clock to the next chunk of any of them (or by the time
+// asked), so waits run in microseconds. Any other port cannot be waited on.
+class FakePortSignals : public platform::PortSignals {
+ public:
+  explicit FakePortSignals(FakeClock& clock) : clock_(clock) {}
+
+  int Block(std::span<platform::SerialPort* const> ports, std::span<const uint8_t> polled,
+            uint32_t timeoutMs) override {
+    ++blocks;
+    if (woken_.exchange(false)) return kWoken;
+    uint32_t advance = timeoutMs;
+    for (size_t i = 0; i < ports.size(); ++i) {
+      if (!ports[i] || polled[i]) continue;
+      auto* port = dynamic_cast<FakeRelayPort*>(ports[i]);
+      if (!port || port->failing || port->QueuedInput() > 0) return static_cast<int>(i);
+      if (port->lateEvents > 0) {
+        --port->lateEvents;
+        return static_cast<int>(i);
+      }
+      ++port->waits;
+      advance = std::min(advance, port->MsUntilInput());
+    }
+    clock_.Advance(advance);
+    for (size_t i = 0; i < ports.size(); ++i)
+      if (ports[i] && !polled[i] && ports[i]->QueuedInput() > 0) return static_cast<int>(i);
+    return kTimeUp;
+  }
+  void Wake() override { woken_ = true; }
+
+  std::atomic<int> blocks{0};
+
+ private:
+  FakeClock& clock_;
+  std::atomic<bool> woken_{false};
+};
+
 // Hands out prepared ports by device path; unknown paths fail to open.
 class FakeSerialPorts : public platform::SerialPorts {
  public:
@@ -137,8 +196,14 @@ class FakeSerialPorts : public platform::SerialPorts {
     if (it == prepared.end() || !it->second) return nullptr;
     return std::move(it->second);
   }
+  // Waits on the fake clock once the test gives one; before, the ports are polled.
+  std::unique_ptr<platform::PortSignals> NewPortSignals() override {
+    if (!clock) return platform::SerialPorts::NewPortSignals();
+    return std::make_unique<FakePortSignals>(*clock);
+  }
   std::map<std::string, std::unique_ptr<platform::SerialPort>> prepared;
   std::vector<std::string> opened;
+  FakeClock* clock = nullptr;
 };
 
 }  // namespace fakes

@@ -8,6 +8,7 @@ namespace fakes {
 ProvisioningFixture::ProvisioningFixture(const std::string& settings) {
   fake.platform.clock = &clock;
   fake.platform.serialPorts = &serialPorts;
+  serialPorts.clock = &clock;
   fake.files.SetModuleFileName(dir.File("portrelay.exe"));
   fake.registry.MakeKey(kRunKey);
   support::WriteFile(dir.File("Settings.ini"), "[Settings]\n" + settings);

@@ -6,6 +6,7 @@ namespace fakes {
 RelayFixture::RelayFixture(const std::string& settings) {
   fake.files.SetModuleFileName(dir.File("portrelay"));
   fake.platform.serialPorts = &serialPorts;
+  serialPorts.clock = &fake.clock;
   support::WriteFile(dir.File("Settings.ini"), "[Settings]\n" + settings);
   service = std::make_unique<core::RelayService>(fake.platform, view, prompt, link);
   service->LoadSettings();

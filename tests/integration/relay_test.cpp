@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/child_process.h"
 #include "tests/support/private_cups.h"
 #include "tests/support/relay_rig.h"
 #include "tests/support/tcp_proxy.h"
@@ -222,6 +223,65 @@ TEST_F(Relay, OpeningAndClosingWithoutWritingIsNoJob) {
   rig.app.Close();
   std::this_thread::sleep_for(std::chrono::milliseconds(800));
   EXPECT_EQ(rig.Log().find("Port ---"), std::string::npos) << rig.Log();
+}
+
+// A point-of-sale program that sends its receipt one byte every 50 ms for
+// 10 s: each byte comes well within the receive time-out, so however the
+// relay waits between its reads, that is one job.
+TEST_F(Relay, ASlowSenderIsStillOneJob) {
+  Start("Timeout=1000\nResultTimeout=5000\n");
+  Bytes job;
+  for (int i = 0; i < 200; ++i) job.push_back(static_cast<uint8_t>('A' + i % 26));
+  for (uint8_t byte : job) {
+    ASSERT_TRUE(rig.app.Write(Bytes{byte}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the sender's pace
+  }
+  ASSERT_TRUE(rig.WaitForLog("-bytes end", 8000)) << rig.Log();
+  const std::string log = rig.Log();
+  EXPECT_NE(log.find("TIMEOUT : COM6 port 200-bytes end"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Port ---"), log.rfind("Port ---")) << log;
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
+}
+
+// Jobs sent one after another, each once the last has been confirmed: each
+// is a job of its own with exactly its own bytes.
+TEST_F(Relay, JobsFromIdleKeepTheirBoundaries) {
+  Start("Timeout=200\nResultTimeout=3000\n");
+  auto count = [](const std::string& log, const std::string& text) {
+    int n = 0;
+    for (size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  };
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(rig.app.Write("RECEIPT " + std::to_string(i) + "\n"));
+    // The job's confirmation comes after its end.
+    ASSERT_TRUE(rig.printer.events().Next("cmd GS_(H", std::chrono::seconds(5)))
+        << rig.printer.events().Dump();
+  }
+  ASSERT_TRUE(rig.WaitForLog("TIMEOUT", 5000));
+  const std::string log = rig.Log();
+  EXPECT_EQ(count(log, "COM6 Port ---"), 5) << log;
+  EXPECT_EQ(count(log, "TIMEOUT : COM6 port 10-bytes end"), 5) << log;
+  for (int i = 0; i < 5; ++i) {
+    const std::string receipt = "RECEIPT " + std::to_string(i) + "\n";
+    EXPECT_EQ(CountBytes(rig.Recorded(), Bytes(receipt.begin(), receipt.end())), 1);
+  }
+}
+
+// With its application port closed, the relay end reports a hang-up on every
+// poll. The relay waits for the port to be opened again instead of looking
+// in a loop, and relays the next job as before.
+TEST_F(Relay, AClosedApplicationPortIsWaitedOnWithoutSpinning) {
+  Start("Timeout=200\n");
+  rig.app.Close();
+  // A relay spinning on the hang-up takes nearly all of the three seconds;
+  // one that waits takes a few milliseconds.
+  const double before = support::ProcessorSeconds(rig.relay.pid());
+  std::this_thread::sleep_for(std::chrono::seconds(3));  // the time measured
+  EXPECT_LT(support::ProcessorSeconds(rig.relay.pid()) - before, 0.3);
+  ASSERT_TRUE(rig.OpenApplicationPort());
+  ASSERT_TRUE(rig.app.Write("AFTER\n"));
+  ASSERT_TRUE(rig.WaitForLog("TIMEOUT : COM6 port 6-bytes end", 5000)) << rig.Log();
 }
 
 // The printer's events without the status queries and their answers.

@@ -4,11 +4,16 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace support {
 
@@ -161,6 +166,32 @@ std::string ExecutableDirectory() {
   ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
   std::string path(buffer, n > 0 ? static_cast<size_t>(n) : 0);
   return path.substr(0, path.rfind('/'));
+}
+
+double ProcessorSeconds(int pid) {
+  clockid_t id;
+  timespec t{};
+  if (pid <= 0 || clock_getcpuclockid(pid, &id) != 0 || clock_gettime(id, &t) != 0) return -1;
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+int FindProcess(const std::function<bool(const std::string&, const std::string&, int)>& match) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const std::string cwd = fs::read_symlink(entry.path() / "cwd", ec).string();
+    std::ifstream cmdFile(entry.path() / "cmdline");
+    const std::string cmdline((std::istreambuf_iterator<char>(cmdFile)), {});
+    std::ifstream statFile(entry.path() / "stat");
+    const std::string stat((std::istreambuf_iterator<char>(statFile)), {});
+    int group = -1;
+    const size_t close = stat.rfind(')');
+    if (close != std::string::npos) std::sscanf(stat.c_str() + close + 2, "%*c %*d %d", &group);
+    if (match(cwd, cmdline, group)) return std::stoi(name);
+  }
+  return -1;
 }
 
 }  // namespace support

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -62,5 +63,14 @@ class ChildProcess {
 
 // The directory of the running test executable (for finding built programs).
 std::string ExecutableDirectory();
+
+// Processor time (user + system, all threads, in seconds) of a running
+// process, to the nanosecond; -1 when it cannot be read.
+double ProcessorSeconds(int pid);
+
+// The first process whose working directory, command line (NUL-separated)
+// and process group satisfy `match`; -1 when none does.
+int FindProcess(const std::function<bool(const std::string& cwd, const std::string& cmdline,
+                                         int group)>& match);
 
 }  // namespace support

@@ -16,6 +16,7 @@
 #include <climits>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <map>
 #include <memory>
@@ -23,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/port_wait.h"
 #include "platform/posix/native.h"
 #include "platform/posix/os_calls.h"
 #include "platform/posix/port_map.h"
@@ -58,6 +60,8 @@ class ScriptedCalls : public OsCalls {
   std::map<int, Step> sockOpts;
   std::vector<int> flushes;
   int pollCalls = 0;
+  // Runs before each poll, with the descriptors it is about to wait on.
+  std::function<void(pollfd*, nfds_t)> beforePoll;
 
   ssize_t Read(int fd, void* buffer, size_t size) override {
     const Step s = Next(reads);
@@ -71,6 +75,7 @@ class ScriptedCalls : public OsCalls {
   }
   int Poll(pollfd* fds, nfds_t count, int timeoutMs) override {
     ++pollCalls;
+    if (beforePoll) beforePoll(fds, count);
     const Step s = Next(polls);
     if (s.error) return Failed(s.error);
     if (s.revents) {
@@ -318,6 +323,90 @@ TEST(PairRelayEndCalls, DsrFollowsTheHangUpAndAFailedPollKnowsNothing) {
   ASSERT_TRUE(relay->GetModemStatus(status));
   EXPECT_FALSE(status.dsr);
   EXPECT_FALSE(relay->GetModemStatus(status));
+}
+
+// The wait for input on a real relay end (the master of a pseudo-terminal)
+// with the application end open or closed: what ends it, and that a closed
+// application end, which the master reports as a hang-up on every poll,
+// does not turn the wait into a loop.
+class PairRelayEndWait : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directory(dir.File("dosdevices"));
+    fs::create_symlink("pty:com5", dir.File("dosdevices/com6"));
+    ports = platform::posix::MakeSerialPorts(dir.File("dosdevices"));
+    relay = ports->Open("\\\\.\\COM6", true);
+    ASSERT_NE(relay, nullptr);
+    wait = std::make_unique<platform::PortWait>(clock, ports->NewPortSignals());
+    list = {relay.get()};
+  }
+  void TearDown() override {
+    if (app >= 0) close(app);
+  }
+  void OpenApplicationEnd() {
+    app = open(dir.File("dosdevices/com5").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(app, 0);
+  }
+  // Runs `action` once, just before the wait's poll over the wake-up
+  // descriptor and the port (the one with more than one descriptor).
+  void BeforeTheWaitsPoll(std::function<void()> action) {
+    calls.beforePoll = [this, action, done = false](pollfd*, nfds_t count) mutable {
+      if (count < 2 || done) return;
+      done = true;
+      action();
+    };
+  }
+
+  support::TempDir dir;
+  platform::posix::PosixClock clock;
+  std::unique_ptr<platform::SerialPorts> ports;
+  std::unique_ptr<platform::SerialPort> relay;
+  std::unique_ptr<platform::PortWait> wait;
+  std::vector<platform::SerialPort*> list;
+  int app = -1;
+  ScriptedCalls calls;
+  platform::posix::ScopedOsCalls installed{calls};
+};
+
+TEST_F(PairRelayEndWait, InputFromTheApplicationEndsTheWait) {
+  OpenApplicationEnd();
+  BeforeTheWaitsPoll([this] { ASSERT_EQ(write(app, "x", 1), 1); });
+  EXPECT_EQ(wait->Wait(list, 60000, 10), platform::WaitEnd::kInput);
+}
+
+TEST_F(PairRelayEndWait, AWakeUpEndsTheWait) {
+  OpenApplicationEnd();
+  BeforeTheWaitsPoll([this] { wait->Wake(); });
+  EXPECT_EQ(wait->Wait(list, 60000, 10), platform::WaitEnd::kWoken);
+}
+
+TEST_F(PairRelayEndWait, AWakeUpFromAnotherThreadEndsTheWait) {
+  std::thread waker;
+  BeforeTheWaitsPoll([this, &waker] { waker = std::thread([this] { wait->Wake(); }); });
+  EXPECT_EQ(wait->Wait(list, 60000, 10), platform::WaitEnd::kWoken);
+  waker.join();
+}
+
+TEST_F(PairRelayEndWait, AClosedApplicationEndIsWaitedOnWithoutSpinning) {
+  // Never opened by an application: the master reports a hang-up.
+  EXPECT_EQ(wait->Wait(list, 300, 10), platform::WaitEnd::kTimeUp);
+  // Two looks at the hang-up and one wait, not one poll per 10 ms or a loop.
+  EXPECT_LE(calls.pollCalls, 4);
+}
+
+TEST_F(PairRelayEndWait, OpeningTheClosedApplicationEndAndWritingEndsTheWait) {
+  BeforeTheWaitsPoll([this] {
+    OpenApplicationEnd();
+    ASSERT_EQ(write(app, "x", 1), 1);
+  });
+  EXPECT_EQ(wait->Wait(list, 60000, 10), platform::WaitEnd::kInput);
+}
+
+TEST_F(PairRelayEndWait, APollThatKeepsFailingDoesNotSpin) {
+  OpenApplicationEnd();
+  calls.polls.assign(1000, Fail(EINVAL));
+  EXPECT_EQ(wait->Wait(list, 200, 10), platform::WaitEnd::kTimeUp);
+  EXPECT_LE(calls.pollCalls, 10);
 }
 
 // An application that holds its end of the pair open and never reads it:

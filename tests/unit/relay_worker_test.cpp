@@ -384,3 +384,65 @@ TEST(RelayWorkerStop, AStopWhileThePopUpIsUpEndsTheWorker) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pause between passes, on the fake clock: it ends when a job's first
+// bytes arrive, and otherwise keeps the passes and the idle status watch at
+// one every 100 ms, whatever state the ports are in.
+TEST(RelayWorkerPause, AJobStartsWhenItsFirstBytesArriveNotAtTheNextPass) {
+  fakes::RelayFixture f(kLogged + "Timeout=100\n");
+  f.AddPort("COM5").Arrive(237, {0x1B, 0x40});
+  f.link.onWait = [&] { f.service->stopFlag() = 1; };
+  f.service->worker().Start();
+  f.service->worker().WaitEnded();
+  EXPECT_EQ(f.CountLog("09:30:00:237 : [DEBUG] : COM5 Port ---"), 1) << f.Log();
+  EXPECT_EQ(f.link.Written(), (Bytes{0x1B, 0x40}));
+}
+
+struct PortState {
+  const char* name;
+  std::function<void(fakes::FakeRelayPort&)> set;
+  int maxPasses;  // over one second
+};
+
+class PassesWithoutAJob : public ::testing::TestWithParam<PortState> {};
+
+TEST_P(PassesWithoutAJob, RunNoMoreOftenThanTheInputAllows) {
+  fakes::RelayFixture f(kLogged + "Timeout=100\n");
+  auto& port = f.AddPort("COM5");
+  GetParam().set(port);
+  port.onRead = [&](int) {
+    if (f.fake.clock.NowMs() >= 1000) f.service->stopFlag() = 1;
+  };
+  f.service->worker().Start();
+  f.service->worker().WaitEnded();
+  EXPECT_LE(port.reads, GetParam().maxPasses);
+  // The idle watch still runs after every pass but the stopped one.
+  EXPECT_EQ(f.link.statusCalls, port.reads - 1);
+  EXPECT_TRUE(f.link.writes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RelayWorkerPause, PassesWithoutAJob,
+    ::testing::Values(PortState{"Idle", [](fakes::FakeRelayPort&) {}, 11},
+                      PortState{"InError", [](fakes::FakeRelayPort& p) { p.failing = true; }, 11},
+                      // Every other pause is slept out: at most two passes per 100 ms.
+                      PortState{"ClaimingInputItNeverGives",
+                                [](fakes::FakeRelayPort& p) { p.claimsInput = true; }, 22}),
+    [](const ::testing::TestParamInfo<PortState>& info) { return std::string(info.param.name); });
+
+TEST(RelayWorkerPause, InsideAJobAPortClaimingInputItNeverGivesDoesNotSpin) {
+  fakes::RelayFixture f(kLogged + "Timeout=1000\n");
+  auto& port = f.AddPort("COM5");
+  port.Arrive(0, {1});
+  port.onRead = [&](int read) {
+    if (read == 2) port.claimsInput = true;
+  };
+  f.service->worker().RunPass();
+  EXPECT_EQ(f.CountLog("TIMEOUT : COM5 port 1-bytes end"), 1) << f.Log();
+  // Every other wait of the 1 s gap is slept out: about 20 reads, not thousands.
+  EXPECT_LE(port.reads, 25);
+}
+
+}  // namespace

@@ -6,10 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "links/com_link.h"
@@ -202,5 +205,46 @@ INSTANTIATE_TEST_SUITE_P(
                       LinkCase{"Serial", "COM3", 6, [] { return std::make_unique<ComRig>(); }},
                       LinkCase{"Parallel", "LPT1", 0, [] { return std::make_unique<LptRig>(); }}),
     [](const ::testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
+
+// An application port whose forwarder is held up just after a reply went
+// through: the application already has the reply, the copy for the log not
+// yet. (The worker reacts to the application's next write at once.)
+class HeldUpAfterTheWrite : public fakes::FakeSerialPort {
+ public:
+  std::promise<void> written;
+  std::promise<void> release;
+  int Write(const uint8_t* data, int size, uint32_t waitMs) override {
+    const int n = FakeSerialPort::Write(data, size, waitMs);
+    if (!told_) {
+      told_ = true;
+      written.set_value();
+      release.get_future().wait_for(std::chrono::milliseconds(300));
+    }
+    return n;
+  }
+
+ private:
+  bool told_ = false;
+};
+
+// A reply the application has read is in the copy the next job's start logs,
+// not left for a later job.
+TEST(ReplyCopy, AReplyTheApplicationHasReadIsInTheCopy) {
+  TcpRig rig;
+  ASSERT_EQ(rig.link().Open("192.168.0.50", 9100), 0);
+  rig.link().state().statusRequest = 0;
+  auto app = std::make_shared<HeldUpAfterTheWrite>();
+  rig.link().SetReplyPort(app);
+  rig.Deliver({0x12});
+  std::thread reader([&] { rig.link().ReaderTurn(); });
+  ASSERT_EQ(app->written.get_future().wait_for(std::chrono::seconds(10)),
+            std::future_status::ready);
+  links::ReplyCopy copy{};
+  const unsigned n = rig.link().TakeReplyCopy(copy);
+  app->release.set_value();
+  reader.join();
+  ASSERT_EQ(n, 1u);
+  EXPECT_EQ(copy[0], 0x12);
+}
 
 }  // namespace

@@ -18,6 +18,7 @@ class ServiceStartup : public ::testing::Test {
   ServiceStartup() {
     fake.files.SetModuleFileName(dir.File("portrelay.exe"));
     fake.platform.serialPorts = &serialPorts;
+    serialPorts.clock = &fake.clock;
   }
   fakes::FakeRelayPort& PreparePort(const std::string& devicePath) {
     auto port = std::make_unique<fakes::FakeRelayPort>(fake.clock);

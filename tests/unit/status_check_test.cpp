@@ -203,7 +203,7 @@ TEST_F(JobEndQuiet, AnIncompleteJobIsReplayed) {
 TEST_F(JobEndQuiet, StopEndsThePolling) {
   f.link.waitResults = {1};
   f.link.SetStatuses({1});
-  std::atomic<int>& stop = f.service->stopFlag();
+  core::StopFlag& stop = f.service->stopFlag();
   std::thread stopper([&] {
     while (f.link.statusCalls < 50) std::this_thread::yield();
     stop = 1;

@@ -12,6 +12,7 @@
 #include <regex>
 #include <thread>
 
+#include "tests/support/child_process.h"
 #include "tests/support/private_cups.h"
 #include "tests/support/relay_rig.h"
 #include "tests/support/serial_client.h"
@@ -111,6 +112,30 @@ TEST_F(RelayUnderWine, AJobReachesThePrinterUnchangedAndIsConfirmed) {
   EXPECT_NE(log.find("TIMEOUT : COM6 port " + std::to_string(job.size()) + "-bytes end"),
             std::string::npos)
       << log;
+}
+
+// The relay end vanishes under the running relay (the pseudo-terminal pair
+// behind COM6 is closed): every read and wait on it fails from then on. The
+// relay keeps looking at it at its own pace instead of in a loop.
+TEST_F(RelayUnderWine, AVanishedRelayEndDoesNotMakeTheRelaySpin) {
+  support::WriteFile(dir.File("Settings.ini"),
+                     "[Settings]\r\nPort=TCP/IP\r\nIP=" + ip +
+                         "\r\nTimeout=500\r\nRealtime=YES\r\nPopup=NO\r\nLogFile=YES\r\n");
+  support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=COM6\r\n");
+  ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe"))));
+  ASSERT_TRUE(WaitForLog("COM6 open success", 60000)) << Log();
+  const int program = winetest::WindowsProcessPid(relay.pid(), "portrelay.exe");
+  ASSERT_GT(program, 0);
+
+  pair.Signal(SIGTERM);
+  ASSERT_TRUE(pair.WaitExit(5000).has_value());
+  // A relay spinning on the failed port takes nearly all of the three
+  // seconds; one that waits takes a small part of one.
+  const double before = support::ProcessorSeconds(program);
+  std::this_thread::sleep_for(std::chrono::seconds(3));  // the time measured
+  const double used = support::ProcessorSeconds(program) - before;
+  EXPECT_GE(before, 0);
+  EXPECT_LT(used, 1.0);
 }
 
 // Closing the window while a job waits for its confirmation (the printer

@@ -2,8 +2,10 @@
 #include "tests/wine/wine_support.h"
 
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -35,6 +37,27 @@ bool WaitForFile(const std::string& path, int timeoutMs) {
 std::string WinePrefix() {
   const char* own = std::getenv("PORTRELAY_WINEPREFIX");
   return own ? own : std::string(PORTRELAY_SOURCE_DIR) + "/build/wine";
+}
+
+int WindowsProcessPid(int launcherPid, const std::string& exeName) {
+  return support::FindProcess([&](const std::string&, const std::string& cmdline, int group) {
+    return group == launcherPid && cmdline.find(exeName) != std::string::npos &&
+           cmdline.find("start.exe") == std::string::npos;
+  });
+}
+
+// The wineserver works in a folder named after the prefix directory's
+// device and inode: .../server-DEV-INODE.
+int WineserverPid() {
+  struct stat st {};
+  if (stat(WinePrefix().c_str(), &st) != 0) return -1;
+  char name[64];
+  std::snprintf(name, sizeof name, "/server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  const std::string suffix = name;
+  return support::FindProcess([&](const std::string& cwd, const std::string& cmdline, int) {
+    return cwd.ends_with(suffix) && cmdline.find("wineserver") != std::string::npos;
+  });
 }
 
 }  // namespace winetest

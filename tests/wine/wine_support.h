@@ -24,6 +24,11 @@ std::string WinePrefix();
 // autostart value and the virtual pair's keys), so that a test's fresh folder
 // counts as a new installation on a machine without a pair.
 void ForgetInstallation();
+// Wine runs a program as a process of its own in the launcher's process
+// group: the pid of `exeName` started by the launcher `launcherPid` (-1: none).
+int WindowsProcessPid(int launcherPid, const std::string& exeName);
+// The pid of the prefix's wineserver, -1 when none runs.
+int WineserverPid();
 // Closes the running portrelay.exe through its window (as the tray's exit
 // command does) and waits for it to end: a Wine program does not always end
 // on a signal from Linux. The closer's output ("closed after N ms").
