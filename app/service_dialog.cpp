@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "app/port_check.h"
+#include "app/settings_edit.h"
 #include "core/controls.h"
 #include "core/format.h"
 #include "provisioning/autostart.h"
@@ -73,6 +75,24 @@ void ServiceDialog::RunSetupc() {
   if (busy_) return;
   BusyScope busy(busy_);
   provisioning::RunSetupCommands(service_);
+}
+
+void ServiceDialog::EditSettings() {
+  if (busy_ || !settingsForm_) return;
+  BusyScope busy(busy_);
+  RunEditSettings(service_, provisioning_, *settingsForm_);
+}
+
+void ServiceDialog::PortCheckPrint() {
+  if (busy_) return;
+  BusyScope busy(busy_);
+  app::PortCheckPrint(service_, service_.view().ListEntry(controls::kAppPortList, 0));
+}
+
+void ServiceDialog::DeveloperImagePrint() {
+  if (busy_) return;
+  BusyScope busy(busy_);
+  app::DeveloperImagePrint(service_, service_.view().SelectedListEntry(controls::kAppPortList));
 }
 
 // The printer port combo box: "USB", the system's COM ports that are not the

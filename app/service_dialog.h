@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "app/service_commands.h"
+#include "app/settings_form.h"
 #include "core/relay_service.h"
 #include "provisioning/port_enumeration.h"
 #include "provisioning/provisioning_state.h"
@@ -37,10 +38,14 @@ class ServiceDialog : public ServiceCommands {
   void AddPort() override;
   void InstallPair() override;
   void RunSetupc() override;
-  // Not built yet: the settings dialog, the port check and the banner print.
-  void EditSettings() override {}
-  void PortCheckPrint() override {}
-  void DeveloperImagePrint() override {}
+  // The settings dialog; nothing happens until the program has given one.
+  void EditSettings() override;
+  // The test page through the application port (entry 0 of list 1004).
+  void PortCheckPrint() override;
+  // The banner through the application port selected in list 1004.
+  void DeveloperImagePrint() override;
+  // The program's settings dialog (it must outlive this object's use of it).
+  void SetSettingsForm(SettingsForm* form) { settingsForm_ = form; }
 
   core::RelayService& service() { return service_; }
   provisioning::ProvisioningState& provisioning() { return provisioning_; }
@@ -63,6 +68,7 @@ class ServiceDialog : public ServiceCommands {
   int noVirtualPort_ = 0;
   std::atomic<bool> quitting_{false};
   bool busy_ = false;
+  SettingsForm* settingsForm_ = nullptr;
 };
 
 }  // namespace app

@@ -61,16 +61,18 @@ void RelayService::CloseRelayPortSlot(int slot) {
 }
 
 int RelayService::OpenPrinterAsConfigured() {
-  if (settings_.port == "TCP/IP") return link_.OpenLink(settings_.ip, kTcpPrinterPort);
-  return link_.OpenLink(settings_.port, settings_.baudRate);
+  const RelaySettings::LinkTextsCopy target = settings_.LinkTexts();
+  if (target.port == "TCP/IP") return link_.OpenLink(target.ip, kTcpPrinterPort);
+  return link_.OpenLink(target.port, settings_.baudRate);
 }
 
 std::string RelayService::PrinterPortPrefixed(const std::string& text) {
-  if (settings_.port == "TCP/IP") {
-    return FormatText(Say(texts::kPortPrefixTcp).c_str(), settings_.port.c_str(),
-                      settings_.ip.c_str(), text.c_str());
+  const RelaySettings::LinkTextsCopy target = settings_.LinkTexts();
+  if (target.port == "TCP/IP") {
+    return FormatText(Say(texts::kPortPrefixTcp).c_str(), target.port.c_str(), target.ip.c_str(),
+                      text.c_str());
   }
-  return FormatText(Say(texts::kPortPrefix).c_str(), settings_.port.c_str(), text.c_str());
+  return FormatText(Say(texts::kPortPrefix).c_str(), target.port.c_str(), text.c_str());
 }
 
 int RelayService::ShowPrinterMessage(const std::string& text, int kind,

@@ -60,6 +60,8 @@ class RelayService {
 
   platform::Platform& platform() { return platform_; }
   ServiceView& view() { return view_; }
+  // The pop-ups, for messages shown as they are (no port prefix, no log line).
+  Prompt& prompt() { return prompt_; }
   links::PrinterLink& link() { return link_; }
   RelaySettings& settings() { return settings_; }
   Log& log() { return log_; }

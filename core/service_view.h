@@ -22,6 +22,10 @@ class ServiceView {
   // List box or combo box entries, appended unsorted.
   virtual void AddListEntry(int control, const std::string& text) = 0;
   virtual void ClearList(int control) = 0;
+  // The text of a list box entry, "" when the list has no such entry.
+  virtual std::string ListEntry(int control, int index) = 0;
+  // The text of the list box's selected entry, "" when none is selected.
+  virtual std::string SelectedListEntry(int control) = 0;
   // Selects the first combo entry that begins with the text, ignoring case;
   // no selection when none does.
   virtual void SelectComboPrefix(int control, const std::string& prefix) = 0;

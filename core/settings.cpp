@@ -63,13 +63,20 @@ uint32_t BoundedTimeout(const char* key, const std::string& text, uint32_t longe
 
 }  // namespace
 
+uint32_t ReceiveTimeoutMs(const std::string& text, SettingsNotes& notes) {
+  return BoundedTimeout("Timeout", text, kLongestReceiveTimeoutMs, kDefaultReceiveTimeoutMs, notes);
+}
+
+uint32_t ResultTimeoutMs(const std::string& text, SettingsNotes& notes) {
+  return BoundedTimeout("ResultTimeout", text, kLongestResultTimeoutMs, kDefaultResultTimeoutMs,
+                        notes);
+}
+
 SettingsNotes ConvertSettings(RelaySettings& s) {
   SettingsNotes notes;
-  s.receiveTimeoutMs = BoundedTimeout("Timeout", s.timeout, kLongestReceiveTimeoutMs,
-                                      kDefaultReceiveTimeoutMs, notes);
+  s.receiveTimeoutMs = ReceiveTimeoutMs(s.timeout, notes);
   s.baudRate = ToInt(s.baudrate);
-  s.resultTimeoutMs = BoundedTimeout("ResultTimeout", s.resultTimeout, kLongestResultTimeoutMs,
-                                     kDefaultResultTimeoutMs, notes);
+  s.resultTimeoutMs = ResultTimeoutMs(s.resultTimeout, notes);
   s.realtimeOn = ToFlag(s.realtime);
   s.popupOn = ToFlag(s.popup);
   s.logFileOn = ToFlag(s.logFile);

@@ -42,6 +42,26 @@ struct RelaySettings {
 
   std::string settingsPath;
   std::string portListsPath;
+
+  // The relay worker reads `port` and `ip` (its messages' prefix, its opening
+  // of the link) while the settings dialog may replace them on the UI thread:
+  // other threads read them through LinkTexts, and they change only through
+  // SetLinkText.
+  struct LinkTextsCopy {
+    std::string port;
+    std::string ip;
+  };
+  LinkTextsCopy LinkTexts() const {
+    std::lock_guard<std::mutex> guard(linkTextLock_);
+    return {port, ip};
+  }
+  void SetLinkText(std::string RelaySettings::*field, const std::string& value) {
+    std::lock_guard<std::mutex> guard(linkTextLock_);
+    this->*field = value;
+  }
+
+ private:
+  mutable std::mutex linkTextLock_;
 };
 
 // The program directory without a trailing separator. Both threads ask for it
@@ -95,5 +115,9 @@ SettingsNotes LoadSettings(RelaySettings& settings, ProgramDirectory& directory,
 // Recomputes the converted values from the texts. A time-out past its bound
 // is converted to its default and noted; the text keeps what the file says.
 SettingsNotes ConvertSettings(RelaySettings& settings);
+// The two time-outs as the relay uses them, bounded as above; a value out of
+// range adds a note that names the key and the default used.
+uint32_t ReceiveTimeoutMs(const std::string& text, SettingsNotes& notes);
+uint32_t ResultTimeoutMs(const std::string& text, SettingsNotes& notes);
 
 }  // namespace core

@@ -162,6 +162,56 @@ inline constexpr Text kOpenErrorFile{
     "실행해 주시기 바랍니다!!!"};
 inline constexpr Text kChangesDone{"Changes are done.", "변경사항이 완료되었습니다."};
 
+// Settings dialog (English texts replace the template's Korean ones when the
+// code page is not 949; the tool tips and the printer-driver warning are
+// Korean in every code page).
+inline constexpr Text kSettingsCaption{"KELVO Printer settings dialog", "Kelvo 프린터 설정 창"};
+inline constexpr Text kSettingsRealtimeLabel{"Real-time status check", "실시간 상태 확인 : "};
+inline constexpr Text kSettingsPopupLabel{"Message popup in errors", "장애 시 메시지 팝업 : "};
+inline constexpr Text kSettingsLogLabel{"Save log", "로그 저장 : "};
+inline constexpr Text kSettingsTimeoutLabel{"Data receive timeout", "데이터 수신 타임아웃 : "};
+inline constexpr Text kSettingsReprintLabel{"Reprint or not", "장애 발생 시 재인쇄 유무 : "};
+inline constexpr Text kSettingsResultLabel{"Timeout the print result",
+                                           "인쇄 결과 확인 타임아웃 : "};
+inline constexpr Text kSettingsSave{"Save", "저장(&S)"};
+inline constexpr Text kSettingsInterfaceGroup{"Printer's interface setting",
+                                              "프린터 인터페이스 설정"};
+inline constexpr Text kSettingsPortLabel{"Printer Connect Port : ", "프린터 연결 포트 : "};
+inline constexpr Text kSettingsIpLabel{"Printer IP : ", "프린터 IP : "};
+inline constexpr Text kSettingsMethodLabel{"Printer's connection method", "프린터 연결 방식 : "};
+inline constexpr const char* kTipPort = "연결할 프린터 포트를 선택합니다.";
+inline constexpr const char* kTipBaudrate = "시리얼인 경우 Baudrate을 선택합니다.";
+inline constexpr const char* kTipRealtime = "실시간 프린터 상태 확인 기능을 선택합니다.";
+inline constexpr const char* kTipPopup = "장애 발생 시 장애 팝업 사용 유무를 설정합니다.";
+inline constexpr const char* kTipLogFile = "로그 저장 유무를 설정합니다.";
+inline constexpr const char* kTipTimeout = "수신 데이터를 구분하기 위한 시간을 설정합니다.";
+inline constexpr const char* kTipReprint = "장애 발생 시 재인쇄 유무를 설정합니다.";
+inline constexpr const char* kTipResultTimeout = "데이터 전송 후 인쇄 결과 수신 시간을 설정합니다.";
+inline constexpr const char* kPrinterDriverOnPort =
+    "프린터 드라이버 %s의 포트(%s)를 다른 포트로 변경해야 합니다.\n포트를 변경해야 정상적인 인쇄가 "
+    "가능합니다.";
+inline constexpr Text kPrinterFailure{"A printer failure has occurred. Please, check the printer.",
+                                      "프린터 장애가 발생했습니다. 검검 바랍니다."};
+
+// Application port check (shown without the printer-port prefix and not
+// logged); its set-up failures are plain English message boxes.
+inline constexpr Text kPortInUse{"%s port is being used by another program.",
+                                 "%s 포트를 다른 프로그램에서 사용 중입니다."};
+inline constexpr Text kPortUsable{"Application can use the %s port.",
+                                  "어플리케이션에서 %s 포트를 사용할 수 있습니다."};
+inline constexpr Text kPortTransferFailed{"Data transfer to %s port failed.",
+                                          "%s 포트로 데이터 전송 실패했습니다."};
+inline constexpr const char* kCheckTimeoutsFailed = "SetCommTimeouts() failed in %s";
+inline constexpr const char* kCheckGetStateFailed = "GetCommState() failed in %s";
+inline constexpr const char* kCheckSetStateFailed = "SetCommState() failed in %s";
+inline constexpr const char* kImageWriteFailed = "WriteFile() Fail !!!";
+
+// Test page heading (line 1 is formatted with the port name).
+inline constexpr Text kTestPageLine1{"Print to %s port.\n\n", "%s로 인쇄합니다.\n\n"};
+inline constexpr Text kTestPageLine2{
+    "If the printed string can be read, the printer can be used normally.\n",
+    "출력되는 문자열을 읽을 수 있으면 정상적으로 프린터를 사용할 수 있습니다.\n"};
+
 // Plain message boxes of the set-up paths (English only, in every language).
 inline constexpr const char* kElevationDenied = "elevation permission denied by user \n";
 inline constexpr const char* kSetupcNotFound = "the file to be executed by did not find \n";

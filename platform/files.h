@@ -17,6 +17,9 @@ class Files {
   virtual bool DirectoryExists(const std::string& path) = 0;
   virtual bool MakeDirectory(const std::string& path) = 0;
   virtual bool RemoveFile(const std::string& path) = 0;
+  // Takes the read-only attribute away (POSIX: gives the owner write
+  // permission), so that the file can be deleted. False when it cannot.
+  virtual bool ClearReadOnly(const std::string& path) = 0;
   // Opens the file in text append mode, writes the bytes, flushes and closes it
   // (Windows text mode turns each "\n" into CR LF). False when it cannot be opened
   // or written.

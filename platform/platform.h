@@ -18,19 +18,21 @@ class UsbPrinters;
 class Registry;
 class Processes;
 class PortEnumerator;
+class RunningPrograms;
 
 struct Platform {
   Clock* clock = nullptr;
   Files* files = nullptr;
   Profile* profile = nullptr;
   System* system = nullptr;
-  SerialPorts* serialPorts = nullptr;        // relay ends, serial and parallel printers
-  Sockets* sockets = nullptr;                // network printers
-  PrintSpooler* spooler = nullptr;           // printers behind a driver (raw jobs)
-  UsbPrinters* usb = nullptr;                // USB printer class devices
-  Registry* registry = nullptr;              // machine-wide keys and values
-  Processes* processes = nullptr;            // starting other programs
-  PortEnumerator* portEnumerator = nullptr;  // the spooler's ports and local printers
+  SerialPorts* serialPorts = nullptr;          // relay ends, serial and parallel printers
+  Sockets* sockets = nullptr;                  // network printers
+  PrintSpooler* spooler = nullptr;             // printers behind a driver (raw jobs)
+  UsbPrinters* usb = nullptr;                  // USB printer class devices
+  Registry* registry = nullptr;                // machine-wide keys and values
+  Processes* processes = nullptr;              // starting other programs
+  PortEnumerator* portEnumerator = nullptr;    // the spooler's ports and local printers
+  RunningPrograms* runningPrograms = nullptr;  // the running relay, for the uninstaller
 };
 
 // The real implementations of this build (Win32 or POSIX), created once.

@@ -1,11 +1,12 @@
 // Starting other programs: com0com's installer (started and waited for), its
-// command-line tool run elevated and hidden, and the facts about the machine
-// that decide which installer fits it.
+// command-line tool run elevated and hidden, the relay started by the
+// launcher, the uninstall commands run by the uninstaller, and the facts
+// about the machine that decide which installer fits it.
 //
-// Windows: CreateProcessA, ShellExecuteExA "runas", GetVersionExA,
-// GetNativeSystemInfo, GetProductInfo. POSIX: the com0com program names are
-// mapped to this build's own pair installer (see posix/program_map.h).
-// UI thread only.
+// Windows: CreateProcessA, ShellExecuteExA, system(), GetVersionExA,
+// GetNativeSystemInfo, GetProductInfo, IsUserAnAdmin. POSIX: the com0com
+// program names are mapped to this build's own pair installer (see
+// posix/program_map.h); there is no elevation. UI thread only.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,8 @@ namespace platform {
 
 // GetLastError codes the callers tell apart.
 inline constexpr int kErrorFileNotFound = 2;  // ERROR_FILE_NOT_FOUND
+inline constexpr int kErrorPathNotFound = 3;  // ERROR_PATH_NOT_FOUND
+inline constexpr int kErrorAccessDenied = 5;  // ERROR_ACCESS_DENIED
 inline constexpr int kErrorCancelled = 1223;  // ERROR_CANCELLED: elevation refused
 
 // OSVERSIONINFO's platform identifiers and SYSTEM_INFO's processor
@@ -53,6 +56,18 @@ class Processes {
   // ShellExecuteExA with the verb "runas" and the window hidden; not waited
   // for. 0, or the system error code (kErrorCancelled, kErrorFileNotFound...).
   virtual int RunElevatedHidden(const std::string& file, const std::string& parameters) = 0;
+
+  // ShellExecuteExA with the verb ("open", or "runas" to ask for elevation)
+  // on the file: no parameters, no working directory, shown normally, no
+  // error dialogs of the shell, returning once the start is handed over. Not
+  // waited for. 0, or the system error code (kErrorFileNotFound,
+  // kErrorCancelled...).
+  virtual int Launch(const std::string& verb, const std::string& file) = 0;
+  // The command interpreter (the C library's system()) runs the command; waits
+  // for it. -1 when the interpreter could not be started, else its result.
+  virtual int RunCommand(const std::string& command) = 0;
+  // IsUserAnAdmin: the current user already has administrator rights.
+  virtual bool UserIsAdmin() = 0;
 
   // GetVersionExA with the extended record, then with the basic one; false
   // when both fail.

@@ -1,5 +1,6 @@
-// Machine-wide registry keys and values (HKEY_LOCAL_MACHINE): com0com's
-// device keys and the autostart Run key. The calls mirror the Windows
+// Registry keys and values: machine-wide (HKEY_LOCAL_MACHINE) com0com's
+// device keys, the autostart Run key and the uninstall entries, and the
+// current user's uninstall entries (HKEY_CURRENT_USER). The calls mirror the Windows
 // registry API closely enough that the callers can tell apart the failures
 // the relay reacts to (a key that cannot be opened, a value whose size cannot
 // be queried, a value whose data cannot be read).
@@ -57,6 +58,9 @@ class Registry {
   // missing parents) when it does not exist yet.
   virtual int CreateKey(const std::string& path, bool view64,
                         std::unique_ptr<RegistryKey>& key) = 0;
+  // RegOpenKeyExA(HKEY_CURRENT_USER, ...), otherwise as OpenKey.
+  virtual int OpenUserKey(const std::string& path, int access, bool view64,
+                          std::unique_ptr<RegistryKey>& key) = 0;
 };
 
 }  // namespace platform

@@ -47,9 +47,16 @@ void EnumerateComPorts(platform::PortEnumerator& ports, SystemPortTable& table) 
 }
 
 void ListLptPorts(core::RelayService& service) {
-  for (const std::string& name : SpoolerPorts(service))
-    if (BeginsWith(name, "LPT"))
-      service.view().AddListEntry(core::controls::kPrinterPortCombo, WithoutColons(name));
+  for (const std::string& name : LptPortNames(*service.platform().portEnumerator))
+    service.view().AddListEntry(core::controls::kPrinterPortCombo, name);
+}
+
+std::vector<std::string> LptPortNames(platform::PortEnumerator& ports) {
+  std::vector<std::string> names, lpt;
+  if (ports.ListPorts(names) != 0) return lpt;
+  for (const std::string& name : names)
+    if (BeginsWith(name, "LPT")) lpt.push_back(WithoutColons(name));
+  return lpt;
 }
 
 void ListAllComPorts(core::RelayService& service) {

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "core/relay_service.h"
 #include "platform/files.h"
@@ -35,6 +36,8 @@ struct SystemPortTable {
 void EnumerateComPorts(platform::PortEnumerator& ports, SystemPortTable& table);
 // Adds every "LPT" port, colons removed, to the printer port combo box 1019.
 void ListLptPorts(core::RelayService& service);
+// The "LPT" ports, colons removed, in the spooler's order.
+std::vector<std::string> LptPortNames(platform::PortEnumerator& ports);
 // Adds every "COM" port as the spooler gives it (colon kept) to list box 1003.
 void ListAllComPorts(core::RelayService& service);
 

@@ -22,6 +22,10 @@ Rgb MainWindowColumn(int x, int width) {
   return Channels(217 + Step(x, width, 38), 236 + Step(x, width, 19), 235);
 }
 
+Rgb SettingsDialogRow(int y, int height) {
+  return Channels(217 + Step(y, height, 38), 236 + Step(y, height, 19), 235);
+}
+
 Rgb InfoDialogRow(int y, int height) {
   return Channels(200 + Step(y, height, 55), 200 + Step(y, height, 55), 200 + Step(y, height, 35));
 }

@@ -18,6 +18,9 @@ struct Rgb {
 // Main window, column x of a client area `width` pixels wide: from
 // RGB(217, 236, 235) at the left towards RGB(255, 255, 235).
 Rgb MainWindowColumn(int x, int width);
+// Settings dialog, row y of a client area `height` pixels high: the main
+// window's colours from top to bottom.
+Rgb SettingsDialogRow(int y, int height);
 // InfoDialog, row y of `height`: grey rising to RGB(255, 255, 235).
 Rgb InfoDialogRow(int y, int height);
 // ExitDialog, row y of `height`: dark red towards RGB(255, 30, 50).

@@ -31,6 +31,12 @@ bool PosixFiles::MakeDirectory(const std::string& path) { return mkdir(path.c_st
 
 bool PosixFiles::RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
+bool PosixFiles::ClearReadOnly(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return false;
+  return chmod(path.c_str(), st.st_mode | S_IWUSR) == 0;
+}
+
 bool PosixFiles::AppendText(const std::string& path, const std::string& text) {
   FILE* f = std::fopen(path.c_str(), "a+");
   if (!f) return false;

@@ -11,14 +11,15 @@
 #include "platform/posix/native.h"
 
 namespace platform::posix {
-namespace {
 
-std::string LockPath(const std::string& name) {
+std::string InstanceLockPath(const std::string& name) {
   PosixFiles files;
   std::string exe = files.ModuleFileName();
   std::string dir = exe.substr(0, exe.rfind('/'));
   return dir + "/." + name + ".lock";
 }
+
+namespace {
 
 class PosixInstance : public SingleInstance {
  public:
@@ -27,7 +28,7 @@ class PosixInstance : public SingleInstance {
   }
 
   bool Acquire(const std::string& name) override {
-    fd_ = open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = open(InstanceLockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
     if (fd_ < 0) return true;  // no lock possible: behave as the only instance
     return flock(fd_, LOCK_EX | LOCK_NB) == 0;
   }

@@ -17,6 +17,7 @@ Platform& Native() {
     q.processes = &posix::NewProcesses();
     q.portEnumerator = &posix::NewPortEnumerator();
     q.usb = &posix::NewUsbPrinters();
+    q.runningPrograms = &posix::NewRunningPrograms();
     return q;
   }();
   return p;

@@ -21,6 +21,7 @@ class PosixFiles : public Files {
   bool DirectoryExists(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool ClearReadOnly(const std::string& path) override;
   bool AppendText(const std::string& path, const std::string& text) override;
 };
 
@@ -44,6 +45,9 @@ class PosixSystem : public System {
 };
 
 SingleInstance& NewInstance();
+// The lock file of the single instance `name`: ".<name>.lock" beside the program.
+std::string InstanceLockPath(const std::string& name);
+RunningPrograms& NewRunningPrograms();
 SerialPorts& NewSerialPorts();
 Sockets& NewSockets();
 PrintSpooler& NewSpooler();

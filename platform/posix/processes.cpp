@@ -52,15 +52,24 @@ int WindowsError(int error) {
   }
 }
 
-int Spawn(const std::vector<std::string>& args, pid_t& pid) {
+int Spawn(const std::vector<std::string>& args, pid_t& pid, bool ownSession = false) {
   if (args.empty()) return kErrorFileNotFound;
   struct stat st {};
   if (stat(args[0].c_str(), &st) != 0) return WindowsError(errno);
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  const int error = posix_spawn(&pid, args[0].c_str(), nullptr, nullptr, argv.data(), environ);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (ownSession) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  const int error = posix_spawn(&pid, args[0].c_str(), nullptr, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   return error == 0 ? 0 : WindowsError(error);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t cut = path.rfind('/');
+  return cut == std::string::npos ? "." : cut == 0 ? "/" : path.substr(0, cut);
 }
 
 class SpawnedProcess : public Process {
@@ -113,6 +122,28 @@ class PosixProcesses : public Processes {
     SpawnedProcess unwaited(pid);
     return 0;
   }
+
+  // The started program gets a session of its own, so that it outlives the
+  // terminal or session of whoever started it, as a started Windows program does.
+  int Launch(const std::string&, const std::string& file) override {
+    struct stat st {};
+    if (stat(DirectoryOf(file).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+      return kErrorPathNotFound;
+    pid_t pid = -1;
+    const int error = Spawn({file}, pid, true);
+    if (error != 0) return error;
+    SpawnedProcess unwaited(pid);
+    return 0;
+  }
+
+  int RunCommand(const std::string& command) override {
+    const int status = std::system(command.c_str());
+    if (status == -1) return -1;
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    return 128 + WTERMSIG(status);
+  }
+
+  bool UserIsAdmin() override { return geteuid() == 0; }
 
   bool QueryOsVersion(OsVersion& version) override {
     utsname name{};

@@ -394,6 +394,12 @@ class FileRegistry : public Registry {
     return kRegOk;
   }
 
+  // The stand-in plays one machine and no user hive: nothing is registered
+  // per user here.
+  int OpenUserKey(const std::string&, int, bool, std::unique_ptr<RegistryKey>&) override {
+    return kRegNotFound;
+  }
+
   int CreateKey(const std::string& path, bool, std::unique_ptr<RegistryKey>& key) override {
     const std::string clean = TrimSlashes(path);
     if (clean.empty()) return kRegNotFound;

@@ -15,6 +15,7 @@
 // installer and the relay can share it.
 //
 // Machine behaviour kept here:
+//  - there is no current user's hive: OpenUserKey finds no key;
 //  - a fresh machine already has the Run key
 //    (SOFTWARE\Microsoft\Windows\CurrentVersion\Run);
 //  - a registry file without write permission plays a user without

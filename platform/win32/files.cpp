@@ -33,6 +33,13 @@ bool WinFiles::MakeDirectory(const std::string& path) {
 
 bool WinFiles::RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
+bool WinFiles::ClearReadOnly(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return SetFileAttributesA(path.c_str(),
+                            attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)) != 0;
+}
+
 bool WinFiles::AppendText(const std::string& path, const std::string& text) {
   FILE* f = std::fopen(path.c_str(), "a+");
   if (!f) return false;

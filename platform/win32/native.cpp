@@ -17,6 +17,7 @@ Platform& Native() {
     q.processes = &win32::NewProcesses();
     q.portEnumerator = &win32::NewPortEnumerator();
     q.usb = &win32::NewUsbPrinters();
+    q.runningPrograms = &win32::NewRunningPrograms();
     return q;
   }();
   return p;

@@ -21,6 +21,7 @@ class WinFiles : public Files {
   bool DirectoryExists(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
   bool RemoveFile(const std::string& path) override;
+  bool ClearReadOnly(const std::string& path) override;
   bool AppendText(const std::string& path, const std::string& text) override;
 };
 
@@ -45,6 +46,7 @@ class WinSystem : public System {
 
 namespace platform::win32 {
 SingleInstance& NewInstance();
+RunningPrograms& NewRunningPrograms();
 SerialPorts& NewSerialPorts();
 Sockets& NewSockets();
 PrintSpooler& NewSpooler();

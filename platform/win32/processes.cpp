@@ -4,7 +4,9 @@
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
+#include <shlobj.h>
 
+#include <cstdlib>
 #include <vector>
 
 #include "platform/win32/native.h"
@@ -57,6 +59,32 @@ class WinProcesses : public Processes {
     if (ShellExecuteExA(&info)) return 0;
     return static_cast<int>(GetLastError());
   }
+
+  int Launch(const std::string& verb, const std::string& file) override {
+    SHELLEXECUTEINFOA info{};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_FLAG_DDEWAIT;
+    info.lpVerb = verb.c_str();
+    info.lpFile = file.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (ShellExecuteExA(&info)) return 0;
+    const DWORD error = GetLastError();
+    if (error != 0) return static_cast<int>(error);
+    // A shell that reports only through hInstApp: its SE_ERR codes below 32
+    // share their numbers with the system's.
+    const auto code = reinterpret_cast<INT_PTR>(info.hInstApp);
+    return code > 0 && code <= 32 ? static_cast<int>(code) : 31;  // ERROR_GEN_FAILURE
+  }
+
+  // system() hands the command to "cmd /c", which takes away the first and
+  // the last quote of a line holding special characters such as the
+  // parentheses of "Program Files (x86)"; one more pair of quotes is what it
+  // takes away then, and the command reaches it as written.
+  int RunCommand(const std::string& command) override {
+    return std::system(("\"" + command + "\"").c_str());
+  }
+
+  bool UserIsAdmin() override { return IsUserAnAdmin() != FALSE; }
 
   bool QueryOsVersion(OsVersion& version) override {
     OSVERSIONINFOEXA extended{};

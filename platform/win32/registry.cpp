@@ -63,15 +63,20 @@ class WinRegistryKey : public RegistryKey {
   HKEY key_;
 };
 
+int OpenIn(HKEY root, const std::string& path, int access, bool view64,
+           std::unique_ptr<RegistryKey>& key) {
+  HKEY handle = nullptr;
+  LONG r = RegOpenKeyExA(root, path.c_str(), 0, Sam(access, view64), &handle);
+  if (r != ERROR_SUCCESS) return static_cast<int>(r);
+  key = std::make_unique<WinRegistryKey>(handle);
+  return 0;
+}
+
 class WinRegistry : public Registry {
  public:
   int OpenKey(const std::string& path, int access, bool view64,
               std::unique_ptr<RegistryKey>& key) override {
-    HKEY handle = nullptr;
-    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, Sam(access, view64), &handle);
-    if (r != ERROR_SUCCESS) return static_cast<int>(r);
-    key = std::make_unique<WinRegistryKey>(handle);
-    return 0;
+    return OpenIn(HKEY_LOCAL_MACHINE, path, access, view64, key);
   }
 
   int CreateKey(const std::string& path, bool view64, std::unique_ptr<RegistryKey>& key) override {
@@ -81,6 +86,11 @@ class WinRegistry : public Registry {
     if (r != ERROR_SUCCESS) return static_cast<int>(r);
     key = std::make_unique<WinRegistryKey>(handle);
     return 0;
+  }
+
+  int OpenUserKey(const std::string& path, int access, bool view64,
+                  std::unique_ptr<RegistryKey>& key) override {
+    return OpenIn(HKEY_CURRENT_USER, path, access, view64, key);
   }
 };
 

@@ -73,8 +73,11 @@ void FakeSystem::DebugOutput(const std::string& text) {
 }
 
 void FakeSystem::ShowMessageBox(const std::string& text, const std::string& caption) {
-  std::lock_guard<std::mutex> g(lock_);
-  boxes_.push_back(caption + "|" + text);
+  {
+    std::lock_guard<std::mutex> g(lock_);
+    boxes_.push_back(caption + "|" + text);
+  }
+  if (onMessageBox) onMessageBox(text);
 }
 
 std::vector<std::string> FakeSystem::debugLines() {
@@ -95,6 +98,7 @@ FakePlatform::FakePlatform() : files(*platform::Native().files) {
   platform.registry = &registry;
   platform.processes = &processes;
   platform.portEnumerator = &portEnumerator;
+  platform.runningPrograms = &runningPrograms;
 }
 
 }  // namespace fakes

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "tests/fakes/fake_port_enumerator.h"
 #include "tests/fakes/fake_processes.h"
 #include "tests/fakes/fake_registry.h"
+#include "tests/fakes/fake_running_programs.h"
 
 namespace fakes {
 
@@ -52,6 +54,9 @@ class FakeFiles : public platform::Files {
   void SetModuleFileName(const std::string& path) { module_ = path; }
   void FailAppends(bool fail) { failAppends_ = fail; }
   bool failRemovals = false;  // files cannot be deleted (read-only)
+  // Files that cannot be deleted until their read-only attribute is cleared,
+  // as on Windows.
+  std::set<std::string> readOnly;
   std::vector<std::string> appendedPaths();
 
   std::string ModuleFileName() override { return module_; }
@@ -60,7 +65,11 @@ class FakeFiles : public platform::Files {
   bool DirectoryExists(const std::string& path) override { return real_.DirectoryExists(path); }
   bool MakeDirectory(const std::string& path) override { return real_.MakeDirectory(path); }
   bool RemoveFile(const std::string& path) override {
-    return failRemovals ? false : real_.RemoveFile(path);
+    return failRemovals || readOnly.count(path) ? false : real_.RemoveFile(path);
+  }
+  bool ClearReadOnly(const std::string& path) override {
+    readOnly.erase(path);
+    return real_.ClearReadOnly(path);
   }
   bool AppendText(const std::string& path, const std::string& text) override;
 
@@ -83,6 +92,8 @@ class FakeSystem : public platform::System {
   std::vector<std::string> messageBoxes();
 
   unsigned codePage = 1252;
+  // Runs while a message box is up (set it before the code under test runs).
+  std::function<void(const std::string&)> onMessageBox;
 
  private:
   std::mutex lock_;
@@ -99,6 +110,7 @@ struct FakePlatform {
   FakeRegistry registry;
   FakeProcesses processes;
   FakePortEnumerator portEnumerator;
+  FakeRunningPrograms runningPrograms;
   platform::Platform platform;
 };
 

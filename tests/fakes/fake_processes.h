@@ -1,7 +1,8 @@
 // Scripted programs and machine facts for the pair installation: each known
 // command line runs a test's action when the program "ends" (for example
 // creating the registry keys an installer would); unknown programs cannot be
-// started. Elevated runs are recorded and answered from a script.
+// started. Elevated runs, shell launches and interpreter commands are
+// recorded and answered from a script.
 #pragma once
 
 #include <deque>
@@ -38,6 +39,22 @@ class FakeProcesses : public platform::Processes {
     return result;
   }
 
+  int Launch(const std::string& verb, const std::string& file) override {
+    launches.push_back(verb + " " + file);
+    if (onLaunch) onLaunch();
+    if (launchResults.empty()) return 0;
+    int result = launchResults.front();
+    launchResults.pop_front();
+    return result;
+  }
+
+  int RunCommand(const std::string& command) override {
+    commands.push_back(command);
+    return onCommand ? onCommand(command) : commandResult;
+  }
+
+  bool UserIsAdmin() override { return admin; }
+
   bool QueryOsVersion(platform::OsVersion& v) override {
     if (!versionKnown) return false;
     v = version;
@@ -60,6 +77,13 @@ class FakeProcesses : public platform::Processes {
   std::vector<std::string> ended;
   std::vector<std::string> elevated;
   std::deque<int> elevatedResults;
+  std::vector<std::string> launches;  // "verb file"
+  std::deque<int> launchResults;      // 0 (started) when empty
+  std::function<void()> onLaunch;     // runs while the launch is in flight
+  std::vector<std::string> commands;
+  std::function<int(const std::string&)> onCommand;  // the command's result
+  int commandResult = 0;
+  bool admin = true;
   bool versionKnown = true;
   platform::OsVersion version{platform::kPlatformNt, 10, 0};
   int processor = platform::kProcessorAmd64;

@@ -1,6 +1,8 @@
 // An in-memory HKEY_LOCAL_MACHINE for tests, with scripted failures: keys
-// that refuse write access, and values whose size or data query fails.
-// Paths and value names compare without regard to case, as on Windows.
+// that refuse write access, values whose size or data query fails, keys
+// whose subkeys cannot be listed. The current user's keys live below
+// "HKCU\" (kUserRoot). Paths and value names compare without regard to
+// case, as on Windows.
 #pragma once
 
 #include <algorithm>
@@ -15,6 +17,8 @@
 #include "platform/registry.h"
 
 namespace fakes {
+
+inline constexpr const char* kUserRoot = "HKCU\\";
 
 class FakeRegistry : public platform::Registry {
  public:
@@ -50,11 +54,15 @@ class FakeRegistry : public platform::Registry {
   void FailDataQuery(const std::string& path, const std::string& name) {
     failedData.insert(Fold(path) + "|" + Fold(name));
   }
+  void FailEnumeration(const std::string& path) { failedEnumerations.insert(Fold(path)); }
+  // Opening with read access fails too.
+  void DenyAll(const std::string& path) { deniedAll.insert(Fold(path)); }
 
   int OpenKey(const std::string& path, int access, bool view64,
               std::unique_ptr<platform::RegistryKey>& key) override {
     std::lock_guard<std::mutex> g(lock_);
     opens.push_back(path + (view64 ? " [64]" : ""));
+    if (deniedAll.count(Fold(path))) return platform::kRegAccessDenied;
     if (access != platform::kKeyRead && deniedWrites.count(Fold(path)))
       return platform::kRegAccessDenied;
     if (!keys_.count(Fold(path))) return platform::kRegNotFound;
@@ -71,8 +79,15 @@ class FakeRegistry : public platform::Registry {
     return platform::kRegOk;
   }
 
+  int OpenUserKey(const std::string& path, int access, bool view64,
+                  std::unique_ptr<platform::RegistryKey>& key) override {
+    return OpenKey(kUserRoot + path, access, view64, key);
+  }
+
   std::vector<std::string> opens;
   std::set<std::string> deniedWrites;
+  std::set<std::string> deniedAll;
+  std::set<std::string> failedEnumerations;
   std::set<std::string> failedSizes;
   std::set<std::string> failedData;
 
@@ -118,6 +133,7 @@ class FakeRegistry : public platform::Registry {
     int SubkeyNames(std::vector<std::string>& names) override {
       std::lock_guard<std::mutex> g(owner_.lock_);
       names.clear();
+      if (owner_.failedEnumerations.count(path_)) return 1015;  // ERROR_REGISTRY_CORRUPT
       for (const auto& [path, node] : owner_.keys_) {
         if (path.size() <= path_.size() + 1 || path.compare(0, path_.size(), path_) != 0 ||
             path[path_.size()] != '\\')

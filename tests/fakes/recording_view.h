@@ -28,6 +28,23 @@ class RecordingView : public core::ServiceView {
     lists[control].clear();
     calls.push_back("clear " + std::to_string(control));
   }
+  std::string ListEntry(int control, int index) override {
+    std::lock_guard<std::mutex> g(lock_);
+    const std::vector<std::string>& list = lists[control];
+    if (index < 0 || static_cast<size_t>(index) >= list.size()) return {};
+    return list[static_cast<size_t>(index)];
+  }
+  // The entry a test selected (-1: none).
+  std::string SelectedListEntry(int control) override {
+    int index;
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      auto it = selected.find(control);
+      index = it == selected.end() ? -1 : it->second;
+    }
+    return ListEntry(control, index);
+  }
+  std::map<int, int> selected;
   void SelectComboPrefix(int control, const std::string& prefix) override {
     Record("select " + std::to_string(control) + " " + prefix);
   }

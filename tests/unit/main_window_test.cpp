@@ -349,6 +349,8 @@ TEST(Gradients, EdgesAndOnePixelAreas) {
       {"main, right edge", ui::MainWindowColumn(299, 300), {254, 254, 235}},
       {"main, one pixel wide", ui::MainWindowColumn(0, 1), {217, 236, 235}},
       {"main, no width", ui::MainWindowColumn(0, 0), {217, 236, 235}},
+      {"settings, top", ui::SettingsDialogRow(0, 378), {217, 236, 235}},
+      {"settings, bottom", ui::SettingsDialogRow(377, 378), {254, 254, 235}},
       {"info, top", ui::InfoDialogRow(0, 90), {200, 200, 200}},
       {"info, bottom", ui::InfoDialogRow(89, 90), {254, 254, 234}},
       {"exit, top", ui::ExitDialogRow(0, 180), {160, 0, 0}},

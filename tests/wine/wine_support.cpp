@@ -1,10 +1,15 @@
 // Helpers for the Wine tests.
 #include "tests/wine/wine_support.h"
 
+#include <signal.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <sstream>
 #include <thread>
+
+#include "tests/support/temp_dir.h"
 
 namespace winetest {
 
@@ -52,6 +57,52 @@ void ForgetInstallation() {
 }  // namespace winetest
 
 namespace winetest {
+
+Finished RunToEnd(const std::vector<std::string>& command,
+                  const std::vector<std::pair<std::string, std::string>>& environment,
+                  int timeoutMs) {
+  support::TempDir scratch;
+  const std::string file = scratch.File("output.txt");
+  std::vector<std::string> argv{"/bin/sh", "-c", "out=$1; shift; exec \"$@\" >\"$out\" 2>&1", "sh",
+                                file};
+  argv.insert(argv.end(), command.begin(), command.end());
+  support::ChildProcess child;
+  support::ChildProcess::Options options;
+  options.environment = environment;
+  Finished finished;
+  if (!child.Start(argv, options)) return finished;
+  finished.status = child.WaitExit(timeoutMs);
+  if (!finished.status) child.Signal(SIGKILL);
+  finished.output = support::ReadFile(file);
+  return finished;
+}
+
+std::string Reg(std::vector<std::string> args) {
+  args.push_back("/reg:64");
+  return RunToEnd(WineCommand("reg", args), {}, 60000).output;
+}
+
+std::string Display() {
+  const char* own = std::getenv("PORTRELAY_DISPLAY");
+  return own && *own ? own : ":87";
+}
+
+bool SaveScreenshot(const std::string& rectLine, const std::string& pngPath) {
+  std::istringstream in(rectLine);
+  std::string word;
+  int x = 0, y = 0, w = 0, h = 0;
+  if (!(in >> word >> x >> y >> w >> h) || word != "rect" || w <= 0 || h <= 0) return false;
+  std::filesystem::create_directories(std::filesystem::path(pngPath).parent_path());
+  const std::string crop = std::to_string(w) + "x" + std::to_string(h) + "+" + std::to_string(x) +
+                           "+" + std::to_string(y);
+  const Finished shot = RunToEnd({"import", "-window", "root", "-crop", crop, "+repage", pngPath},
+                                 {{"DISPLAY", Display()}}, 30000);
+  return shot.status == 0 && std::filesystem::exists(pngPath);
+}
+
+std::string ScreenshotDirectory() {
+  return std::string(PORTRELAY_SOURCE_DIR) + "/build/screenshots";
+}
 
 std::string CloseRelayWindow() {
   support::ChildProcess closer;

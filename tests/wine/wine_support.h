@@ -2,7 +2,9 @@
 // wine-run wrapper (own prefix, virtual display) and the built .exe files.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/child_process.h"
@@ -26,5 +28,26 @@ void ForgetInstallation();
 // command does) and waits for it to end: a Wine program does not always end
 // on a signal from Linux. The closer's output ("closed after N ms").
 std::string CloseRelayWindow();
+
+// What a program run to its end printed, and its exit status (none when it
+// did not end in time and was killed).
+struct Finished {
+  std::optional<int> status;
+  std::string output;
+};
+// Runs the command with the extra environment until it ends. Its output goes
+// through a file: programs it starts (and the Wine server) may keep a pipe
+// open long after it ended.
+Finished RunToEnd(const std::vector<std::string>& command,
+                  const std::vector<std::pair<std::string, std::string>>& environment,
+                  int timeoutMs);
+// `wine reg ARGS` in the registry's 64-bit view; its output.
+std::string Reg(std::vector<std::string> args);
+// The X display the Wine programs show their windows on.
+std::string Display();
+// Saves the screen rectangle of a window_probe "rect X Y W H" line as a PNG.
+bool SaveScreenshot(const std::string& rectLine, const std::string& pngPath);
+// Where the screenshots of the Windows programs go (build/screenshots).
+std::string ScreenshotDirectory();
 
 }  // namespace winetest

@@ -27,6 +27,13 @@ void HeadlessView::ClearList(int control) {
   lists_[control].clear();
 }
 
+std::string HeadlessView::ListEntry(int control, int index) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const std::vector<std::string>& list = lists_[control];
+  if (index < 0 || static_cast<size_t>(index) >= list.size()) return {};
+  return list[static_cast<size_t>(index)];
+}
+
 void HeadlessView::SelectComboPrefix(int control, const std::string& prefix) {
   std::lock_guard<std::mutex> guard(lock_);
   texts_[control].clear();

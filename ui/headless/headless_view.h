@@ -23,6 +23,9 @@ class HeadlessView : public core::ServiceView {
   void SetControlText(int control, const std::string& text) override;
   void AddListEntry(int control, const std::string& text) override;
   void ClearList(int control) override;
+  std::string ListEntry(int control, int index) override;
+  // Nobody selects anything here: the first entry stands for the selection.
+  std::string SelectedListEntry(int control) override { return ListEntry(control, 0); }
   void SelectComboPrefix(int control, const std::string& prefix) override;
   void ShowProgress(bool) override {}
   void SetProgress(int) override {}

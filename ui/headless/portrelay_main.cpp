@@ -3,8 +3,12 @@
 // status 0) or until the service closes itself after a fatal condition, such
 // as a printer that cannot be reached at start-up (exit status 1). A second
 // instance in the same installation ends at once (exit status 0).
+// SIGUSR1 runs the application port check and SIGUSR2 the banner print, as
+// the main window's buttons would; their outcome is printed like every
+// pop-up.
 #include <atomic>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 
 #include "app/service_dialog.h"
@@ -16,13 +20,16 @@
 
 namespace {
 
+constexpr uint32_t kCommandPollMs = 50;
+
 // What the signal thread touches lives as long as the process: a signal may
 // still arrive while main returns and destroys its objects.
 struct EndOfRun {
   core::ManualResetEvent requested;  // a termination signal or the service's close
   std::atomic<bool> terminated{false};
-  std::mutex lock;  // guards `dialog`
+  std::mutex lock;  // guards `dialog` and `commands`
   app::ServiceDialog* dialog = nullptr;
+  std::deque<platform::WindowCommand> commands;
 };
 
 EndOfRun& End() {
@@ -36,6 +43,29 @@ void OnTerminationSignal(int) {
   end.requested.Set();
   std::lock_guard<std::mutex> g(end.lock);
   if (end.dialog) end.dialog->RequestQuit();
+}
+
+// Commands are carried out on the main thread, the one that ran start-up
+// (the window's thread on Windows).
+void OnCommandSignal(platform::WindowCommand command) {
+  std::lock_guard<std::mutex> g(End().lock);
+  End().commands.push_back(command);
+}
+
+void RunQueuedCommands(app::ServiceDialog& dialog) {
+  for (;;) {
+    platform::WindowCommand command;
+    {
+      std::lock_guard<std::mutex> g(End().lock);
+      if (End().commands.empty()) return;
+      command = End().commands.front();
+      End().commands.pop_front();
+    }
+    if (command == platform::WindowCommand::kPortCheck)
+      dialog.PortCheckPrint();
+    else
+      dialog.DeveloperImagePrint();
+  }
 }
 
 // Makes the dialog reachable for the signal thread while it exists.
@@ -55,7 +85,7 @@ class RunningDialog {
 }  // namespace
 
 int main() {
-  platform::WatchTerminationSignals(OnTerminationSignal);
+  platform::WatchTerminationSignals(OnTerminationSignal, OnCommandSignal);
 
   platform::SingleInstance& single = platform::NativeInstance();
   if (!single.Acquire("KelvoSvr")) return 0;
@@ -69,7 +99,7 @@ int main() {
   {
     RunningDialog running(dialog);
     dialog.OnInitDialog();
-    End().requested.Wait();
+    while (!End().requested.WaitFor(kCommandPollMs)) RunQueuedCommands(dialog);
   }
   dialog.Shutdown();
   return view.closedItself && !End().terminated ? 1 : 0;

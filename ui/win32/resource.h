@@ -46,3 +46,27 @@
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)
 #endif
+
+// The settings dialog (template 134); its control numbers are the ones in
+// ui/settings_dialog.h.
+#define IDD_SETTINGS_DIALOG 134
+#define IDC_SET_PORT 1008
+#define IDC_SET_TIMEOUT 1009
+#define IDC_SET_BAUDRATE 1010
+#define IDC_SET_REALTIME 1011
+#define IDC_SET_POPUP 1012
+#define IDC_SET_LOGFILE 1013
+#define IDC_SET_METHOD 1014
+#define IDC_SET_IP 1015
+#define IDC_SET_RESULT_TIMEOUT 1016
+#define IDC_SET_REPRINT 1017
+#define IDC_SET_METHOD_LABEL 1027
+#define IDC_SET_PORT_LABEL 1028
+#define IDC_SET_REALTIME_LABEL 1029
+#define IDC_SET_POPUP_LABEL 1030
+#define IDC_SET_LOGFILE_LABEL 1031
+#define IDC_SET_TIMEOUT_LABEL 1032
+#define IDC_SET_REPRINT_LABEL 1033
+#define IDC_SET_RESULT_LABEL 1034
+#define IDC_SET_INTERFACE_GROUP 1038
+#define IDC_SET_IP_LABEL 1039

@@ -14,6 +14,7 @@
 #include "ui/win32/exit_dialog.h"
 #include "ui/win32/info_dialog.h"
 #include "ui/win32/resource.h"
+#include "ui/win32/settings_dialog.h"
 #include "ui/win32/status_dialog.h"
 #include "ui/win32/tray_icon.h"
 
@@ -119,6 +120,26 @@ void Win32ServiceView::AddListEntry(int control, const std::string& text) {
 
 void Win32ServiceView::ClearList(int control) {
   SendDlgItemMessageA(window_, control, IsCombo(control) ? CB_RESETCONTENT : LB_RESETCONTENT, 0, 0);
+}
+
+std::string Win32ServiceView::ListEntry(int control, int index) {
+  if (index < 0) return {};
+  const bool combo = IsCombo(control);
+  const LRESULT length = SendDlgItemMessageA(
+      window_, control, combo ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, static_cast<WPARAM>(index), 0);
+  if (length < 0) return {};
+  std::string text(static_cast<size_t>(length) + 1, '\0');
+  const LRESULT got =
+      SendDlgItemMessageA(window_, control, combo ? CB_GETLBTEXT : LB_GETTEXT,
+                          static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
+  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text;
+}
+
+std::string Win32ServiceView::SelectedListEntry(int control) {
+  const LRESULT index =
+      SendDlgItemMessageA(window_, control, IsCombo(control) ? CB_GETCURSEL : LB_GETCURSEL, 0, 0);
+  return ListEntry(control, static_cast<int>(index));
 }
 
 void Win32ServiceView::SelectComboPrefix(int control, const std::string& prefix) {
@@ -361,6 +382,8 @@ void RunServiceWindow(HINSTANCE instance, platform::Platform& platform,
   WindowContext context{&single, &view, nullptr, nullptr, nullptr};
   app::ServiceDialog dialog(platform, view, prompt, *link);
   context.dialog = &dialog;
+  Win32SettingsForm settingsForm(instance, platform, prompt, [&view] { return view.window(); });
+  dialog.SetSettingsForm(&settingsForm);
   // The window runs its own loop rather than the dialog manager's: that one
   // shows its dialog when the queue first runs empty, and this window must
   // stay in the tray after start-up.

@@ -32,6 +32,8 @@ class Win32ServiceView : public core::ServiceView, public MainWindowView {
   void SetControlText(int control, const std::string& text) override;
   void AddListEntry(int control, const std::string& text) override;
   void ClearList(int control) override;
+  std::string ListEntry(int control, int index) override;
+  std::string SelectedListEntry(int control) override;
   void SelectComboPrefix(int control, const std::string& prefix) override;
   void ShowProgress(bool shown) override;
   void SetProgress(int position) override;
