@@ -99,6 +99,11 @@ bool StatusCheck::JobEnd(bool incomplete) {
   RelaySettings& settings = service_.settings();
   unsigned w = link_.WaitPrintResult(settings.resultTimeoutMs, service_.stopFlag().flag());
   if (incomplete && w == links::kPrinterOk) w = links::kJobIncomplete;
+  if (w == links::kJobIncomplete && !incomplete) {
+    service_.log().WriteLog(kLogError,
+                            "Print result : the printer's answer does not cover the whole job "
+                            "(its connection was lost, or its document was not ended)");
+  }
   const bool confirmed = w == links::kPrinterOk;
 
   if (settings.popupOn) {

@@ -102,6 +102,10 @@ class DeviceLink {
   // (or not whole) since the last call; the count starts again at 0.
   uint64_t TakeDroppedReplies() { return droppedReplies_.exchange(0); }
 
+  // How often the link found its printer connection lost. Bytes written on a
+  // connection that was lost afterwards may never have reached the printer.
+  uint32_t connectionLosses() const { return connectionLosses_; }
+
   static constexpr uint32_t kForwardWaitMs = 100;
   static constexpr uint32_t kStalledForwardWaitMs = 1;
   // The pause before a reader turn, skipped after a read that filled the
@@ -110,6 +114,7 @@ class DeviceLink {
 
  protected:
   platform::Clock& clock() { return clock_; }
+  void CountConnectionLoss() { ++connectionLosses_; }
   // Starts the reader thread looping over ReaderTurn (nothing in kManual).
   void StartReader();
   // Sets stopReader and waits without limit for the reader's end, if one runs.
@@ -145,6 +150,7 @@ class DeviceLink {
   void TimedRead(ReaderBlock& block);
 
  private:
+  std::atomic<uint32_t> connectionLosses_{0};
   platform::Clock& clock_;
   const ReaderMode mode_;
   LinkState state_;

@@ -128,6 +128,8 @@ int LinkFront::WriteLink(const uint8_t* data, int length) {
     all = result == 1;
   } else {
     DeviceLink* link = Selected();
+    if (unconfirmed_ == 0) lossesAtFirstWrite_ = ConnectionLosses();
+    unconfirmed_ += static_cast<uint64_t>(length > 0 ? length : 0);
     result = link ? link->Write(data, length) : -1;
     all = link && link->WroteAll(result, length);
   }
@@ -173,6 +175,24 @@ unsigned LinkFront::WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* 
   // here, and the next job starts a new one. A document the spooler will not
   // end is no printed job.
   if (spoolerMode_) return !spoolerOpen_ || spooler_.EndJob() ? kPrinterOk : kJobIncomplete;
+  // A job sent into a connection the printer had closed (switched off for a
+  // moment, or an idle connection it dropped) is gone, yet the link connects
+  // again and the new connection answers the process-ID request: a job whose
+  // bytes met a lost connection is not confirmed by that answer.
+  const bool written = unconfirmed_ > 0;
+  const uint32_t losses = lossesAtFirstWrite_;
+  unsigned result = WaitDeviceResult(timeoutMs, abandon);
+  if (result == kPrinterOk && written && ConnectionLosses() != losses) result = kJobIncomplete;
+  unconfirmed_ = 0;
+  return result;
+}
+
+uint32_t LinkFront::ConnectionLosses() const {
+  const DeviceLink* link = Selected();
+  return link ? link->connectionLosses() : 0;
+}
+
+unsigned LinkFront::WaitDeviceResult(uint32_t timeoutMs, const std::atomic<int>* abandon) {
   DeviceLink* link = Selected();
   LinkState* st = link ? &link->state() : nullptr;
   const LinkState& flags = st ? *st : IdleState();

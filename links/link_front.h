@@ -68,6 +68,8 @@ class LinkFront : public PrinterLink {
 
  private:
   DeviceLink* Selected() const;
+  uint32_t ConnectionLosses() const;
+  unsigned WaitDeviceResult(uint32_t timeoutMs, const std::atomic<int>* abandon);
   int OpenDeviceLink(const std::string& target, int parameter);
 
   platform::Clock& clock_;
@@ -78,6 +80,10 @@ class LinkFront : public PrinterLink {
   std::atomic<int> spoolerMode_{0};
   std::atomic<int> spoolerOpen_{0};
   std::atomic<uint64_t> undelivered_{0};
+  // Bytes written since the last print result, and the selected link's count
+  // of lost connections when the first of them was written.
+  std::atomic<uint64_t> unconfirmed_{0};
+  std::atomic<uint32_t> lossesAtFirstWrite_{0};
 };
 
 // The front over this build's links: serial and parallel on the platform's

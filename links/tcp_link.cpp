@@ -306,6 +306,7 @@ int TcpLink::Read(uint8_t* buffer, int size) {
 // fails makes the printer read as off.
 void TcpLink::NoteConnectionLost() {
   if (lost_.exchange(true)) return;
+  CountConnectionLoss();
   lastReconnectMs_ = clock().NowMs() - kReconnectPauseMs;
 }
 

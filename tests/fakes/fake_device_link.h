@@ -57,6 +57,8 @@ class FakeDeviceLink : public links::DeviceLink {
     return writeResult;
   }
   int Read(uint8_t*, int) override { return 0; }
+  // The printer closed the connection; the link connected again.
+  void LoseConnection() { CountConnectionLoss(); }
   void ReaderTurn() override {}
 };
 

@@ -153,6 +153,42 @@ TEST_F(LinkFrontTest, SpoolerDocumentPerJob) {
   EXPECT_EQ(docs[1].bytes, second);
 }
 
+// A printer that closes its connection (switched off for a moment, or an
+// idle connection dropped) loses what was sent into it, yet the link connects
+// again and the new connection answers the process-ID request: that answer
+// does not confirm a job written before the loss. A loss before the job's
+// first byte, or after its confirmation, leaves the job confirmed.
+TEST_F(LinkFrontTest, AJobThatMetALostConnectionIsNotConfirmed) {
+  const Bytes job = {0x1B, 0x40, 0x41, 0x0A};
+  ASSERT_EQ(front->OpenLink("10.0.0.9", 9100), 0);
+  AnswerRequests(links::kLinkTcp);
+  fakes::FakeDeviceLink& tcp = Link(links::kLinkTcp);
+
+  tcp.LoseConnection();  // before the job
+  EXPECT_EQ(front->WriteLink(job.data(), 2), 1);
+  EXPECT_EQ(front->WaitPrintResult(3000), 0u);
+
+  EXPECT_EQ(front->WriteLink(job.data(), 2), 1);
+  tcp.LoseConnection();  // while the job is sent
+  EXPECT_EQ(front->WriteLink(job.data() + 2, 2), 1);
+  EXPECT_EQ(front->WaitPrintResult(3000), unsigned{links::kJobIncomplete});
+
+  EXPECT_EQ(front->WriteLink(job.data(), 4), 1);
+  tcp.onWrite = [&](const Bytes& b) {  // found lost while the relay waits
+    if (b == kProcessIdRequest) {
+      tcp.LoseConnection();
+      tcp.state().printDone = 1;
+    }
+  };
+  EXPECT_EQ(front->WaitPrintResult(3000), unsigned{links::kJobIncomplete});
+
+  AnswerRequests(links::kLinkTcp);
+  EXPECT_EQ(front->WriteLink(job.data(), 4), 1);  // the reprint
+  EXPECT_EQ(front->WaitPrintResult(3000), 0u);
+  tcp.LoseConnection();  // after it
+  EXPECT_EQ(front->WaitPrintResult(3000), 0u);
+}
+
 // A document the spooler will not end is no printed job; it stays open, and
 // closing the link tries to end it again.
 TEST_F(LinkFrontTest, ASpoolerDocumentThatCannotBeEndedIsNoPrintedJob) {
