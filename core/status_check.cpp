@@ -64,6 +64,15 @@ const Text& StatusCheck::IdleMessage(unsigned code) {
   }
 }
 
+void StatusCheck::WaitUntilUsable() {
+  platform::Clock& clock = *service_.platform().clock;
+  for (unsigned s = link_.GetStatus(); !Stopping(); s = link_.GetStatus()) {
+    NoteStatus(s);
+    if (Usable(s)) return;
+    clock.SleepMs(kStatusPollMs);
+  }
+}
+
 bool StatusCheck::Stopping() const { return service_.stopFlag().load() != 0; }
 
 void StatusCheck::NoteStatus(unsigned status) {
@@ -128,13 +137,25 @@ bool StatusCheck::JobEnd(bool incomplete) {
       w = s;
     }
   } else if (w != links::kPrinterOk && !Stopping()) {
-    platform::Clock& clock = *service_.platform().clock;
-    for (unsigned s = link_.GetStatus(); !Stopping(); s = link_.GetStatus()) {
-      NoteStatus(s);
-      if (Usable(s)) break;
-      clock.SleepMs(kStatusPollMs);
+    // A reprint that met a fault or did not reach the printer whole is tried
+    // again once the printer is usable (a few times at most, so that a
+    // printer whose flags disagree cannot print the job without end); one
+    // that gets no answer at all is left, as the first copy was.
+    for (int attempt = 1;; ++attempt) {
+      WaitUntilUsable();
+      if (Stopping() || !settings.reprintOn) break;
+      const unsigned r = Replay();
+      if (r == links::kPrinterOk || r == links::kNoResponse || Stopping()) break;
+      if (attempt == kQuietReprints) {
+        service_.log().WriteLog(
+            kLogError, "%s",
+            service_
+                .PrinterPortPrefixed("the job was reprinted " + std::to_string(attempt) +
+                                     " times without a confirmation; it is given up")
+                .c_str());
+        break;
+      }
     }
-    if (!Stopping() && settings.reprintOn) Replay();
   }
 
   const bool settled = confirmed || !Stopping();

@@ -25,6 +25,9 @@ class StatusCheck {
   // After each pass over the ports: report a printer that is not fine.
   void IdleWatch();
 
+  // Pop-ups off: how often a job is reprinted at most without a confirmation.
+  static constexpr int kQuietReprints = 5;
+
   static const Text& JobMessage(unsigned code);
   static const Text& IdleMessage(unsigned code);
 
@@ -33,6 +36,8 @@ class StatusCheck {
   // Sends the job again and asks for its print result.
   unsigned Replay();
   bool Stopping() const;
+  // Pop-ups off: polls the printer until it can print, or a stop request.
+  void WaitUntilUsable();
   // Pop-ups off, the relay waits for a fault to clear without a word while
   // the jobs wait in their ports: the log says so once per such wait, with
   // the status that holds them, and once when they are free again.

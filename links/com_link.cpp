@@ -124,6 +124,10 @@ void ComLink::WatchCts() {
   platform::ModemStatus modem;
   if (p == nullptr || !p->GetModemStatus(modem)) return;
   LinkState& st = state();
+  // Bytes sent while the printer is off are gone, and once it is back it
+  // answers the next process-ID request: a switch either way counts as a lost
+  // connection, so a job that met it is not confirmed by that answer.
+  if (st.printerOff != (modem.cts ? 0 : 1)) CountConnectionLoss();
   if (!modem.cts) {
     st.printerOff = 1;
     st.statusRequest = 1;

@@ -249,11 +249,14 @@ TEST_F(ComLinkTest, CtsRule) {
     const char* name;
     bool readable, cts;
     int offBefore, offAfter, requestAfter;
+    uint32_t losses;  // a switch either way: what was sent meanwhile is gone
   } cases[] = {
-      {"CTS off: printer off", true, false, 0, 1, 1},
-      {"CTS on: printer back", true, true, 1, 0, 0},
-      {"lines unknown, was on", false, false, 0, 0, 0},
-      {"lines unknown, was off", false, false, 1, 1, 0},
+      {"CTS off: printer off", true, false, 0, 1, 1, 1},
+      {"still off", true, false, 1, 1, 1, 0},
+      {"CTS on: printer back", true, true, 1, 0, 0, 1},
+      {"still on", true, true, 0, 0, 0, 0},
+      {"lines unknown, was on", false, false, 0, 0, 0, 0},
+      {"lines unknown, was off", false, false, 1, 1, 0, 0},
   };
   OpenQuiet();
   for (const auto& c : cases) {
@@ -261,7 +264,9 @@ TEST_F(ComLinkTest, CtsRule) {
     link.state().statusRequest = 0;
     printer->FailModemStatus(!c.readable);
     printer->SetCts(c.cts);
+    const uint32_t losses = link.connectionLosses();
     link.ReaderTurn();
+    EXPECT_EQ(link.connectionLosses() - losses, c.losses) << c.name;
     EXPECT_EQ(link.state().printerOff, c.offAfter) << c.name;
     EXPECT_EQ(link.state().statusRequest, c.requestAfter) << c.name;
   }

@@ -200,6 +200,30 @@ TEST_F(JobEndQuiet, AnIncompleteJobIsReplayed) {
   EXPECT_EQ(f.link.Written(), (std::vector<uint8_t>{'J', 'O', 'B'}));
 }
 
+// A reprint into a printer that went off again is tried once more when it is
+// back; a printer that never answers gets one reprint, as before; flags that
+// disagree with the status end the reprints after a few.
+TEST_F(JobEndQuiet, AReprintThatMetAFaultIsTriedAgainWhenThePrinterIsBack) {
+  f.link.waitResults = {8, 32, 0};
+  f.link.SetStatuses({8, 0, 8, 0});
+  check.JobEnd();
+  EXPECT_EQ(f.link.Written(), (std::vector<uint8_t>{'J', 'O', 'B', 'J', 'O', 'B'}));
+  EXPECT_EQ(f.link.WaitCount(), 3u);
+  EXPECT_EQ(queue.size(), 0u);
+}
+
+TEST_F(JobEndQuiet, ReprintsEndWithoutAnAnswerOrAfterAFew) {
+  f.link.waitResults = {16, 16, 16};
+  check.JobEnd();
+  EXPECT_EQ(f.link.WaitCount(), 2u);
+
+  queue.Append(reinterpret_cast<const uint8_t*>("JOB"), 3);
+  f.link.waitResults = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+  f.link.SetStatuses({0});
+  check.JobEnd();
+  EXPECT_EQ(f.link.WaitCount(), 2u + 1u + core::StatusCheck::kQuietReprints);
+}
+
 TEST_F(JobEndQuiet, StopEndsThePolling) {
   f.link.waitResults = {1};
   f.link.SetStatuses({1});
