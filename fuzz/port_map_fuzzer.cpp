@@ -4,13 +4,13 @@
 // and each name is resolved. The entries are real, in a folder of the
 // fuzzer's own.
 #include <fuzzer/FuzzedDataProvider.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -24,10 +24,11 @@ namespace fs = std::filesystem;
 
 const std::string& Folder() {
   static const std::string folder = [] {
-    char pattern[] = "/tmp/portrelay-fuzz-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (!made) std::abort();
-    return std::string(made) + "/dosdevices";
+    const fs::path made =
+        fs::temp_directory_path() / ("portrelay-fuzz-" + std::to_string(std::random_device{}()));
+    std::error_code error;
+    if (!fs::create_directories(made, error)) std::abort();
+    return (made / "dosdevices").string();
   }();
   return folder;
 }
@@ -66,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       FILE* f = std::fopen(path.c_str(), "w");
       if (f) std::fclose(f);
     } else {
-      symlink(target.c_str(), path.c_str());
+      std::error_code error;  // a target the system refuses is no entry
+      fs::create_symlink(target, path, error);
     }
     names.push_back(name);
   }
