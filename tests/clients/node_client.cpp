@@ -9,6 +9,36 @@
 
 namespace clients {
 
+const std::vector<ClientCase>& ClientCases() {
+  static const std::vector<ClientCase> cases{
+      // DLE EOT 1, 4, 2, 3: on-line, paper present, no off-line cause, no error.
+      {"EscposHealthy",
+       "escpos_client.js",
+       false,
+       "ESCPOS RECEIPT",
+       {"printed", "statuses=16 12 12 12"}},
+      // Off-line (0x08 of DLE EOT 1) because the cover is open (0x04 of DLE EOT 2).
+      {"EscposCoverOpen",
+       "escpos_client.js",
+       true,
+       "ESCPOS RECEIPT",
+       {"printed", "statuses=1e 12 16 12"}},
+      // GS r 1: paper present.
+      {"NodeThermalPrinterHealthy",
+       "thermal_client.js",
+       false,
+       "THERMAL RECEIPT",
+       {"connected=true", "printed=Print done", "status=00"}},
+      // An off-line printer does not carry out GS r: the library's read times out.
+      {"NodeThermalPrinterCoverOpen",
+       "thermal_client.js",
+       true,
+       "THERMAL RECEIPT",
+       {"connected=true", "printed=Print done", "status=none"}},
+  };
+  return cases;
+}
+
 bool LibrariesInstalled() {
   return std::filesystem::exists(std::string(PORTRELAY_NODE_MODULES) + "/escpos-serialport") &&
          std::filesystem::exists(std::string(PORTRELAY_NODE_MODULES) + "/node-thermal-printer");

@@ -3,7 +3,9 @@
 // scripts/setup into build/node do the printing and the status reading.
 #pragma once
 
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "tests/support/child_process.h"
 
@@ -11,6 +13,22 @@ namespace clients {
 
 // Whether scripts/setup installed the libraries.
 bool LibrariesInstalled();
+
+// One client run: which script, against a healthy printer or one with its
+// cover open, the receipt text it prints and the lines it must report.
+struct ClientCase {
+  const char* name;
+  const char* script;
+  bool coverOpen;
+  const char* receiptText;
+  std::vector<const char*> expected;  // lines the client prints
+};
+
+// Test listings show a case by its name.
+inline void PrintTo(const ClientCase& c, std::ostream* os) { *os << c.name; }
+
+// Both libraries, each with the printer healthy and with its cover open.
+const std::vector<ClientCase>& ClientCases();
 
 class NodeClient {
  public:

@@ -20,15 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using std::chrono::seconds;
 
-struct ClientCase {
-  const char* name;
-  const char* script;
-  bool coverOpen;
-  const char* receiptText;
-  std::vector<const char*> expected;  // lines the client prints
-};
-
-class ThirdPartyClient : public ::testing::TestWithParam<ClientCase> {
+class ThirdPartyClient : public ::testing::TestWithParam<clients::ClientCase> {
  protected:
   void SetUp() override {
     ASSERT_TRUE(clients::LibrariesInstalled())
@@ -55,7 +47,7 @@ class ThirdPartyClient : public ::testing::TestWithParam<ClientCase> {
 };
 
 TEST_P(ThirdPartyClient, PrintsAndReadsTheStatusThroughTheRelay) {
-  const ClientCase& c = GetParam();
+  const clients::ClientCase& c = GetParam();
   const std::string output = client.Run(c.script, appEnd);
   for (const char* line : c.expected)
     EXPECT_NE(output.find(line), std::string::npos) << "missing \"" << line << "\" in\n" << output;
@@ -80,34 +72,9 @@ TEST_P(ThirdPartyClient, PrintsAndReadsTheStatusThroughTheRelay) {
   EXPECT_GE(Copies(c.receiptText), 2) << rig.printer.events().Dump() << rig.relay.Output();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Linux, ThirdPartyClient,
-    ::testing::Values(
-        // DLE EOT 1, 4, 2, 3: on-line, paper present, no off-line cause, no error.
-        ClientCase{"EscposHealthy",
-                   "escpos_client.js",
-                   false,
-                   "ESCPOS RECEIPT",
-                   {"printed", "statuses=16 12 12 12"}},
-        // Off-line (0x08 of DLE EOT 1) because the cover is open (0x04 of DLE
-        // EOT 2).
-        ClientCase{"EscposCoverOpen",
-                   "escpos_client.js",
-                   true,
-                   "ESCPOS RECEIPT",
-                   {"printed", "statuses=1e 12 16 12"}},
-        // GS r 1: paper present.
-        ClientCase{"NodeThermalPrinterHealthy",
-                   "thermal_client.js",
-                   false,
-                   "THERMAL RECEIPT",
-                   {"connected=true", "printed=Print done", "status=00"}},
-        // An off-line printer does not carry out GS r: the library's read times out.
-        ClientCase{"NodeThermalPrinterCoverOpen",
-                   "thermal_client.js",
-                   true,
-                   "THERMAL RECEIPT",
-                   {"connected=true", "printed=Print done", "status=none"}}),
-    [](const ::testing::TestParamInfo<ClientCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Linux, ThirdPartyClient, ::testing::ValuesIn(clients::ClientCases()),
+                         [](const ::testing::TestParamInfo<clients::ClientCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -82,15 +82,8 @@ class Installation {
 class LauncherAndRemover : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::random_device rd;
-    for (int attempt = 0; attempt < 20 && ip.empty(); ++attempt) {
-      const std::string candidate = "127.0.0." + std::to_string(2 + rd() % 250);
-      std::string error;
-      if (printer.Start(printersim::SimBinaryPath(),
-                        {"--tcp", candidate + ":9100", "--record", record.File("printer.bin")},
-                        &error) == 0)
-        ip = candidate;
-    }
+    std::string error;
+    ip = printer.StartOnLoopback({"--record", record.File("printer.bin")}, &error);
     ASSERT_FALSE(ip.empty()) << "no loopback address for the printer";
   }
   void TearDown() override { printer.Terminate(); }

@@ -35,28 +35,13 @@ bool WaitForText(const std::string& path, const std::string& text, int timeoutMs
   return false;
 }
 
-std::string LogOf(const std::string& dir) {
-  std::string all;
-  if (!fs::exists(dir + "/MainLog")) return all;
-  for (const auto& entry : fs::directory_iterator(dir + "/MainLog"))
-    all += support::ReadFile(entry.path().string());
-  return all;
-}
-
 class FreshMachine : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* program : {"portrelay", "pairsetup"})
       fs::copy_file(support::ExecutableDirectory() + "/" + program, dir.File(program));
-    std::random_device rd;
-    for (int attempt = 0; attempt < 20 && ip.empty(); ++attempt) {
-      const std::string candidate = "127.0.0." + std::to_string(2 + rd() % 250);
-      std::string error;
-      if (printer.Start(printersim::SimBinaryPath(),
-                        {"--tcp", candidate + ":9100", "--record", dir.File("printer.bin")},
-                        &error) == 0)
-        ip = candidate;
-    }
+    std::string error;
+    ip = printer.StartOnLoopback({"--record", dir.File("printer.bin")}, &error);
     ASSERT_FALSE(ip.empty()) << "no loopback address for the printer";
     support::WriteFile(dir.File("Settings.ini"),
                        "[Settings]\nPort=TCP/IP\nIP=" + ip +
@@ -83,7 +68,8 @@ class FreshMachine : public ::testing::Test {
   void Relay(support::SerialClient& app, const std::string& job) {
     ASSERT_TRUE(app.Write(job));
     EXPECT_TRUE(WaitForText(dir.File("printer.bin"), job, 10000))
-        << LogOf(dir.path()) << "\nprinter got: " << support::ReadFile(dir.File("printer.bin"));
+        << support::ReadLogFolder(dir.path())
+        << "\nprinter got: " << support::ReadFile(dir.File("printer.bin"));
   }
 
   void Stop(support::ChildProcess& relay) {

@@ -34,15 +34,8 @@ class PortrelayProcess : public ::testing::Test {
   }
   // A printer on its own loopback address, so the relay's start-up succeeds.
   std::string StartPrinter(const std::vector<std::string>& extra = {}) {
-    std::random_device rd;
-    for (int attempt = 0; attempt < 20; ++attempt) {
-      std::string ip = "127.0.0." + std::to_string(2 + rd() % 250);
-      std::vector<std::string> args{"--tcp", ip + ":9100"};
-      args.insert(args.end(), extra.begin(), extra.end());
-      std::string error;
-      if (printer.Start(printersim::SimBinaryPath(), args, &error) == 0) return ip;
-    }
-    return "";
+    std::string error;
+    return printer.StartOnLoopback(extra, &error);
   }
   std::string NetworkSettings(const std::string& ip) {
     return "[Settings]\nPort=TCP/IP\nIP=" + ip + "\nTimeout=200\n";
@@ -160,9 +153,7 @@ TEST_F(PortrelayProcess, ARelayPortThatCannotBeOpenedIsReportedWithTheReason) {
     ASSERT_TRUE(relay.Start({install.File("portrelay")}));
     const std::string failure = c.port + " : the relay port cannot be opened: ";
     EXPECT_TRUE(relay.WaitForOutput("portrelay: [notice] " + failure, 10000)) << relay.Output();
-    std::string log;
-    for (const auto& entry : fs::directory_iterator(install.File("MainLog")))
-      log += support::ReadFile(entry.path().string());
+    const std::string log = support::ReadLogFolder(install.path());
     const size_t at = log.find("[ERROR] : " + failure);
     ASSERT_NE(at, std::string::npos) << log;
     EXPECT_NE(log.find(c.reason, at), std::string::npos) << log;

@@ -32,15 +32,11 @@ RelayRig::~RelayRig() {
 }
 
 bool RelayRig::StartPrinter(const std::vector<std::string>& extraArgs) {
-  std::random_device rd;
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    ip = "127.0.0." + std::to_string(2 + rd() % 250);
-    std::vector<std::string> args{"--tcp", ip + ":9100", "--record", dir.File("printer.bin")};
-    args.insert(args.end(), extraArgs.begin(), extraArgs.end());
-    std::string error;
-    if (printer.Start(printersim::SimBinaryPath(), args, &error) == 0) return true;
-  }
-  return false;
+  std::vector<std::string> args{"--record", dir.File("printer.bin")};
+  args.insert(args.end(), extraArgs.begin(), extraArgs.end());
+  std::string error;
+  ip = printer.StartOnLoopback(args, &error);
+  return !ip.empty();
 }
 
 bool RelayRig::StartRelay(const std::string& settings) {
@@ -72,12 +68,7 @@ bool RelayRig::OpenApplicationPort() {
   return app.OpenWhenPresent(dir.File("dosdevices/com5"), 10000);
 }
 
-std::string RelayRig::Log() {
-  std::string all;
-  for (const auto& entry : fs::directory_iterator(dir.File("MainLog")))
-    all += ReadFile(entry.path().string());
-  return all;
-}
+std::string RelayRig::Log() { return ReadLogFolder(dir.path()); }
 
 std::vector<uint8_t> RelayRig::Recorded() {
   std::string text = ReadFile(dir.File("printer.bin"));

@@ -1,12 +1,14 @@
 // Temporary directories and whole-file helpers for tests.
 #include "tests/support/temp_dir.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <vector>
 
 namespace support {
 
@@ -46,6 +48,20 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
+}
+
+std::string ReadLogFolder(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  std::vector<fs::path> days;
+  for (fs::directory_iterator it(fs::path(folder) / "MainLog", ec), end; !ec && it != end;
+       it.increment(ec))
+    days.push_back(it->path());
+  // The files are named by date (YYYY_MM_DD.log), so name order is day order.
+  std::sort(days.begin(), days.end());
+  std::string all;
+  for (const auto& day : days) all += ReadFile(day.string());
+  return all;
 }
 
 }  // namespace support

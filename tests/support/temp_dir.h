@@ -20,7 +20,11 @@ class TempDir {
   std::string path_;
 };
 
+// The whole file; "" when it cannot be read (for instance, not there yet).
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
+// The whole log an installation in `folder` wrote: every day's file of its
+// MainLog folder, oldest first ("" while there is none).
+std::string ReadLogFolder(const std::string& folder);
 
 }  // namespace support

@@ -66,11 +66,7 @@ class ComRelayUnderWine : public ::testing::Test {
 
     relayEnd = winetest::WinePrefix() + "/dosdevices/com36";
     printerPort = winetest::WinePrefix() + "/dosdevices/com33";
-    fs::remove(relayEnd);
-    ASSERT_TRUE(pair.Start(
-        {"socat", "pty,raw,echo=0,link=" + relayEnd, "pty,raw,echo=0,link=" + dir.File("app")}));
-    ASSERT_TRUE(winetest::WaitForFile(dir.File("app"), 5000));
-    ASSERT_TRUE(winetest::WaitForFile(relayEnd, 5000));
+    ASSERT_TRUE(winetest::StartPtyPair(pair, relayEnd, dir.File("app")));
     std::string error;
     ASSERT_EQ(printer.Start(printersim::SimBinaryPath(),
                             {"--pty", printerPort, "--record", dir.File("printer.bin")}, &error),
@@ -107,15 +103,9 @@ class ComRelayUnderWine : public ::testing::Test {
     fs::remove(relayEnd);
   }
 
-  std::string Log() {
-    std::string all;
-    if (!fs::exists(dir.File("MainLog"))) return all;
-    for (const auto& entry : fs::directory_iterator(dir.File("MainLog")))
-      all += support::ReadFile(entry.path().string());
-    return all;
-  }
+  std::string Log() { return support::ReadLogFolder(dir.path()); }
   std::string Dialogs() {
-    return fs::exists(dir.File("dialogs.txt")) ? support::ReadFile(dir.File("dialogs.txt")) : "";
+    return support::ReadFile(dir.File("dialogs.txt"));
   }
   int Copies(const Bytes& job) {
     const std::string text = support::ReadFile(dir.File("printer.bin"));

@@ -70,22 +70,11 @@ class InstallerUnderWine : public ::testing::Test {
     windowsFolder = "C:\\" + programFiles + "\\KELVO DOVI";
     ForgetMachine();
 
-    std::random_device rd;
-    for (int attempt = 0; attempt < 20 && ip.empty(); ++attempt) {
-      const std::string candidate = "127.0.0." + std::to_string(2 + rd() % 250);
-      std::string error;
-      if (printer.Start(printersim::SimBinaryPath(),
-                        {"--tcp", candidate + ":9100", "--record", scratch.File("printer.bin")},
-                        &error) == 0)
-        ip = candidate;
-    }
+    std::string error;
+    ip = printer.StartOnLoopback({"--record", scratch.File("printer.bin")}, &error);
     ASSERT_FALSE(ip.empty());
     relayLink = winetest::WinePrefix() + "/dosdevices/com41";
-    fs::remove(relayLink);
-    ASSERT_TRUE(pair.Start({"socat", "pty,link=" + relayLink + ",raw,echo=0",
-                            "pty,link=" + scratch.File("app") + ",raw,echo=0"}));
-    ASSERT_TRUE(
-        WaitFor([&] { return fs::exists(scratch.File("app")) && fs::exists(relayLink); }, 10000));
+    ASSERT_TRUE(winetest::StartPtyPair(pair, relayLink, scratch.File("app")));
     ASSERT_TRUE(clicker.Start(winetest::WineCommand(winetest::WindowsProgram("dialog_clicker.exe"),
                                                     {"500", scratch.File("dialogs.txt")})));
   }
@@ -111,13 +100,7 @@ class InstallerUnderWine : public ::testing::Test {
     fs::remove_all(folder, ignored);
   }
 
-  std::string Log() {
-    std::string all;
-    if (!fs::exists(folder + "/MainLog")) return all;
-    for (const auto& entry : fs::directory_iterator(folder + "/MainLog"))
-      all += support::ReadFile(entry.path().string());
-    return all;
-  }
+  std::string Log() { return support::ReadLogFolder(folder); }
 
   std::string RunValue() {
     const std::string query = winetest::Reg({"query", kRunKey, "/v", "portrelay"});

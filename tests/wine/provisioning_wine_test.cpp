@@ -49,14 +49,6 @@ void ForgetMachineState() {
   Reg({"delete", kRunKey, "/v", "portrelay", "/f"});
 }
 
-std::string LogOf(const std::string& dir) {
-  std::string all;
-  if (!fs::exists(dir + "/MainLog")) return all;
-  for (const auto& entry : fs::directory_iterator(dir + "/MainLog"))
-    all += support::ReadFile(entry.path().string());
-  return all;
-}
-
 bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (Clock::now() < deadline) {
@@ -77,15 +69,8 @@ class FreshMachineUnderWine : public ::testing::Test {
       fs::copy_file(winetest::WindowsProgram("standin_installer.exe"), dir.File(installer));
     ForgetMachineState();
 
-    std::random_device rd;
-    for (int attempt = 0; attempt < 20 && ip.empty(); ++attempt) {
-      const std::string candidate = "127.0.0." + std::to_string(2 + rd() % 250);
-      std::string error;
-      if (printer.Start(printersim::SimBinaryPath(),
-                        {"--tcp", candidate + ":9100", "--record", dir.File("printer.bin")},
-                        &error) == 0)
-        ip = candidate;
-    }
+    std::string error;
+    ip = printer.StartOnLoopback({"--record", dir.File("printer.bin")}, &error);
     ASSERT_FALSE(ip.empty());
     support::WriteFile(dir.File("Settings.ini"),
                        "[Settings]\r\nPort=TCP/IP\r\nIP=" + ip +
@@ -94,11 +79,7 @@ class FreshMachineUnderWine : public ::testing::Test {
 
     // The relay end the installer will register, as a real pseudo-terminal.
     relayLink = winetest::WinePrefix() + "/dosdevices/com41";
-    fs::remove(relayLink);
-    ASSERT_TRUE(pair.Start({"socat", "pty,link=" + relayLink + ",raw,echo=0",
-                            "pty,link=" + dir.File("app") + ",raw,echo=0"}));
-    ASSERT_TRUE(
-        WaitFor([&] { return fs::exists(dir.File("app")) && fs::exists(relayLink); }, 10000));
+    ASSERT_TRUE(winetest::StartPtyPair(pair, relayLink, dir.File("app")));
   }
 
   // The Wine server (and the system programs it runs) may hold the output
@@ -136,14 +117,17 @@ TEST_F(FreshMachineUnderWine, FirstStartInstallsThePairAndRelaysThroughIt) {
   ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe")), options));
 
   ASSERT_TRUE(WaitFor(
-      [&] { return LogOf(dir.path()).find("Changes are done.") != std::string::npos; }, 120000))
-      << LogOf(dir.path()) << relay.Output();
+      [&] {
+        return support::ReadLogFolder(dir.path()).find("Changes are done.") != std::string::npos;
+      },
+      120000))
+      << support::ReadLogFolder(dir.path()) << relay.Output();
   const auto took =
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begin).count();
   std::printf("first start under Wine with the pair installation took %lld ms\n",
               static_cast<long long>(took));
 
-  const std::string log = LogOf(dir.path());
+  const std::string log = support::ReadLogFolder(dir.path());
   EXPECT_NE(log.find("The virtual COM port is not configured."), std::string::npos) << log;
   EXPECT_NE(log.find("[CHANGE] : Start add DOVI Port(64bit)"), std::string::npos) << log;
   EXPECT_EQ(log.find("CreateProcess failed"), std::string::npos) << log;
@@ -161,13 +145,13 @@ TEST_F(FreshMachineUnderWine, FirstStartInstallsThePairAndRelaysThroughIt) {
                support::ReadFile(dir.File("printer.bin")).find(job) != std::string::npos;
       },
       20000))
-      << LogOf(dir.path());
+      << support::ReadLogFolder(dir.path());
 
   // The launcher beside the program is registered for log-on.
   const std::string run = Reg({"query", kRunKey, "/v", "portrelay"});
   EXPECT_NE(run.find(fs::path(dir.path()).filename().string() + "\\relaytray.exe"),
             std::string::npos)
-      << run << LogOf(dir.path());
+      << run << support::ReadLogFolder(dir.path());
 
   // Both pop-ups were answered: the not-configured message and the report.
   const std::string dialogs = support::ReadFile(dir.File("dialogs.txt"));

@@ -34,30 +34,13 @@ class RelayUnderWine : public ::testing::Test {
     winetest::ForgetInstallation();
 
     relayEnd = winetest::WinePrefix() + "/dosdevices/com6";
-    fs::remove(relayEnd);
-    ASSERT_TRUE(pair.Start(
-        {"socat", "pty,raw,echo=0,link=" + relayEnd, "pty,raw,echo=0,link=" + dir.File("app")}));
-    ASSERT_TRUE(winetest::WaitForFile(dir.File("app"), 5000));
-    ASSERT_TRUE(winetest::WaitForFile(relayEnd, 5000));
+    ASSERT_TRUE(winetest::StartPtyPair(pair, relayEnd, dir.File("app")));
 
-    std::random_device rd;
-    for (int attempt = 0; attempt < 20 && ip.empty(); ++attempt) {
-      std::string candidate = "127.0.0." + std::to_string(2 + rd() % 250);
-      std::string error;
-      if (printer.Start(printersim::SimBinaryPath(),
-                        {"--tcp", candidate + ":9100", "--record", dir.File("printer.bin")},
-                        &error) == 0)
-        ip = candidate;
-    }
+    std::string error;
+    ip = printer.StartOnLoopback({"--record", dir.File("printer.bin")}, &error);
     ASSERT_FALSE(ip.empty());
   }
-  std::string Log() {
-    std::string log;
-    if (!fs::exists(dir.File("MainLog"))) return log;
-    for (const auto& entry : fs::directory_iterator(dir.File("MainLog")))
-      log += support::ReadFile(entry.path().string());
-    return log;
-  }
+  std::string Log() { return support::ReadLogFolder(dir.path()); }
   bool WaitForLog(const std::string& text, int timeoutMs) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {

@@ -62,11 +62,7 @@ class ReplyPathUnderWine : public ::testing::Test {
     winetest::ForgetInstallation();
 
     relayEnd = winetest::WinePrefix() + "/dosdevices/com44";
-    fs::remove(relayEnd);
-    ASSERT_TRUE(pair.Start(
-        {"socat", "pty,raw,echo=0,link=" + relayEnd, "pty,raw,echo=0,link=" + dir.File("app")}));
-    ASSERT_TRUE(winetest::WaitForFile(dir.File("app"), 5000));
-    ASSERT_TRUE(winetest::WaitForFile(relayEnd, 5000));
+    ASSERT_TRUE(winetest::StartPtyPair(pair, relayEnd, dir.File("app")));
   }
 
   void TearDown() override {
@@ -81,15 +77,8 @@ class ReplyPathUnderWine : public ::testing::Test {
   }
 
   void StartTcpPrinter() {
-    std::random_device rd;
-    for (int attempt = 0; attempt < 20 && ip.empty(); ++attempt) {
-      const std::string candidate = "127.0.0." + std::to_string(2 + rd() % 250);
-      std::string error;
-      if (printer.Start(printersim::SimBinaryPath(),
-                        {"--tcp", candidate + ":9100", "--record", dir.File("printer.bin")},
-                        &error) == 0)
-        ip = candidate;
-    }
+    std::string error;
+    ip = printer.StartOnLoopback({"--record", dir.File("printer.bin")}, &error);
     ASSERT_FALSE(ip.empty());
   }
 
@@ -155,15 +144,9 @@ class ReplyPathUnderWine : public ::testing::Test {
     app.Close();
   }
 
-  std::string Log() {
-    std::string all;
-    if (!fs::exists(dir.File("MainLog"))) return all;
-    for (const auto& entry : fs::directory_iterator(dir.File("MainLog")))
-      all += support::ReadFile(entry.path().string());
-    return all;
-  }
+  std::string Log() { return support::ReadLogFolder(dir.path()); }
   std::string Dialogs() {
-    return fs::exists(dir.File("dialogs.txt")) ? support::ReadFile(dir.File("dialogs.txt")) : "";
+    return support::ReadFile(dir.File("dialogs.txt"));
   }
   int Copies(const Bytes& job) {
     const std::string text = support::ReadFile(dir.File("printer.bin"));
@@ -285,21 +268,13 @@ TEST_F(ReplyPathUnderWine, ASerialPrinterWithoutCtsIsReportedAsSwitchedOff) {
   EXPECT_NE(Log().find(off), std::string::npos);
 }
 
-struct ClientCase {
-  const char* name;
-  const char* script;
-  bool coverOpen;
-  const char* receiptText;
-  std::vector<const char*> expected;  // lines the client prints
-};
-
 class ClientUnderWine : public ReplyPathUnderWine,
-                        public ::testing::WithParamInterface<ClientCase> {};
+                        public ::testing::WithParamInterface<clients::ClientCase> {};
 
 // The unmodified client libraries (tests/clients) on the application end of
 // portrelay.exe's virtual port; the relay end has DSR on while they run.
 TEST_P(ClientUnderWine, PrintsAndReadsTheStatusThroughPortrelayExe) {
-  const ClientCase& c = GetParam();
+  const clients::ClientCase& c = GetParam();
   ASSERT_TRUE(clients::LibrariesInstalled())
       << "the client libraries are missing: run scripts/setup";
   StartTcpPrinter();
@@ -321,34 +296,10 @@ TEST_P(ClientUnderWine, PrintsAndReadsTheStatusThroughPortrelayExe) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Wine, ClientUnderWine,
-    ::testing::Values(
-        // DLE EOT 1, 4, 2, 3: on-line, paper present, no off-line cause, no error.
-        ClientCase{"EscposHealthy",
-                   "escpos_client.js",
-                   false,
-                   "ESCPOS RECEIPT",
-                   {"printed", "statuses=16 12 12 12"}},
-        // Off-line (0x08 of DLE EOT 1) because the cover is open (0x04 of DLE EOT 2).
-        ClientCase{"EscposCoverOpen",
-                   "escpos_client.js",
-                   true,
-                   "ESCPOS RECEIPT",
-                   {"printed", "statuses=1e 12 16 12"}},
-        // GS r 1: paper present.
-        ClientCase{"NodeThermalPrinterHealthy",
-                   "thermal_client.js",
-                   false,
-                   "THERMAL RECEIPT",
-                   {"connected=true", "printed=Print done", "status=00"}},
-        // An off-line printer does not carry out GS r: the library's read times out.
-        ClientCase{"NodeThermalPrinterCoverOpen",
-                   "thermal_client.js",
-                   true,
-                   "THERMAL RECEIPT",
-                   {"connected=true", "printed=Print done", "status=none"}}),
-    [](const ::testing::TestParamInfo<ClientCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Wine, ClientUnderWine, ::testing::ValuesIn(clients::ClientCases()),
+                         [](const ::testing::TestParamInfo<clients::ClientCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 class RepeatedUnderWine : public ReplyPathUnderWine,
                           public ::testing::WithParamInterface<const char*> {};

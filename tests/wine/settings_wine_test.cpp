@@ -85,25 +85,14 @@ class SettingsUnderWine : public ::testing::TestWithParam<CodePage> {
 
     relayEnd = winetest::WinePrefix() + "/dosdevices/com52";
     appEnd = winetest::WinePrefix() + "/dosdevices/com51";
-    fs::remove(relayEnd);
-    fs::remove(appEnd);
-    ASSERT_TRUE(
-        pair.Start({"socat", "pty,raw,echo=0,link=" + relayEnd, "pty,raw,echo=0,link=" + appEnd}));
-    ASSERT_TRUE(winetest::WaitForFile(relayEnd, 5000));
-    ASSERT_TRUE(winetest::WaitForFile(appEnd, 5000));
+    ASSERT_TRUE(winetest::StartPtyPair(pair, relayEnd, appEnd));
 
     fs::create_directory(dir.File("render"));
     // The page ends with a cut; the gap only has to outlast a stall of a busy
     // machine, which would otherwise end the picture mid-page.
-    std::string ip, error;
-    for (int attempt = 0; attempt < 20 && ip.empty(); ++attempt) {
-      const std::string candidate = "127.0.0." + std::to_string(2 + std::rand() % 250);
-      if (printer.Start(printersim::SimBinaryPath(),
-                        {"--tcp", candidate + ":9100", "--render", dir.File("render"),
-                         "--render-gap", "30000"},
-                        &error) == 0)
-        ip = candidate;
-    }
+    std::string error;
+    const std::string ip =
+        printer.StartOnLoopback({"--render", dir.File("render"), "--render-gap", "30000"}, &error);
     ASSERT_FALSE(ip.empty()) << error;
 
     support::WriteFile(dir.File("Settings.ini"),
@@ -148,13 +137,7 @@ class SettingsUnderWine : public ::testing::TestWithParam<CodePage> {
     if (!driver.WaitExit(240000)) driver.Signal(SIGKILL);
     return ReadReport(report);
   }
-  std::string Log() {
-    std::string all;
-    if (!fs::exists(dir.File("MainLog"))) return all;
-    for (const auto& entry : fs::directory_iterator(dir.File("MainLog")))
-      all += support::ReadFile(entry.path().string());
-    return all;
-  }
+  std::string Log() { return support::ReadLogFolder(dir.path()); }
   bool WaitForLog(const std::string& text, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < deadline) {

@@ -73,9 +73,7 @@ TEST_F(PortrelayUnderWine, FiveFailedConnectionsShowFiveMessagesAndEndTheProgram
   }
   EXPECT_EQ(shown.find("failed 6 times"), std::string::npos) << shown;
   // Start-up stopped there: no relay port was opened.
-  std::string log;
-  for (const auto& entry : fs::directory_iterator(dir.File("MainLog")))
-    log += support::ReadFile(entry.path().string());
+  const std::string log = support::ReadLogFolder(dir.path());
   EXPECT_EQ(log.find("End OpenPort"), std::string::npos) << log;
 }
 

@@ -34,6 +34,15 @@ bool WaitForFile(const std::string& path, int timeoutMs) {
   return false;
 }
 
+bool StartPtyPair(support::ChildProcess& pair, const std::string& first,
+                  const std::string& second) {
+  std::error_code ignored;
+  std::filesystem::remove(first, ignored);
+  std::filesystem::remove(second, ignored);
+  return pair.Start({"socat", "pty,raw,echo=0,link=" + first, "pty,raw,echo=0,link=" + second}) &&
+         WaitForFile(first, 10000) && WaitForFile(second, 10000);
+}
+
 std::string WinePrefix() {
   const char* own = std::getenv("PORTRELAY_WINEPREFIX");
   return own ? own : std::string(PORTRELAY_SOURCE_DIR) + "/build/wine";

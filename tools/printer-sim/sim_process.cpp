@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 
 #include "tools/printer-sim/fd_util.h"
 #include "tools/printer-sim/tcp_transport.h"
@@ -101,6 +102,17 @@ void SimProcess::ReadOutput(int fd) {
   }
   if (!pending.empty()) events_.Add(pending);
   ::close(fd);
+}
+
+std::string SimProcess::StartOnLoopback(const std::vector<std::string>& args, std::string* error) {
+  std::random_device rd;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    const std::string ip = "127.0.0." + std::to_string(2 + rd() % 250);
+    std::vector<std::string> all{"--tcp", ip + ":9100"};
+    all.insert(all.end(), args.begin(), args.end());
+    if (Start(SimBinaryPath(), all, error) == 0) return ip;
+  }
+  return "";
 }
 
 int SimProcess::Send(std::string_view line) {

@@ -31,6 +31,11 @@ class SimProcess {
   // *error (the child is then stopped).
   int Start(const std::string& binary, const std::vector<std::string>& args, std::string* error,
             std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // Starts this build's printer-sim as a network printer on port 9100 of an
+  // address of its own, 127.0.0.N, taking the first of up to 20 random ones
+  // that is free; `args` follow the --tcp option. The address, or "" with
+  // *error when none could be taken.
+  std::string StartOnLoopback(const std::vector<std::string>& args, std::string* error);
   // Writes `line` and a newline to the child's stdin. 0 on success.
   int Send(std::string_view line);
   void CloseStdin();
