@@ -18,7 +18,7 @@
 
 #include "tests/gui/gui_support.h"
 #include "tests/gui/image_button_gui_ids.h"
-#include "widgets/image_button.h"
+#include "widgets/win32/image_button.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "ui/win32/painting.h"
-#include "widgets/image_button.h"
+#include "widgets/win32/image_button.h"
 
 namespace ui::win32 {
 

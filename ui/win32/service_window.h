@@ -10,7 +10,7 @@
 #include "app/service_dialog.h"
 #include "core/service_view.h"
 #include "ui/main_window.h"
-#include "widgets/image_button.h"
+#include "widgets/win32/image_button.h"
 
 namespace ui::win32 {
 

@@ -14,7 +14,7 @@
 #include "ui/win32/dialog_parts.h"
 #include "ui/win32/painting.h"
 #include "ui/win32/resource.h"
-#include "widgets/image_button.h"
+#include "widgets/win32/image_button.h"
 
 namespace ui::win32 {
 namespace {

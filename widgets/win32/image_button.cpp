@@ -1,7 +1,7 @@
 // ImageButton: subclassing of the control and of its parent (which receives
 // the drawing, colour and click messages of owner-drawn buttons), the message
 // handling and the drawing of the planned face.
-#include "widgets/image_button.h"
+#include "widgets/win32/image_button.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
