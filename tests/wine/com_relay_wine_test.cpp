@@ -104,9 +104,7 @@ class ComRelayUnderWine : public ::testing::Test {
   }
 
   std::string Log() { return support::ReadLogFolder(dir.path()); }
-  std::string Dialogs() {
-    return support::ReadFile(dir.File("dialogs.txt"));
-  }
+  std::string Dialogs() { return support::ReadFile(dir.File("dialogs.txt")); }
   int Copies(const Bytes& job) {
     const std::string text = support::ReadFile(dir.File("printer.bin"));
     return support::CountBytes(Bytes(text.begin(), text.end()), job);

@@ -21,8 +21,7 @@ bool WaitForFile(const std::string& path, int timeoutMs);
 // A null-modem pair of pseudo-terminals from socat, linked at `first` and
 // `second` (a dosdevices/comN entry, say, and the application's end); any
 // old link is replaced. True once both links exist.
-bool StartPtyPair(support::ChildProcess& pair, const std::string& first,
-                  const std::string& second);
+bool StartPtyPair(support::ChildProcess& pair, const std::string& first, const std::string& second);
 // The Wine prefix the tests use.
 std::string WinePrefix();
 // Removes what an earlier portrelay.exe left in the prefix's registry (its
