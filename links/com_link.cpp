@@ -108,6 +108,7 @@ void ComLink::ReaderTurn() {
   WatchCts();
 
   ForwardReply(block.bytes.data(), block.length);
+  WatchSplitReply(block);
   if (ProcessIdReplyAtStart(block)) st.printDone = 1;
   if (IsShortDoneReply(block)) st.printDone = 1;
   if (block.length >= 4) st.readerStarted = 1;

@@ -152,6 +152,7 @@ int DeviceLink::StartReaderAndWait(uint32_t settleMs) {
   state_.readerStarted = 0;
   slowReads_ = 0;
   moreWaiting_ = false;
+  splitReply_.Reset();
   forwardStalled_ = false;
   StartReader();
   for (int i = 0; i < kStartWaitTurns && state_.readerStarted == 0; ++i)

@@ -134,6 +134,12 @@ class DeviceLink {
   void PauseBeforeTurn();
   // Remembers whether the printer may have more waiting than a block holds.
   void NoteBlock(const ReaderBlock& block) { moreWaiting_ = block.length >= kReaderBlockSize; }
+  // Sets printDone when a process-ID reply ends in this block that began in
+  // an earlier one. Every block with bytes goes through it, after it has been
+  // forwarded. Reader thread only.
+  void WatchSplitReply(const ReaderBlock& block) {
+    if (splitReply_.Completes(block)) state_.printDone = 1;
+  }
 
   // The last step of an open: clears the reader's flags (stopReader,
   // paperNearEnd, printerOff, readerStarted) and its count of slow reads,
@@ -155,8 +161,9 @@ class DeviceLink {
   const ReaderMode mode_;
   LinkState state_;
   ReaderThread reader_;
-  int slowReads_ = 0;         // reader thread only, once started
-  bool moreWaiting_ = false;  // reader thread only
+  int slowReads_ = 0;           // reader thread only, once started
+  bool moreWaiting_ = false;    // reader thread only
+  SplitReplyWatch splitReply_;  // reader thread only, once started
   std::atomic<bool> forwardStalled_{false};
   std::atomic<bool> ownStatusBackAnswer_{false};
   std::atomic<uint64_t> droppedReplies_{0};

@@ -71,6 +71,7 @@ void LptLink::ReaderTurn() {
 
   if (ProcessIdReplyAtStart(block)) st.printDone = 1;
   ForwardReply(block.bytes.data(), block.length);
+  WatchSplitReply(block);
   if (block.length >= 4) st.readerStarted = 1;
   if (ProcessIdReplyAtEnd(block)) st.printDone = 1;
 

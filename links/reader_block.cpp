@@ -39,6 +39,31 @@ bool ProcessIdReplyInside(const ReaderBlock& block) {
   return false;
 }
 
+bool SplitReplyWatch::Completes(const ReaderBlock& block) {
+  const int n = block.length;
+  if (n <= 0) return false;
+  constexpr int kReply = static_cast<int>(kProcessIdReply.size());
+  bool completes = false;
+  // k bytes of the reply at the end of what came before, the other 7-k at
+  // the start of this block.
+  for (int k = 1; k <= tailLength_ && !completes; ++k) {
+    if (n < kReply - k) continue;
+    completes = std::equal(tail_.begin() + (tailLength_ - k), tail_.begin() + tailLength_,
+                           kProcessIdReply.begin()) &&
+                std::equal(block.bytes.begin(), block.bytes.begin() + (kReply - k),
+                           kProcessIdReply.begin() + k);
+  }
+  // Keep the last kTail bytes of everything read so far.
+  const int keepOld = std::max(0, std::min(tailLength_, kTail - n));
+  std::array<uint8_t, kTail> next{};
+  std::copy(tail_.begin() + (tailLength_ - keepOld), tail_.begin() + tailLength_, next.begin());
+  const int fromBlock = std::min(n, kTail - keepOld);
+  std::copy(block.bytes.begin() + (n - fromBlock), block.bytes.begin() + n, next.begin() + keepOld);
+  tail_ = next;
+  tailLength_ = keepOld + fromBlock;
+  return completes;
+}
+
 void RemoveKeepAlive(ReaderBlock& block) {
   const int n = block.length;
   if (n < kKeepAliveLength) return;

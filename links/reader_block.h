@@ -32,6 +32,22 @@ bool ProcessIdReplyAtEnd(const ReaderBlock& block);
 // from 0 to length-8 (a reply inside a gathered block).
 bool ProcessIdReplyInside(const ReaderBlock& block);
 
+// A process-ID reply that one read cut in two (a slow line, a printer that
+// pauses mid-answer): the reply's first bytes end one block and the rest
+// starts a later one, so none of the tests above sees it. Fed every block in
+// turn, it keeps the last few bytes read and says when they and the block's
+// first bytes make the whole reply. Blocks with nothing read change nothing.
+class SplitReplyWatch {
+ public:
+  bool Completes(const ReaderBlock& block);
+  void Reset() { tailLength_ = 0; }
+
+ private:
+  static constexpr int kTail = 6;  // a reply less its last byte
+  std::array<uint8_t, kTail> tail_{};
+  int tailLength_ = 0;
+};
+
 // A "_GET_TIME" keep-alive at the front (the whole text for 9 bytes, "_" at
 // offsets 0 and 4 for longer ones) is moved out of the front; one at the end
 // ("_" at length-9 and length-5) is cut off. A block without one is left as

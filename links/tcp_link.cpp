@@ -171,6 +171,7 @@ void TcpLink::ReaderTurn() {
   // reply is being gathered is still the application's answer.
   if (NeedsGathering(block)) Gather(block);
   NoteBlock(block);
+  WatchSplitReply(block);
 
   if (block.length >= 11 &&
       (ProcessIdReplyInside(block) || ProcessIdReplyAtStart(block) || ProcessIdReplyAtEnd(block)))

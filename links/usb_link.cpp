@@ -318,9 +318,11 @@ void UsbLink::ReaderTurn() {
     // the status afresh instead of forwarding it.
     st.statusRequest = 1;
     EnableStatusBack();
+    WatchSplitReply(block);
     if (ProcessIdReplyAtEnd(block)) st.printDone = 1;
   } else {
     ForwardReply(block.bytes.data(), block.length);
+    WatchSplitReply(block);
     if (block.length == 1 || block.length == 2) return;
     // The reply proves the printer is there; a device being replaced keeps
     // its reconnect going.

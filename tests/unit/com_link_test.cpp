@@ -314,6 +314,26 @@ TEST_F(ComLinkTest, ShortRepliesAndProcessIdReplies) {
   }
 }
 
+// A serial line or a printer that pauses mid-answer: the process-ID reply
+// comes in two reads, and both pieces still reach the application.
+TEST_F(ComLinkTest, AProcessIdReplyCutInTwoStillConfirms) {
+  OpenQuiet();
+  auto app = std::make_shared<fakes::FakeSerialPort>();
+  link.SetReplyPort(app);
+  link.state().printDone = 0;
+  printer->Deliver({0x37, 0x22, 0x46});
+  link.ReaderTurn();
+  EXPECT_EQ(link.state().printDone, 0);
+  link.ReaderTurn();  // nothing read in between
+  printer->Deliver({0x46, 0x46, 0x46, 0x00});
+  link.ReaderTurn();
+  EXPECT_EQ(link.state().printDone, 1);
+  const std::vector<Bytes> forwarded = app->writes();
+  ASSERT_GE(forwarded.size(), 2u);
+  EXPECT_EQ(forwarded[forwarded.size() - 2], (Bytes{0x37, 0x22, 0x46}));
+  EXPECT_EQ(forwarded.back(), (Bytes{0x46, 0x46, 0x46, 0x00}));
+}
+
 // The worker writes jobs while the reader keeps sending GS a 255 (the
 // printer never answers): every job's chunks reach the port one after
 // another, with status commands only between jobs.

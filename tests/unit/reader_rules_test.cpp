@@ -58,6 +58,43 @@ TEST(ProcessIdReply, RecognisedWhereTheReaderLooksForIt) {
   }
 }
 
+// Each case is the blocks of successive reads; `done` is the read (1-based)
+// that completes a reply begun in an earlier one, 0 for none.
+TEST(SplitReply, CompletedAcrossReadsAndOnlyThen) {
+  const struct {
+    const char* name;
+    std::vector<Bytes> reads;
+    int done;
+  } cases[] = {
+      {"cut after its lead", {{0x37}, {0x22, 0x46, 0x46, 0x46, 0x46, 0x00}}, 2},
+      {"cut before its NUL", {{0x37, 0x22, 0x46, 0x46, 0x46, 0x46}, {0x00}}, 2},
+      {"status, then a cut reply",
+       {Concat({kStatus, {0x37, 0x22, 0x46}}), {0x46, 0x46, 0x46, 0x00}},
+       2},
+      {"rest followed by a status block",
+       {{0x37, 0x22}, Concat({{0x46, 0x46, 0x46, 0x46, 0x00}, kStatus})},
+       2},
+      {"three pieces", {{0x37, 0x22}, {0x46, 0x46}, {0x46, 0x46, 0x00}}, 3},
+      {"empty reads between the pieces", {{0x37, 0x22, 0x46}, {}, {}, {0x46, 0x46, 0x46, 0x00}}, 4},
+      {"a whole reply in one read is the other tests' work", {kReply, kStatus}, 0},
+      {"other bytes between the pieces", {{0x37, 0x22, 0x46}, {0x10}, {0x46, 0x46, 0x46, 0x00}}, 0},
+      {"another process ID", {{0x37, 0x22, 0x46}, {0x46, 0x46, 0x41, 0x00}}, 0},
+      {"a rest without its start", {kStatus, {0x46, 0x46, 0x46, 0x00}}, 0},
+  };
+  for (const auto& c : cases) {
+    links::SplitReplyWatch watch;
+    int done = 0;
+    for (size_t i = 0; i < c.reads.size(); ++i)
+      if (watch.Completes(Block(c.reads[i])) && done == 0) done = static_cast<int>(i) + 1;
+    EXPECT_EQ(done, c.done) << c.name;
+  }
+  // A reset (a new open) forgets the start of a reply.
+  links::SplitReplyWatch watch;
+  watch.Completes(Block({0x37, 0x22, 0x46}));
+  watch.Reset();
+  EXPECT_FALSE(watch.Completes(Block({0x46, 0x46, 0x46, 0x00})));
+}
+
 TEST(KeepAlive, RemovedFromTheFrontOrCutFromTheEnd) {
   const struct {
     const char* name;

@@ -315,6 +315,15 @@ TEST_F(UsbLinkTest, RepliesThatConfirmAJob) {
     link.ReaderTurn();
     EXPECT_EQ(link.state().printDone, c.done) << c.bytes.size();
   }
+  // A reply cut in two, its first piece a short read the reader otherwise
+  // stops at.
+  link.state().printDone = 0;
+  printer->Deliver({0x37, 0x22});
+  link.ReaderTurn();
+  EXPECT_EQ(link.state().printDone, 0);
+  printer->Deliver({0x46, 0x46, 0x46, 0x46, 0x00});
+  link.ReaderTurn();
+  EXPECT_EQ(link.state().printDone, 1);
 }
 
 TEST_F(UsbLinkTest, StatusTable) {
