@@ -188,6 +188,10 @@ bool Lane::Setup(std::string* error) {
                                     std::to_string(relay_.WaitExit(0).value_or(-1));
     return false;
   }
+  if (relay_.Output().find("cannot be preloaded") != std::string::npos) {
+    *error = "the modem-line library did not load into portrelay: " + relay_.Output();
+    return false;
+  }
   if (!app_.OpenWhenPresent(appPath_, 20000)) {
     *error = "the application's port " + appPath_ + " never appeared";
     return false;

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <random>
 #include <set>
@@ -257,6 +258,11 @@ int main(int argc, char** argv) {
   if (o.sim.empty()) o.sim = printersim::SimBinaryPath();
   if (o.modemLines.empty())
     o.modemLines = bin + "/../modemlines/lib/x86_64-linux-gnu/libmodemlines.so";
+  // The relays run in folders of their own: a relative path given here
+  // would name nothing there (and a preload library that fails to load
+  // leaves the serial printer without CTS, silently).
+  for (std::string* path : {&o.relay, &o.sim, &o.modemLines})
+    *path = std::filesystem::absolute(*path).lexically_normal().string();
 
   struct sigaction sa {};
   sa.sa_handler = OnInterrupt;
