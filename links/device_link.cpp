@@ -24,6 +24,9 @@ bool StartsWithStatusBack(const uint8_t* d, int length) {
          (d[3] & 0x90) == 0;
 }
 
+// The link whose reader runs on this thread, if any.
+thread_local const DeviceLink* tReaderOf = nullptr;
+
 }  // namespace
 
 void LinkState::ReportCoverOpen() {
@@ -121,11 +124,14 @@ void DeviceLink::PauseBeforeTurn() {
 void DeviceLink::StartReader() {
   if (mode_ == ReaderMode::kManual) return;
   reader_.Start([this] {
+    tReaderOf = this;
     do {
       ReaderTurn();
     } while (state_.stopReader == 0);
   });
 }
+
+bool DeviceLink::OnReaderThread() const { return tReaderOf == this; }
 
 void DeviceLink::StopReader() {
   if (!reader_.Started()) return;

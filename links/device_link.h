@@ -123,6 +123,8 @@ class DeviceLink {
   // reader runs any more. A reader that outlives the wait is joined later.
   bool StopReader(uint32_t timeoutMs);
   bool ReaderRunning() const { return reader_.Started(); }
+  // True on this link's own reader thread.
+  bool OnReaderThread() const;
   // The first step of every open. A reader of an earlier open that outlived
   // its close (a bounded wait gave up on it) keeps its stop request and gets
   // kEarlierThreadWaitMs more to end; false when it still runs, and the open

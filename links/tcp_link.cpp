@@ -270,6 +270,7 @@ int TcpLink::Close() {
 // only part of it, or nothing, wait for it to take more, at most the send
 // time-out per stall.
 int TcpLink::Write(const uint8_t* data, int length) {
+  WaitForReconnect();
   std::lock_guard<std::mutex> g(sendLock_);
   const platform::SocketHandle s = socket_;
   if (s == platform::kInvalidSocket || lost_) return -1;
@@ -309,6 +310,18 @@ void TcpLink::NoteConnectionLost() {
   if (lost_.exchange(true)) return;
   CountConnectionLoss();
   lastReconnectMs_ = clock().NowMs() - kReconnectPauseMs;
+}
+
+// A job that comes while the reader connects again (the printer closed an
+// idle connection a moment ago) waits for that attempt, which comes at once,
+// instead of failing. The reader itself never waits for its own attempt;
+// without a reader nobody would make one.
+void TcpLink::WaitForReconnect() {
+  if (!lost_ || OnReaderThread() || !ReaderRunning()) return;
+  const uint32_t start = clock().NowMs();
+  while (lost_ && state().open && state().stopReader == 0 &&
+         clock().NowMs() - start < kWriteReconnectWaitMs)
+    clock().SleepMs(10);
 }
 
 platform::SocketHandle TcpLink::NewConnectingSocket() {

@@ -59,6 +59,8 @@ class TcpLink : public DeviceLink {
   // and the longest wait for one attempt's connect.
   static constexpr uint32_t kReconnectPauseMs = 1000;
   static constexpr uint32_t kReconnectWaitMs = 1000;
+  // How long a write waits for the reader's attempt: one attempt and a turn.
+  static constexpr uint32_t kWriteReconnectWaitMs = kReconnectWaitMs + 2 * kTurnPauseMs;
 
  private:
   int Start();
@@ -73,6 +75,7 @@ class TcpLink : public DeviceLink {
   platform::SocketHandle NewConnectingSocket();
   void NoteConnectionLost();
   void TryReconnect();
+  void WaitForReconnect();
 
   platform::Sockets& sockets_;
   platform::System& system_;

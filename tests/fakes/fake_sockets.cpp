@@ -143,10 +143,12 @@ int FakeSockets::Connect(platform::SocketHandle /*s*/, const platform::Ipv4Peer&
 
 int FakeSockets::WaitWritable(platform::SocketHandle /*s*/, uint32_t timeoutMs) {
   int result = 1;
+  bool connect = false;
   {
     std::lock_guard<std::mutex> g(lock_);
     if (connecting_) {
       connecting_ = false;
+      connect = true;
       connectWaits_.push_back(timeoutMs);
       result = connectWritable;
     } else if (!sendWaitScript_.empty()) {
@@ -154,6 +156,7 @@ int FakeSockets::WaitWritable(platform::SocketHandle /*s*/, uint32_t timeoutMs) 
       sendWaitScript_.pop_front();
     }
   }
+  if (connect && onConnectWait) onConnectWait();
   if (result == 0) clock_.Advance(timeoutMs);
   return result;
 }

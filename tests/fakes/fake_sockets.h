@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -32,6 +33,8 @@ class FakeSockets : public platform::Sockets {
   int connectResult = platform::kSocketWouldBlock;
   // Result of the wait for the connect; 0 lets the whole wait pass.
   int connectWritable = 1;
+  // Runs in the wait for a connect before it ends (set before the link runs).
+  std::function<void()> onConnectWait;
 
   // The printer answers a send of exactly `command` with `reply`, `delayMs` later.
   void Answer(const Bytes& command, const Bytes& reply, uint32_t delayMs = 0);

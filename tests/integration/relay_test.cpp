@@ -448,7 +448,7 @@ TEST(RelayOverTcp, APrinterThatDropsAnIdleConnectionIsNotReportedOff) {
   ASSERT_TRUE(rig.printer.events().Next("tx 7 37224646464600", std::chrono::seconds(10)))
       << rig.printer.events().Dump();
   EXPECT_EQ(rig.relay.Output().find("power is off"), std::string::npos) << rig.relay.Output();
-  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1) << rig.printer.events().Dump() << rig.Log();
 }
 
 // Closing while a job waits for its confirmation (the printer has gone

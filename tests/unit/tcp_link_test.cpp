@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <future>
 #include <thread>
 #include <vector>
 
+#include "platform/platform.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/fakes/fake_sockets.h"
 
@@ -209,6 +211,45 @@ TEST(TcpLinkThread, ReaderRunsUntilCloseAndReportsStatus) {
   EXPECT_EQ(link.state().coverOpen, 1);
   EXPECT_EQ(link.Close(), 0);
   EXPECT_EQ(sockets.heldSockets(), 0);
+}
+
+// A job that comes while the reader is connecting again (the printer closed
+// an idle connection a moment ago) waits for that connection instead of
+// failing: it goes out once the reconnect is done.
+TEST(TcpLinkThreads, AWriteDuringTheReconnectWaitsForItAndGoesOut) {
+  fakes::FakeClock socketClock;
+  fakes::FakeSockets sockets(socketClock);
+  fakes::FakeSystem system;
+  sockets.Answer(kEot2, {0x12});
+  sockets.Answer(kEot4, {0x12});
+  std::promise<void> connecting;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  bool first = true;
+  sockets.onConnectWait = [&] {
+    if (first) {  // the open's own connect
+      first = false;
+      return;
+    }
+    connecting.set_value();
+    released.wait();
+  };
+  links::TcpLink link(*platform::Native().clock, sockets, system);
+  ASSERT_EQ(link.Open("127.0.0.1", 9100), 0);
+
+  sockets.DropConnections();
+  ASSERT_EQ(connecting.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready)
+      << "the reader never tried to connect again";
+  const Bytes job = {0x41, 0x42, 0x43, 0x0A};
+  auto write = std::async(std::launch::async,
+                          [&] { return link.Write(job.data(), static_cast<int>(job.size())); });
+  const bool waited = write.wait_for(std::chrono::milliseconds(300)) == std::future_status::timeout;
+  release.set_value();
+  EXPECT_TRUE(waited) << "the write did not wait for the reconnect";
+  EXPECT_EQ(write.get(), 1);
+  const Bytes sent = sockets.sent();
+  EXPECT_TRUE(std::search(sent.begin(), sent.end(), job.begin(), job.end()) != sent.end());
+  link.Close();
 }
 
 }  // namespace
