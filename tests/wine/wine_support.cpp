@@ -136,11 +136,10 @@ std::string ScreenshotDirectory() {
   return std::string(PORTRELAY_SOURCE_DIR) + "/build/screenshots";
 }
 
+// Through a file, as RunToEnd does: the closer can end before its pipe has
+// been read, and its line would be lost.
 std::string CloseRelayWindow() {
-  support::ChildProcess closer;
-  if (!closer.Start(WineCommand(WindowsProgram("window_closer.exe")))) return "";
-  closer.WaitExit(60000);
-  return closer.Output();
+  return RunToEnd(WineCommand(WindowsProgram("window_closer.exe")), {}, 60000).output;
 }
 
 }  // namespace winetest
