@@ -1,3 +1,4 @@
+// Implemented by platform/win32/clock.cpp and platform/posix/clock.cpp.
 // The clock every waiting algorithm takes from its owner: milliseconds that
 // wrap like timeGetTime, the local calendar time for the log, and sleeping.
 // Tests hand in a fake that advances only when asked to.

@@ -1,3 +1,4 @@
+// Implemented by platform/win32/files.cpp and platform/posix/files.cpp.
 // Files and the running program's location. Paths are native: the separator
 // comes from PathSeparator(), so the core never spells one itself.
 #pragma once

@@ -1,3 +1,4 @@
+// Implemented by platform/win32/instance.cpp and platform/posix/instance.cpp.
 // The named single-instance lock and the shared instance cell through which a
 // second start finds the first instance's main window.
 #pragma once

@@ -1,3 +1,4 @@
+// Implemented by platform/win32/native.cpp and platform/posix/native.cpp (Native()).
 // The operating system as the portable code sees it: one record of references
 // to the small interfaces, filled by the program's factory (real Win32 or
 // POSIX implementations) or by a test (fakes).

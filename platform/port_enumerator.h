@@ -1,3 +1,4 @@
+// Implemented by platform/win32/port_enumerator.cpp and platform/posix/port_enumerator.cpp.
 // The machine's ports and local printers as the print spooler lists them:
 // EnumPortsA and EnumPrintersA at level 2 on Windows; on POSIX the serial and
 // parallel devices of the port map under their COM/LPT names, and the CUPS

@@ -1,3 +1,4 @@
+// Implemented by platform/win32/print_spooler.cpp and platform/posix/print_spooler.cpp.
 // Raw documents through the system's print spooler: open an installed printer
 // by name, start one document, write bytes to it, end it, close the printer.
 // Windows: OpenPrinterA / StartDocPrinterA / WritePrinter / EndDocPrinter /

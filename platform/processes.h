@@ -1,3 +1,4 @@
+// Implemented by platform/win32/processes.cpp and platform/posix/processes.cpp.
 // Starting other programs: com0com's installer (started and waited for), its
 // command-line tool run elevated and hidden, the relay started by the
 // launcher, the uninstall commands run by the uninstaller, and the facts
@@ -6,7 +7,7 @@
 // Windows: CreateProcessA, ShellExecuteExA, system(), GetVersionExA,
 // GetNativeSystemInfo, GetProductInfo, IsUserAnAdmin. POSIX: the com0com
 // program names are mapped to this build's own pair installer (see
-// posix/program_map.h); there is no elevation. UI thread only.
+// posix/processes.h); there is no elevation. UI thread only.
 #pragma once
 
 #include <cstdint>

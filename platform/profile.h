@@ -1,3 +1,4 @@
+// Implemented by platform/win32/profile.cpp and platform/posix/profile.cpp.
 // Private-profile (INI) files with the Windows semantics the settings rely on:
 // GetPrivateProfileStringA / WritePrivateProfileStringA.
 #pragma once

@@ -1,3 +1,4 @@
+// Implemented by platform/win32/registry.cpp and platform/posix/registry.cpp.
 // Registry keys and values: machine-wide (HKEY_LOCAL_MACHINE) com0com's
 // device keys, the autostart Run key and the uninstall entries, and the
 // current user's uninstall entries (HKEY_CURRENT_USER). The calls mirror the Windows
@@ -6,7 +7,7 @@
 // be queried, a value whose data cannot be read).
 //
 // Windows: the real registry. POSIX: a file-backed stand-in kept beside the
-// program (see posix/registry_file.h), so one installation is one machine.
+// program (see posix/registry.h), so one installation is one machine.
 // All calls come from the UI thread; implementations are safe to use from
 // several processes at once (the pair installer writes while the relay reads).
 #pragma once

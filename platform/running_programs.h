@@ -1,3 +1,4 @@
+// Implemented by platform/win32/running_programs.cpp and platform/posix/running_programs.cpp.
 // The running relay service as the uninstaller sees it: found, asked to end
 // with an exit code, waited for within a bound, and ended by force when it
 // does not go.

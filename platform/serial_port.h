@@ -1,3 +1,4 @@
+// Implemented by platform/win32/serial_port.cpp and platform/posix/serial_port.cpp.
 // Serial-style ports: the relay end of the virtual pair, serial printers and
 // parallel printers. The calls mirror the Windows communications API (queues,
 // purge, time-outs, line settings, modem status), so the Win32 implementation

@@ -1,3 +1,4 @@
+// Implemented by platform/win32/sockets.cpp and platform/posix/sockets.cpp.
 // IPv4 stream sockets for network printers. The calls mirror Winsock (start-up
 // with a version, socket options, non-blocking mode, connect that would block,
 // select for writability, send, recv, closesocket, inet_addr), so the Win32

@@ -1,3 +1,4 @@
+// Implemented by platform/win32/system.cpp and platform/posix/system.cpp.
 // Small system services: debugger output, the ANSI code page, plain message
 // boxes and conversion of the program's UTF-8 texts to the ANSI code page.
 #pragma once

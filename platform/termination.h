@@ -1,3 +1,4 @@
+// Implemented by platform/posix/termination.cpp (the POSIX build only).
 // Termination requests of a headless program (SIGINT, SIGTERM on POSIX), and
 // the user's requests that a window's buttons would carry (SIGUSR1, SIGUSR2).
 #pragma once

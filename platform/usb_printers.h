@@ -1,3 +1,4 @@
+// Implemented by platform/win32/usb_printers.cpp and platform/posix/usb_printers.cpp.
 // USB receipt printers of the USB printer class, for the USB printer link.
 // The link finds its printer among the device interface paths listed here,
 // opens it as a file and asks, once per reader turn, whether the device is

@@ -1,3 +1,4 @@
+// Implemented in platform/posix/serial_port.cpp.
 // FdPort: what every POSIX serial-style port shares, the descriptor and its
 // Windows-like time-outs, queues, reads and writes (serial_port.cpp). The
 // device ports there and the virtual pair's relay end (pty_relay_port.cpp)

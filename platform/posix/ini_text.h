@@ -9,7 +9,7 @@
 namespace platform::posix {
 
 // The value of `key` in `section` (GetPrivateProfileString's rules, see
-// profile.cpp), cut to bufferSize - 1 characters; `fallback` when missing.
+// ini_text.cpp), cut to bufferSize - 1 characters; `fallback` when missing.
 std::string IniGetString(const std::string& text, const std::string& section,
                          const std::string& key, const std::string& fallback,
                          std::size_t bufferSize);

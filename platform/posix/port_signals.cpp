@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/posix/fd_port.h"
-#include "platform/posix/os_calls.h"
+#include "platform/posix/io_calls.h"
 
 namespace platform::posix {
 namespace {
@@ -41,7 +41,7 @@ class PollPortSignals : public PortSignals {
       indices_.push_back(static_cast<int>(i));
       ownFds_.push_back(port->fd());
     }
-    const int r = Os().Poll(fds_.data(), fds_.size(), static_cast<int>(timeoutMs));
+    const int r = Io().Poll(fds_.data(), fds_.size(), static_cast<int>(timeoutMs));
     if (r < 0) {
       // Poll itself failing (not an interruption) would fail again at once:
       // sleep out the time instead of returning to a caller that loops.

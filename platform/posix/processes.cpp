@@ -1,5 +1,7 @@
-// Starting programs on POSIX: posix_spawn with the program map (program_map.h),
+// Starting programs on POSIX: posix_spawn with the program map (processes.h),
 // and the machine facts the installer choice needs.
+#include "platform/posix/processes.h"
+
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -12,7 +14,6 @@
 #include <thread>
 
 #include "platform/posix/native.h"
-#include "platform/posix/program_map.h"
 
 extern char** environ;
 

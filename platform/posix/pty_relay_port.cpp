@@ -17,7 +17,7 @@
 #include <string>
 
 #include "platform/posix/fd_port.h"
-#include "platform/posix/os_calls.h"
+#include "platform/posix/io_calls.h"
 
 namespace platform::posix {
 namespace {
@@ -67,7 +67,7 @@ class PtyRelayPort : public FdPort {
 
   bool GetModemStatus(ModemStatus& status) override {
     pollfd p{fd_, POLLIN, 0};
-    if (Os().Poll(&p, 1, 0) < 0) return false;
+    if (Io().Poll(&p, 1, 0) < 0) return false;
     const bool applicationOpen = !(p.revents & POLLHUP);
     status.dsr = applicationOpen;
     status.cts = applicationOpen;
@@ -80,7 +80,7 @@ class PtyRelayPort : public FdPort {
   // Hung up with nothing left to read: no application holds its end.
   bool HungUp() {
     pollfd p{fd_, POLLIN, 0};
-    return Os().Poll(&p, 1, 0) > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN);
+    return Io().Poll(&p, 1, 0) > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN);
   }
 
   // A descriptor that becomes readable whenever the application end is opened.

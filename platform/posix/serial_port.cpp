@@ -27,8 +27,8 @@
 #include <thread>
 
 #include "platform/posix/fd_port.h"
+#include "platform/posix/io_calls.h"
 #include "platform/posix/native.h"
-#include "platform/posix/os_calls.h"
 #include "platform/posix/port_map.h"
 #include "platform/posix/port_signals.h"
 #include "platform/posix/pty_relay_port.h"
@@ -47,7 +47,7 @@ uint64_t NowMs() {
 short PollFor(int fd, short events, int timeoutMs) {
   pollfd p{fd, events, 0};
   for (;;) {
-    int r = Os().Poll(&p, 1, timeoutMs);
+    int r = Io().Poll(&p, 1, timeoutMs);
     if (r > 0) return p.revents;
     if (r == 0) return 0;
     if (errno != EINTR) return POLLERR;
@@ -101,7 +101,7 @@ bool FdPort::Purge(unsigned flags) {
     which = TCIFLUSH;
   else if (tx)
     which = TCOFLUSH;
-  return which < 0 || Os().Tcflush(fd_, which) == 0;
+  return which < 0 || Io().Tcflush(fd_, which) == 0;
 }
 
 bool FdPort::GetTimeouts(CommTimeouts& timeouts) {
@@ -118,19 +118,19 @@ bool FdPort::SetTimeouts(const CommTimeouts& timeouts) {
 
 int FdPort::QueuedInput() {
   int n = 0;
-  return Os().Ioctl(fd_, FIONREAD, &n) == 0 ? n : -1;
+  return Io().Ioctl(fd_, FIONREAD, &n) == 0 ? n : -1;
 }
 
 int FdPort::QueuedOutput() {
   int n = 0;
-  return Os().Ioctl(fd_, TIOCOUTQ, &n) == 0 && n > 0 ? n : 0;
+  return Io().Ioctl(fd_, TIOCOUTQ, &n) == 0 && n > 0 ? n : 0;
 }
 
 int FdPort::Read(uint8_t* buffer, int size) {
   if (size <= 0) return 0;
   CommTimeouts t;
   GetTimeouts(t);
-  ssize_t n = Os().Read(fd_, buffer, static_cast<size_t>(size));
+  ssize_t n = Io().Read(fd_, buffer, static_cast<size_t>(size));
   if (n < 0 && errno != EAGAIN && errno != EINTR) return -1;
   int got = n > 0 ? static_cast<int>(n) : 0;
   if (t.readInterval == kMaxDword && t.readTotalMultiplier == 0 && t.readTotalConstant == 0)
@@ -163,7 +163,7 @@ int FdPort::Read(uint8_t* buffer, int size) {
       if (got == 0 && total == 0) continue;
       break;
     }
-    n = Os().Read(fd_, buffer + got, static_cast<size_t>(size - got));
+    n = Io().Read(fd_, buffer + got, static_cast<size_t>(size - got));
     if (n > 0)
       got += static_cast<int>(n);
     else if (n < 0 && errno != EAGAIN && errno != EINTR)
@@ -183,7 +183,7 @@ int FdPort::Write(const uint8_t* data, int size, uint32_t waitMs) {
   const uint64_t deadline = NowMs() + limit;
   int done = 0;
   while (done < size) {
-    ssize_t n = Os().Write(fd_, data + done, static_cast<size_t>(size - done));
+    ssize_t n = Io().Write(fd_, data + done, static_cast<size_t>(size - done));
     if (n > 0) {
       done += static_cast<int>(n);
       continue;
@@ -220,7 +220,7 @@ WriteResult FdPort::WriteWithin(const uint8_t* data, int size, uint32_t waitMs) 
   const uint64_t deadline = portFirst ? start + portLimit : waitDeadline;
   int done = 0;
   while (done < size) {
-    ssize_t n = Os().Write(fd_, data + done, static_cast<size_t>(size - done));
+    ssize_t n = Io().Write(fd_, data + done, static_cast<size_t>(size - done));
     if (n > 0) {
       done += static_cast<int>(n);
       continue;
@@ -236,7 +236,7 @@ WriteResult FdPort::WriteWithin(const uint8_t* data, int size, uint32_t waitMs) 
   const int unsent = WaitDrained(deadline);
   if (done == size && unsent == 0) return {done, true};
   // Cancelled: what is still queued never goes out.
-  if (unsent > 0) Os().Tcflush(fd_, TCOFLUSH);
+  if (unsent > 0) Io().Tcflush(fd_, TCOFLUSH);
   return {done - unsent, portFirst};
 }
 
@@ -254,7 +254,7 @@ bool FdPort::WaitReadable(uint32_t timeoutMs) {
 int FdPort::WaitDrained(uint64_t deadline) {
   for (;;) {
     int queued = 0;
-    if (Os().Ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return 0;
+    if (Io().Ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return 0;
     const uint64_t now = NowMs();
     if (now >= deadline) return queued;
     std::this_thread::sleep_for(std::chrono::milliseconds(deadline - now < 2 ? 1 : 2));
@@ -313,8 +313,8 @@ class TtyPort : public FdPort {
     int lines = (s.dtrEnable ? TIOCM_DTR : 0) | (s.rtsEnable ? TIOCM_RTS : 0);
     int off = (TIOCM_DTR | TIOCM_RTS) & ~lines;
     // Pseudo-terminals have no modem lines; that is not a failure of the set-up.
-    if (lines) Os().Ioctl(fd_, TIOCMBIS, &lines);
-    if (off) Os().Ioctl(fd_, TIOCMBIC, &off);
+    if (lines) Io().Ioctl(fd_, TIOCMBIS, &lines);
+    if (off) Io().Ioctl(fd_, TIOCMBIC, &off);
     return true;
   }
 
@@ -322,7 +322,7 @@ class TtyPort : public FdPort {
   // and the lines are unknown.
   bool GetModemStatus(ModemStatus& status) override {
     int lines = 0;
-    if (Os().Ioctl(fd_, TIOCMGET, &lines) != 0) return false;
+    if (Io().Ioctl(fd_, TIOCMGET, &lines) != 0) return false;
     status.cts = lines & TIOCM_CTS;
     status.dsr = lines & TIOCM_DSR;
     status.ring = lines & TIOCM_RNG;

@@ -14,8 +14,8 @@
 
 #include <cerrno>
 
+#include "platform/posix/io_calls.h"
 #include "platform/posix/native.h"
-#include "platform/posix/os_calls.h"
 
 namespace platform::posix {
 
@@ -87,7 +87,7 @@ class PosixSockets : public Sockets {
     address.sin_family = AF_INET;
     address.sin_port = htons(peer.port);
     address.sin_addr.s_addr = htonl(peer.address);
-    if (Os().Connect(static_cast<int>(s), reinterpret_cast<const sockaddr*>(&address),
+    if (Io().Connect(static_cast<int>(s), reinterpret_cast<const sockaddr*>(&address),
                      sizeof address) == 0)
       return 0;
     lastError = errno;
@@ -108,21 +108,21 @@ class PosixSockets : public Sockets {
     FD_SET(fd, &writable);
     timeval tv{static_cast<time_t>(timeoutMs / 1000),
                static_cast<suseconds_t>((timeoutMs % 1000) * 1000)};
-    const int n = Os().Select(fd + 1, nullptr, &writable, nullptr, &tv);
+    const int n = Io().Select(fd + 1, nullptr, &writable, nullptr, &tv);
     if (n < 0) return Fail();
     if (n == 0) return 0;
     // Linux also reports a failed connect as writable, and a socket whose
     // connect was refused at once as writable with no error; Winsock does not.
     int error = 0;
     socklen_t length = sizeof error;
-    if (Os().GetSockOpt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return Fail();
+    if (Io().GetSockOpt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return Fail();
     if (error != 0) {
       lastError = error;
       return 0;
     }
     sockaddr_in peer{};
     socklen_t peerLength = sizeof peer;
-    if (Os().GetPeerName(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
+    if (Io().GetPeerName(fd, reinterpret_cast<sockaddr*>(&peer), &peerLength) != 0) {
       lastError = errno;
       return 0;
     }
@@ -133,14 +133,14 @@ class PosixSockets : public Sockets {
   // program with SIGPIPE.
   int Send(SocketHandle s, const uint8_t* data, int length) override {
     const ssize_t n =
-        Os().Send(static_cast<int>(s), data, static_cast<size_t>(length), MSG_NOSIGNAL);
+        Io().Send(static_cast<int>(s), data, static_cast<size_t>(length), MSG_NOSIGNAL);
     if (n >= 0) return static_cast<int>(n);
     lastError = errno;
     return WouldBlock(errno) ? kSocketWouldBlock : kSocketError;
   }
 
   int Receive(SocketHandle s, uint8_t* buffer, int size) override {
-    const ssize_t n = Os().Recv(static_cast<int>(s), buffer, static_cast<size_t>(size), 0);
+    const ssize_t n = Io().Recv(static_cast<int>(s), buffer, static_cast<size_t>(size), 0);
     if (n >= 0) return static_cast<int>(n);
     lastError = errno;
     return WouldBlock(errno) ? kSocketWouldBlock : kSocketError;

@@ -1,4 +1,6 @@
-// USB printers on Linux, found through sysfs (see usb_printer_devices.h).
+// USB printers on Linux, found through sysfs (see usb_printers.h).
+#include "platform/posix/usb_printers.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -6,7 +8,6 @@
 
 #include "platform/posix/native.h"
 #include "platform/posix/port_map.h"
-#include "platform/posix/usb_printer_devices.h"
 #include "platform/serial_port.h"
 
 namespace platform::posix {

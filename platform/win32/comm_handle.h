@@ -1,3 +1,4 @@
+// Implemented in platform/win32/serial_port.cpp.
 // A serial-style port over a device handle opened elsewhere in this build
 // (the USB printer, opened through its device interface path). The port owns
 // the handle and closes it.

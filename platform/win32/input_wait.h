@@ -1,3 +1,4 @@
+// Implemented in platform/win32/serial_port.cpp.
 // What a wait on several ports at once (port_signals.cpp) needs from one
 // Windows port: an overlapped wait for received characters that ends by
 // itself on input, and a way to end it again. serial_port.cpp implements it.

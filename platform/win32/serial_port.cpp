@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/win32/comm_calls.h"
 #include "platform/win32/comm_handle.h"
 #include "platform/win32/input_wait.h"
+#include "platform/win32/io_calls.h"
 #include "platform/win32/native.h"
 #include "platform/win32/port_signals.h"
 
@@ -31,9 +31,9 @@ class WinSerialPort : public SerialPort, public InputWait {
   }
   ~WinSerialPort() override {
     EndPendingWait();
-    Comm().CloseHandle(handle_);
+    Io().CloseHandle(handle_);
     for (HANDLE e : {readEvent_, writeEvent_, waitEvent_})
-      if (e) Comm().CloseHandle(e);
+      if (e) Io().CloseHandle(e);
   }
 
   bool SetupQueues(uint32_t in, uint32_t out) override { return SetupComm(handle_, in, out) != 0; }
@@ -118,14 +118,14 @@ class WinSerialPort : public SerialPort, public InputWait {
   int QueuedInput() override {
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!Comm().ClearCommError(handle_, &errors, &stat)) return -1;
+    if (!Io().ClearCommError(handle_, &errors, &stat)) return -1;
     return static_cast<int>(stat.cbInQue);
   }
 
   int QueuedOutput() override {
     DWORD errors = 0;
     COMSTAT stat{};
-    if (!Comm().ClearCommError(handle_, &errors, &stat)) return 0;
+    if (!Io().ClearCommError(handle_, &errors, &stat)) return 0;
     return static_cast<int>(stat.cbOutQue);
   }
 
@@ -139,68 +139,68 @@ class WinSerialPort : public SerialPort, public InputWait {
       if (queued < size) size = queued;
     }
     if (!overlapped_)
-      return Comm().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr)
+      return Io().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr)
                  ? static_cast<int>(n)
                  : -1;
     OVERLAPPED ov{};
     ov.hEvent = readEvent_;
     ResetEvent(readEvent_);
-    if (Comm().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, &ov))
+    if (Io().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, &ov))
       return static_cast<int>(n);
     if (GetLastError() != ERROR_IO_PENDING) return -1;
     // Devices without read time-outs (a USB printer) may never complete a
     // read; those ports bound the wait and cancel the rest.
     if (readWaitMs_ != INFINITE &&
-        Comm().WaitForSingleObject(readEvent_, readWaitMs_) != WAIT_OBJECT_0)
-      Comm().CancelIoEx(handle_, &ov);
-    if (!Comm().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+        Io().WaitForSingleObject(readEvent_, readWaitMs_) != WAIT_OBJECT_0)
+      Io().CancelIoEx(handle_, &ov);
+    if (!Io().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
     return static_cast<int>(n);
   }
 
   int Write(const uint8_t* data, int size, uint32_t waitMs) override {
     DWORD n = 0;
     if (!overlapped_)
-      return Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr)
+      return Io().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr)
                  ? static_cast<int>(n)
                  : -1;
     OVERLAPPED ov{};
     ov.hEvent = writeEvent_;
     ResetEvent(writeEvent_);
-    if (Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
+    if (Io().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
       return static_cast<int>(n);
     if (GetLastError() != ERROR_IO_PENDING) return -1;
-    if (Comm().WaitForSingleObject(writeEvent_, waitMs ? waitMs : INFINITE) != WAIT_OBJECT_0) {
-      Comm().CancelIoEx(handle_, &ov);
+    if (Io().WaitForSingleObject(writeEvent_, waitMs ? waitMs : INFINITE) != WAIT_OBJECT_0) {
+      Io().CancelIoEx(handle_, &ov);
     }
-    if (!Comm().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+    if (!Io().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
     return static_cast<int>(n);
   }
 
   WriteResult WriteWithin(const uint8_t* data, int size, uint32_t waitMs) override {
     DWORD n = 0;
     if (!overlapped_) {
-      const BOOL ok = Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr);
+      const BOOL ok = Io().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr);
       return {static_cast<int>(n), ok != 0};
     }
     OVERLAPPED ov{};
     ov.hEvent = writeEvent_;
     ResetEvent(writeEvent_);
-    if (Comm().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
+    if (Io().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
       return {static_cast<int>(n), true};
     if (GetLastError() != ERROR_IO_PENDING) return {0, false};
-    if (Comm().WaitForSingleObject(writeEvent_, waitMs) == WAIT_OBJECT_0) {
-      const BOOL ok = Comm().GetOverlappedResult(handle_, &ov, &n, FALSE);
+    if (Io().WaitForSingleObject(writeEvent_, waitMs) == WAIT_OBJECT_0) {
+      const BOOL ok = Io().GetOverlappedResult(handle_, &ov, &n, FALSE);
       return {static_cast<int>(n), ok != 0};
     }
-    Comm().CancelIoEx(handle_, &ov);
-    Comm().GetOverlappedResult(handle_, &ov, &n, TRUE);
+    Io().CancelIoEx(handle_, &ov);
+    Io().GetOverlappedResult(handle_, &ov, &n, TRUE);
     return {static_cast<int>(n), false};
   }
 
   bool WaitReadable(uint32_t timeoutMs) override {
     if (QueuedInput() > 0) return true;
     if (HANDLE ended = StartInputWait()) {
-      Comm().WaitForSingleObject(ended, timeoutMs);
+      Io().WaitForSingleObject(ended, timeoutMs);
       EndInputWait();
       return QueuedInput() > 0;
     }
@@ -214,13 +214,13 @@ class WinSerialPort : public SerialPort, public InputWait {
 
   HANDLE StartInputWait() override {
     if (!overlapped_ || waitBroken_ || !waitEvent_) return nullptr;
-    if (!maskSet_) maskSet_ = Comm().SetCommMask(handle_, EV_RXCHAR) != 0;
+    if (!maskSet_) maskSet_ = Io().SetCommMask(handle_, EV_RXCHAR) != 0;
     if (maskSet_) {
       *wait_ = PendingWait{};
       wait_->ov.hEvent = waitEvent_;
       ResetEvent(waitEvent_);
       waitStarted_ = true;
-      if (Comm().WaitCommEvent(handle_, &wait_->mask, &wait_->ov)) {
+      if (Io().WaitCommEvent(handle_, &wait_->mask, &wait_->ov)) {
         SetEvent(waitEvent_);
         return waitEvent_;
       }
@@ -235,26 +235,26 @@ class WinSerialPort : public SerialPort, public InputWait {
     if (!waitStarted_) return;
     waitStarted_ = false;
     DWORD ignored = 0;
-    if (Comm().WaitForSingleObject(waitEvent_, 0) != WAIT_OBJECT_0) {
-      Comm().CancelIoEx(handle_, &wait_->ov);
-      if (Comm().WaitForSingleObject(waitEvent_, kEndWaitGraceMs) != WAIT_OBJECT_0) {
+    if (Io().WaitForSingleObject(waitEvent_, 0) != WAIT_OBJECT_0) {
+      Io().CancelIoEx(handle_, &wait_->ov);
+      if (Io().WaitForSingleObject(waitEvent_, kEndWaitGraceMs) != WAIT_OBJECT_0) {
         // A driver that does not end the wait when asked would hold the relay
         // up: poll this port from now on. A new mask ends such a wait under
         // Wine, whose wait thread would otherwise go on checking the port;
         // one still pending is ended again before its record goes.
         waitBroken_ = true;
         waitPending_ = true;
-        Comm().SetCommMask(handle_, EV_RXCHAR);
-        if (Comm().WaitForSingleObject(waitEvent_, kEndWaitGraceMs) == WAIT_OBJECT_0) {
+        Io().SetCommMask(handle_, EV_RXCHAR);
+        if (Io().WaitForSingleObject(waitEvent_, kEndWaitGraceMs) == WAIT_OBJECT_0) {
           waitPending_ = false;
-          Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
+          Io().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
         }
         return;
       }
-      Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
+      Io().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
       return;
     }
-    Comm().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
+    Io().GetOverlappedResult(handle_, &wait_->ov, &ignored, FALSE);
     // A wait that ends by itself without an event while nothing came in (Wine
     // on a port without modem lines) would end every later wait at once.
     if (wait_->mask == 0 && QueuedInput() <= 0) waitBroken_ = true;
@@ -275,8 +275,8 @@ class WinSerialPort : public SerialPort, public InputWait {
   // still there.
   void EndPendingWait() {
     if (!waitPending_) return;
-    Comm().CancelIoEx(handle_, &wait_->ov);
-    if (Comm().WaitForSingleObject(waitEvent_, kPendingWaitEndMs) == WAIT_OBJECT_0) {
+    Io().CancelIoEx(handle_, &wait_->ov);
+    if (Io().WaitForSingleObject(waitEvent_, kPendingWaitEndMs) == WAIT_OBJECT_0) {
       waitPending_ = false;
       return;
     }

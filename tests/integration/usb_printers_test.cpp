@@ -15,7 +15,7 @@
 
 #include "links/link_front.h"
 #include "platform/platform.h"
-#include "platform/posix/usb_printer_devices.h"
+#include "platform/posix/usb_printers.h"
 #include "platform/serial_port.h"
 #include "tests/support/relay_rig.h"
 #include "tests/support/temp_dir.h"

@@ -1,6 +1,6 @@
 // The headless pop-up policy: answers OK, and paces a message that keeps
 // coming back so that an hour-long fault shows it a bounded number of times.
-#include "ui/headless/headless_prompt.h"
+#include "ui/posix/headless_prompt.h"
 
 #include <gtest/gtest.h>
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "launcher/launcher_dialog.h"
 #include "tests/fakes/fake_platform.h"
-#include "tray/launcher_dialog.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ struct Shown {
   std::string message;
 };
 
-class RecordingLauncherView : public tray::LauncherView {
+class RecordingLauncherView : public launcher::LauncherView {
  public:
   void SetCaption(const std::string& text) override { caption = text; }
   void SetControlText(int control, const std::string& text) override {
@@ -44,7 +44,7 @@ class Launcher : public ::testing::Test {
   fakes::FakePlatform fake;
   char sep = fake.files.PathSeparator();
   RecordingLauncherView view;
-  tray::LauncherDialog dialog{fake.platform, view};
+  launcher::LauncherDialog dialog{fake.platform, view};
 };
 
 TEST_F(Launcher, ASuccessfulFirstStartClosesTheLauncherWithoutAMessage) {
@@ -90,10 +90,10 @@ TEST_F(Launcher, EveryFailedStartShowsItsMessageInTheErrorDialogAndTheLauncherSt
       f.system.codePage = codePage;
       f.processes.launchResults = {row.code};
       RecordingLauncherView v;
-      tray::LauncherDialog d(f.platform, v);
+      launcher::LauncherDialog d(f.platform, v);
       d.OnInitDialog();
       ASSERT_EQ(v.shown.size(), 1u);
-      EXPECT_EQ(v.shown[0].kind, tray::kLaunchError);
+      EXPECT_EQ(v.shown[0].kind, launcher::kLaunchError);
       EXPECT_EQ(v.shown[0].message, codePage == 949 ? row.korean : row.english);
       EXPECT_EQ(v.closes, 0);
       EXPECT_EQ(d.lastResult(), row.code);
@@ -103,12 +103,12 @@ TEST_F(Launcher, EveryFailedStartShowsItsMessageInTheErrorDialogAndTheLauncherSt
 
 TEST_F(Launcher, TheStatusCaptionsAreTheSystemsOwnTextsTypoIncluded) {
   auto say = [&](unsigned codePage, int kind) {
-    return core::Pick(fake.system, codePage, tray::StatusCaption(kind));
+    return core::Pick(fake.system, codePage, launcher::StatusCaption(kind));
   };
-  EXPECT_EQ(say(1252, tray::kLaunchError), "KELVO DUZI Service execution - Error");
-  EXPECT_EQ(say(949, tray::kLaunchError), "KELVO DOVI 서비스 실행 - 장애 발생");
-  EXPECT_EQ(say(1252, tray::kLaunchNormal), "KELVO DOVI Service execution - Normal");
-  EXPECT_EQ(say(949, tray::kLaunchNormal), "KELVO DOVI 서비스 실행 - 정상");
+  EXPECT_EQ(say(1252, launcher::kLaunchError), "KELVO DUZI Service execution - Error");
+  EXPECT_EQ(say(949, launcher::kLaunchError), "KELVO DOVI 서비스 실행 - 장애 발생");
+  EXPECT_EQ(say(1252, launcher::kLaunchNormal), "KELVO DOVI Service execution - Normal");
+  EXPECT_EQ(say(949, launcher::kLaunchNormal), "KELVO DOVI 서비스 실행 - 정상");
 }
 
 struct VerbRow {
@@ -134,7 +134,7 @@ TEST_F(Launcher, ElevationIsAskedForOnlyWhereTheSystemHasItAndTheUserLacksIt) {
     f.processes.version.major = row.major;
     f.processes.admin = row.admin;
     RecordingLauncherView v;
-    tray::LauncherDialog d(f.platform, v);
+    launcher::LauncherDialog d(f.platform, v);
     d.OnInitDialog();
     ASSERT_EQ(f.processes.launches.size(), 1u);
     EXPECT_EQ(f.processes.launches[0].substr(0, f.processes.launches[0].find(' ')), row.verb);
@@ -149,7 +149,7 @@ TEST_F(Launcher, EnglishTextsReplaceTheTemplatesOnlyOutsideCodePage949) {
   fakes::FakePlatform korean;
   korean.system.codePage = 949;
   RecordingLauncherView v;
-  tray::LauncherDialog d(korean.platform, v);
+  launcher::LauncherDialog d(korean.platform, v);
   d.OnInitDialog();
   EXPECT_EQ(v.caption, "");
   EXPECT_TRUE(v.texts.empty());
@@ -160,14 +160,14 @@ TEST_F(Launcher, ARefusedElevationIsReportedAndStartServiceAsksAgainThenCloses) 
   fake.processes.launchResults = {platform::kErrorCancelled, 0};
   dialog.OnInitDialog();
   ASSERT_EQ(view.shown.size(), 1u);
-  EXPECT_EQ(view.shown[0].kind, tray::kLaunchError);
+  EXPECT_EQ(view.shown[0].kind, launcher::kLaunchError);
   EXPECT_EQ(view.closes, 0);
 
   dialog.OnStartClicked();
   EXPECT_EQ(fake.processes.launches,
             (std::vector<std::string>{"runas " + RelayPath(), "runas " + RelayPath()}));
   ASSERT_EQ(view.shown.size(), 2u);
-  EXPECT_EQ(view.shown[1].kind, tray::kLaunchNormal);
+  EXPECT_EQ(view.shown[1].kind, launcher::kLaunchNormal);
   EXPECT_EQ(view.shown[1].message, "KELVO DOVI service was running normally.");
   EXPECT_EQ(view.closes, 1);
 }
@@ -177,7 +177,7 @@ TEST_F(Launcher, AStartFromTheButtonThatFailsAgainKeepsTheLauncherOpen) {
   dialog.OnInitDialog();
   dialog.OnStartClicked();
   ASSERT_EQ(view.shown.size(), 2u);
-  EXPECT_EQ(view.shown[1].kind, tray::kLaunchError);
+  EXPECT_EQ(view.shown[1].kind, launcher::kLaunchError);
   EXPECT_EQ(view.closes, 0);
 }
 

@@ -1,7 +1,7 @@
 // The POSIX serial ports and sockets when their system calls are interrupted,
 // find nothing to do yet, take only part of a write, or meet a hang-up. The
 // calls go to real pseudo-terminals and socket pairs; the seam of
-// platform/posix/os_calls.h turns chosen calls into those outcomes.
+// platform/posix/io_calls.h turns chosen calls into those outcomes.
 #include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "platform/port_wait.h"
+#include "platform/posix/io_calls.h"
 #include "platform/posix/native.h"
-#include "platform/posix/os_calls.h"
 #include "platform/posix/port_map.h"
 #include "platform/serial_port.h"
 #include "platform/sockets.h"
@@ -36,7 +36,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
-using platform::posix::OsCalls;
+using platform::posix::IoCalls;
 
 // What one call does instead of (or on top of) the real call.
 struct Step {
@@ -53,7 +53,7 @@ Step Value(int value) { return Step{0, SIZE_MAX, 0, value}; }
 
 // Each queue scripts the next calls of its kind; once empty, the real calls
 // run. `ioctls` stays in force for its request until the test changes it.
-class ScriptedCalls : public OsCalls {
+class ScriptedCalls : public IoCalls {
  public:
   std::deque<Step> reads, writes, polls, connects, selects, sends, recvs, peerNames;
   std::map<unsigned long, Step> ioctls;
@@ -66,12 +66,12 @@ class ScriptedCalls : public OsCalls {
   ssize_t Read(int fd, void* buffer, size_t size) override {
     const Step s = Next(reads);
     if (s.error) return Failed(s.error);
-    return OsCalls::Read(fd, buffer, std::min(size, s.limit));
+    return IoCalls::Read(fd, buffer, std::min(size, s.limit));
   }
   ssize_t Write(int fd, const void* data, size_t size) override {
     const Step s = Next(writes);
     if (s.error) return Failed(s.error);
-    return OsCalls::Write(fd, data, std::min(size, s.limit));
+    return IoCalls::Write(fd, data, std::min(size, s.limit));
   }
   int Poll(pollfd* fds, nfds_t count, int timeoutMs) override {
     ++pollCalls;
@@ -82,49 +82,49 @@ class ScriptedCalls : public OsCalls {
       fds[0].revents = s.revents;
       return 1;
     }
-    return OsCalls::Poll(fds, count, timeoutMs);
+    return IoCalls::Poll(fds, count, timeoutMs);
   }
   int Ioctl(int fd, unsigned long request, int* value) override {
     const auto it = ioctls.find(request);
-    if (it == ioctls.end()) return OsCalls::Ioctl(fd, request, value);
+    if (it == ioctls.end()) return IoCalls::Ioctl(fd, request, value);
     if (it->second.error) return Failed(it->second.error);
     *value = it->second.value;
     return 0;
   }
   int Tcflush(int fd, int queue) override {
     flushes.push_back(queue);
-    return OsCalls::Tcflush(fd, queue);
+    return IoCalls::Tcflush(fd, queue);
   }
   int Connect(int fd, const sockaddr* address, socklen_t length) override {
     const Step s = Next(connects);
     if (s.error) return Failed(s.error);
-    return OsCalls::Connect(fd, address, length);
+    return IoCalls::Connect(fd, address, length);
   }
   int Select(int n, fd_set* r, fd_set* w, fd_set* e, timeval* timeout) override {
     const Step s = Next(selects);
     if (s.error) return Failed(s.error);
-    return OsCalls::Select(n, r, w, e, timeout);
+    return IoCalls::Select(n, r, w, e, timeout);
   }
   int GetSockOpt(int fd, int level, int option, void* value, socklen_t* length) override {
     const auto it = sockOpts.find(option);
-    if (it == sockOpts.end()) return OsCalls::GetSockOpt(fd, level, option, value, length);
+    if (it == sockOpts.end()) return IoCalls::GetSockOpt(fd, level, option, value, length);
     *static_cast<int*>(value) = it->second.value;
     return 0;
   }
   int GetPeerName(int fd, sockaddr* address, socklen_t* length) override {
     const Step s = Next(peerNames);
     if (s.error) return Failed(s.error);
-    return OsCalls::GetPeerName(fd, address, length);
+    return IoCalls::GetPeerName(fd, address, length);
   }
   ssize_t Send(int fd, const void* data, size_t size, int flags) override {
     const Step s = Next(sends);
     if (s.error) return Failed(s.error);
-    return OsCalls::Send(fd, data, std::min(size, s.limit), flags);
+    return IoCalls::Send(fd, data, std::min(size, s.limit), flags);
   }
   ssize_t Recv(int fd, void* buffer, size_t size, int flags) override {
     const Step s = Next(recvs);
     if (s.error) return Failed(s.error);
-    return OsCalls::Recv(fd, buffer, std::min(size, s.limit), flags);
+    return IoCalls::Recv(fd, buffer, std::min(size, s.limit), flags);
   }
 
  private:
@@ -192,7 +192,7 @@ class DevicePortCalls : public ::testing::Test {
   int master = -1;
   std::unique_ptr<platform::SerialPort> port;
   ScriptedCalls calls;
-  platform::posix::ScopedOsCalls installed{calls};
+  platform::posix::ScopedIoCalls installed{calls};
 };
 
 const Bytes kJob = {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'};
@@ -315,7 +315,7 @@ TEST(PairRelayEndCalls, DsrFollowsTheHangUpAndAFailedPollKnowsNothing) {
   ASSERT_NE(relay, nullptr);
 
   ScriptedCalls calls;
-  platform::posix::ScopedOsCalls installed(calls);
+  platform::posix::ScopedIoCalls installed(calls);
   calls.polls = {Events(POLLIN), Events(POLLHUP), Fail(EBADF)};
   platform::ModemStatus status;
   ASSERT_TRUE(relay->GetModemStatus(status));
@@ -365,7 +365,7 @@ class PairRelayEndWait : public ::testing::Test {
   std::vector<platform::SerialPort*> list;
   int app = -1;
   ScriptedCalls calls;
-  platform::posix::ScopedOsCalls installed{calls};
+  platform::posix::ScopedIoCalls installed{calls};
 };
 
 TEST_F(PairRelayEndWait, InputFromTheApplicationEndsTheWait) {
@@ -469,7 +469,7 @@ class SocketCalls : public ::testing::Test {
   int fds[2] = {-1, -1};
   platform::Sockets& sockets = platform::posix::NewSockets();
   ScriptedCalls calls;
-  platform::posix::ScopedOsCalls installed{calls};
+  platform::posix::ScopedIoCalls installed{calls};
 };
 
 TEST_F(SocketCalls, SendAndReceiveFailuresReadAsWinsockDoes) {

@@ -8,8 +8,8 @@
 
 #include "platform/posix/autostart_entry.h"
 #include "platform/posix/port_enumerator.h"
-#include "platform/posix/program_map.h"
-#include "platform/posix/registry_file.h"
+#include "platform/posix/processes.h"
+#include "platform/posix/registry.h"
 #include "platform/posix/virtual_pair.h"
 #include "tests/support/temp_dir.h"
 

@@ -11,15 +11,15 @@
 #include <vector>
 
 #include "platform/serial_port.h"
-#include "remove/uninstall_dialog.h"
-#include "remove/uninstall_search.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/temp_dir.h"
+#include "uninstaller/uninstall_search.h"
+#include "uninstaller/uninstaller_dialog.h"
 
 namespace {
 
-using uninstall::kUninstallKey;
-using uninstall::kUninstallKeyWow64;
+using uninstaller::kUninstallKey;
+using uninstaller::kUninstallKeyWow64;
 
 constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kUserUninstallKey = std::string(fakes::kUserRoot) + kUninstallKey;
@@ -92,7 +92,7 @@ class RecordingPorts : public platform::SerialPorts {
   std::vector<std::string> opened;
 };
 
-class RecordingUninstallView : public uninstall::UninstallView {
+class RecordingUninstallView : public uninstaller::UninstallerView {
  public:
   void SetCaption(const std::string& text) override { caption = text; }
   void SetControlText(int control, const std::string& text) override { texts[control] = text; }
@@ -133,15 +133,15 @@ class Uninstaller : public ::testing::Test {
     support::WriteFile(dir.File("PortLists.ini"), "[Ports]\n");
   }
   bool Exists(const std::string& name) { return fake.files.FileExists(dir.File(name)); }
-  int Search(uninstall::RegistryRoot root, const std::string& key, const std::string& prefix) {
-    return uninstall::SearchUninstallEntry(fake.platform, root, key, prefix);
+  int Search(uninstaller::RegistryRoot root, const std::string& key, const std::string& prefix) {
+    return uninstaller::SearchUninstallEntry(fake.platform, root, key, prefix);
   }
 
   support::TempDir dir;
   fakes::FakePlatform fake;
   RecordingPorts ports;
   RecordingUninstallView view;
-  uninstall::UninstallDialog dialog{fake.platform, view};
+  uninstaller::UninstallerDialog dialog{fake.platform, view};
 };
 
 struct PrefixRow {
@@ -162,7 +162,7 @@ TEST(UninstallEntryPrefix, MatchesTheFirstCharactersWithoutRegardToCase) {
   };
   for (const PrefixRow& row : rows) {
     SCOPED_TRACE(row.name);
-    EXPECT_EQ(uninstall::MatchesPrefix(row.name, "Null-modem emulator"), row.matches);
+    EXPECT_EQ(uninstaller::MatchesPrefix(row.name, "Null-modem emulator"), row.matches);
   }
 }
 
@@ -171,8 +171,8 @@ TEST_F(Uninstaller, TheSearchRunsTheFirstMatchingEntryAndStops) {
   AddEntry(kUninstallKey, "B", "Null modem emulator", "blank.exe");
   AddEntry(kUninstallKey, "C", "null-MODEM emulator (com0com)", "\"C:\\com0com\\uninstall.exe\"");
   AddEntry(kUninstallKey, "D", "Null-modem emulator 2", "second.exe");
-  EXPECT_EQ(Search(uninstall::RegistryRoot::kMachine, kUninstallKey, "Null-modem emulator"),
-            uninstall::kSearchSucceeded);
+  EXPECT_EQ(Search(uninstaller::RegistryRoot::kMachine, kUninstallKey, "Null-modem emulator"),
+            uninstaller::kSearchSucceeded);
   EXPECT_EQ(fake.processes.commands, std::vector<std::string>{"\"C:\\com0com\\uninstall.exe\""});
 }
 
@@ -182,8 +182,8 @@ TEST_F(Uninstaller, AnEntryWhoseCommandCannotStartOrIsUnreadableIsPassedOver) {
   AddEntry(kUninstallKey, "C", "KELVO DOVI Service", "fails.exe");
   AddEntry(kUninstallKey, "D", "KELVO DOVI Service", "works.exe");
   fake.processes.onCommand = [](const std::string& c) { return c == "fails.exe" ? -1 : 0; };
-  EXPECT_EQ(Search(uninstall::RegistryRoot::kMachine, kUninstallKey, "KELVO DOVI Service"),
-            uninstall::kSearchSucceeded);
+  EXPECT_EQ(Search(uninstaller::RegistryRoot::kMachine, kUninstallKey, "KELVO DOVI Service"),
+            uninstaller::kSearchSucceeded);
   EXPECT_EQ(fake.processes.commands, (std::vector<std::string>{"fails.exe", "works.exe"}));
 }
 
@@ -213,7 +213,7 @@ TEST_F(Uninstaller, ThePerUserListIsSearchedOnlyWhenTheMachineWideSearchFails) {
     if (row.machineListFails) f.registry.FailEnumeration(kUninstallKey);
     f.registry.Set(kUserUninstallKey + "\\U", "DisplayName", "KELVO DOVI Service");
     f.registry.Set(kUserUninstallKey + "\\U", "UninstallString", "user.exe");
-    uninstall::SearchMachineThenUser(f.platform, kUninstallKey, "KELVO DOVI Service");
+    uninstaller::SearchMachineThenUser(f.platform, kUninstallKey, "KELVO DOVI Service");
     EXPECT_EQ(f.processes.commands, row.commands);
   }
 }
@@ -235,7 +235,7 @@ TEST_F(Uninstaller, TheDriverEntryIsLookedForUnderTheKeyOfTheArchitecture) {
     fakes::FakePlatform f;
     f.processes.processor = row.processor;
     RecordingUninstallView v;
-    uninstall::UninstallDialog d(f.platform, v);
+    uninstaller::UninstallerDialog d(f.platform, v);
     d.RemoveDriver();
     // Machine-wide first, then the user's; both in the 64-bit view.
     EXPECT_EQ(f.registry.opens,
@@ -286,9 +286,9 @@ TEST_F(Uninstaller, WithTheDriverBoxClearedOnlyTheServiceIsRemoved) {
   AddEntry(kUninstallKey, "com0com", "Null-modem emulator", "com0com.exe");
   fake.processes.processor = platform::kProcessorIntel;
   dialog.OnInitDialog();
-  view.SetChecked(uninstall::kDriverBox, false);
+  view.SetChecked(uninstaller::kDriverBox, false);
   dialog.OnCheckBoxClicked();
-  EXPECT_TRUE(view.enabled[uninstall::kDeleteButton]);
+  EXPECT_TRUE(view.enabled[uninstaller::kDeleteButton]);
   dialog.OnDeleteClicked();
   EXPECT_EQ(fake.processes.commands, std::vector<std::string>{"uninstall.exe"});
   EXPECT_EQ(view.closes, 1);
@@ -296,13 +296,13 @@ TEST_F(Uninstaller, WithTheDriverBoxClearedOnlyTheServiceIsRemoved) {
 
 TEST_F(Uninstaller, TheDeleteButtonIsEnabledExactlyWhileABoxIsTicked) {
   dialog.OnInitDialog();
-  EXPECT_EQ(view.checked, (std::set<int>{uninstall::kServiceBox, uninstall::kDriverBox}));
+  EXPECT_EQ(view.checked, (std::set<int>{uninstaller::kServiceBox, uninstaller::kDriverBox}));
   view.checked.clear();
   dialog.OnCheckBoxClicked();
-  EXPECT_FALSE(view.enabled[uninstall::kDeleteButton]);
-  view.SetChecked(uninstall::kDriverBox, true);
+  EXPECT_FALSE(view.enabled[uninstaller::kDeleteButton]);
+  view.SetChecked(uninstaller::kDriverBox, true);
   dialog.OnCheckBoxClicked();
-  EXPECT_TRUE(view.enabled[uninstall::kDeleteButton]);
+  EXPECT_TRUE(view.enabled[uninstaller::kDeleteButton]);
 }
 
 TEST_F(Uninstaller, TheRemovalRunsOnceHoweverOftenTheButtonIsPressed) {
@@ -358,7 +358,7 @@ TEST_F(Uninstaller, ARelayThatDoesNotEndWhenAskedIsEndedByForceWithinABound) {
     f.runningPrograms.requestError = row.requestError;
     f.runningPrograms.terminateFails = row.terminateFails;
     RecordingUninstallView v;
-    uninstall::UninstallDialog d(f.platform, v);
+    uninstaller::UninstallerDialog d(f.platform, v);
     d.StopService();
     std::vector<std::string> expected{"find portrelay.exe KelvoSvr"};
     expected.insert(expected.end(), row.calls.begin(), row.calls.end());
@@ -398,7 +398,7 @@ TEST_F(Uninstaller, TheAutostartValueIsDeletedWhateverItNames) {
     f.registry.MakeKey(kRunKey);
     if (!row.value.empty()) f.registry.Set(kRunKey, "portrelay", row.value);
     RecordingUninstallView v;
-    uninstall::UninstallDialog d(f.platform, v);
+    uninstaller::UninstallerDialog d(f.platform, v);
     d.DeleteAutostartValue();
     EXPECT_EQ(f.registry.Get(kRunKey, "portrelay"), "<none>");
     EXPECT_EQ(f.system.debugLines(), row.traces);
@@ -489,7 +489,7 @@ TEST_F(Uninstaller, APortThatRefusesASettingIsReportedInAnEnglishBoxAndTheNextOn
     failing.failSetState = row.setState;
     p.ports["\\\\.\\COM6"];
     RecordingUninstallView v;
-    uninstall::UninstallDialog d(f.platform, v);
+    uninstaller::UninstallerDialog d(f.platform, v);
     d.OnInitDialog();
     d.ReleaseApplicationPorts();
     EXPECT_EQ(f.system.messageBoxes(), std::vector<std::string>{row.box});
@@ -500,15 +500,15 @@ TEST_F(Uninstaller, APortThatRefusesASettingIsReportedInAnEnglishBoxAndTheNextOn
 TEST_F(Uninstaller, EnglishTextsReplaceTheTemplatesOnlyOutsideCodePage949) {
   dialog.OnInitDialog();
   EXPECT_EQ(view.caption, "KELVO DOVI Service and Virtual COM Port Driver Uninstaller");
-  EXPECT_EQ(view.texts[uninstall::kDeleteButton], "Delete Print Service or Virtual COM Driver");
-  EXPECT_EQ(view.texts[uninstall::kServiceBox], "Delete print service");
-  EXPECT_EQ(view.texts[uninstall::kDriverBox], "Delete Virtual COM Driver");
-  EXPECT_EQ(view.texts[uninstall::kExitButton], "Exit");
+  EXPECT_EQ(view.texts[uninstaller::kDeleteButton], "Delete Print Service or Virtual COM Driver");
+  EXPECT_EQ(view.texts[uninstaller::kServiceBox], "Delete print service");
+  EXPECT_EQ(view.texts[uninstaller::kDriverBox], "Delete Virtual COM Driver");
+  EXPECT_EQ(view.texts[uninstaller::kExitButton], "Exit");
 
   fakes::FakePlatform korean;
   korean.system.codePage = 949;
   RecordingUninstallView v;
-  uninstall::UninstallDialog d(korean.platform, v);
+  uninstaller::UninstallerDialog d(korean.platform, v);
   d.OnInitDialog();
   EXPECT_EQ(v.caption, "");
   EXPECT_TRUE(v.texts.empty());

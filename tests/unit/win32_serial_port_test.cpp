@@ -1,5 +1,5 @@
 // The Win32 serial port with a driver that leaves its wait for input pending:
-// the calls go through the seam of platform/win32/comm_calls.h, which plays
+// the calls go through the seam of platform/win32/io_calls.h, which plays
 // the driver. A wait the driver does not end when asked must not outlive the
 // record it writes into: the port cancels it and waits for its completion
 // before the record goes, and keeps the record when it never completes.
@@ -10,17 +10,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/comm_calls.h"
 #include "platform/win32/comm_handle.h"
+#include "platform/win32/io_calls.h"
 
 namespace {
 
-using platform::win32::CommCalls;
+using platform::win32::IoCalls;
 
 // A device handle nobody else knows; the events the port makes are real.
 HANDLE const kDevice = reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x4C0DE));
 
-class PendingWaitDriver : public CommCalls {
+class PendingWaitDriver : public IoCalls {
  public:
   bool completesOnCancel = false;
   std::vector<std::string> calls;
@@ -28,16 +28,16 @@ class PendingWaitDriver : public CommCalls {
   DWORD* pendingMask = nullptr;
 
   BOOL ClearCommError(HANDLE h, DWORD* errors, COMSTAT* stat) override {
-    if (h != kDevice) return CommCalls::ClearCommError(h, errors, stat);
+    if (h != kDevice) return IoCalls::ClearCommError(h, errors, stat);
     if (errors) *errors = 0;
     if (stat) *stat = COMSTAT{};
     return TRUE;
   }
   BOOL SetCommMask(HANDLE h, DWORD mask) override {
-    return h == kDevice ? TRUE : CommCalls::SetCommMask(h, mask);
+    return h == kDevice ? TRUE : IoCalls::SetCommMask(h, mask);
   }
   BOOL WaitCommEvent(HANDLE h, DWORD* mask, OVERLAPPED* ov) override {
-    if (h != kDevice) return CommCalls::WaitCommEvent(h, mask, ov);
+    if (h != kDevice) return IoCalls::WaitCommEvent(h, mask, ov);
     calls.push_back("wait for input");
     pending = ov;
     pendingMask = mask;
@@ -45,7 +45,7 @@ class PendingWaitDriver : public CommCalls {
     return FALSE;
   }
   BOOL CancelIoEx(HANDLE h, OVERLAPPED* ov) override {
-    if (h != kDevice) return CommCalls::CancelIoEx(h, ov);
+    if (h != kDevice) return IoCalls::CancelIoEx(h, ov);
     calls.push_back(ov == pending ? "cancel the wait" : "cancel something else");
     if (completesOnCancel && ov == pending) Complete();
     return TRUE;
@@ -53,17 +53,17 @@ class PendingWaitDriver : public CommCalls {
   DWORD WaitForSingleObject(HANDLE object, DWORD ms) override {
     if (pending && object == pending->hEvent) {
       calls.push_back("wait for its end");
-      return CommCalls::WaitForSingleObject(object, 0);
+      return IoCalls::WaitForSingleObject(object, 0);
     }
-    return CommCalls::WaitForSingleObject(object, ms);
+    return IoCalls::WaitForSingleObject(object, ms);
   }
   BOOL GetOverlappedResult(HANDLE h, OVERLAPPED* ov, DWORD* count, BOOL wait) override {
-    if (h != kDevice) return CommCalls::GetOverlappedResult(h, ov, count, wait);
+    if (h != kDevice) return IoCalls::GetOverlappedResult(h, ov, count, wait);
     *count = 0;
     return TRUE;
   }
   BOOL CloseHandle(HANDLE h) override {
-    if (h != kDevice) return CommCalls::CloseHandle(h);
+    if (h != kDevice) return IoCalls::CloseHandle(h);
     calls.push_back("close the device");
     return TRUE;
   }
@@ -82,7 +82,7 @@ TEST(Win32SerialPort, AWaitTheDriverDoesNotEndIsCancelledBeforeTheRecordGoes) {
     SCOPED_TRACE(completes);
     PendingWaitDriver driver;
     driver.completesOnCancel = completes;
-    platform::win32::ScopedCommCalls installed(driver);
+    platform::win32::ScopedIoCalls installed(driver);
     auto port = platform::win32::AdoptCommHandle(kDevice, true, INFINITE);
     // The driver ignores the cancel at the end of this wait: the port goes
     // on polling, the wait still pending.
@@ -119,7 +119,7 @@ TEST(Win32SerialPort, AWaitEndingLateWritesItsMaskBesideItsRecord) {
   for (bool completes : {true, false}) {
     SCOPED_TRACE(completes);
     PendingWaitDriver driver;
-    platform::win32::ScopedCommCalls installed(driver);
+    platform::win32::ScopedIoCalls installed(driver);
     auto port = platform::win32::AdoptCommHandle(kDevice, true, INFINITE);
     EXPECT_FALSE(port->WaitReadable(10));
     ASSERT_NE(driver.pendingMask, nullptr);

@@ -1,0 +1,106 @@
+// portrelay on Linux: the relay service without windows. It runs the same
+// start-up as the Windows program, then relays until SIGINT or SIGTERM (exit
+// status 0) or until the service closes itself after a fatal condition, such
+// as a printer that cannot be reached at start-up (exit status 1). A second
+// instance in the same installation ends at once (exit status 0).
+// SIGUSR1 runs the application port check and SIGUSR2 the banner print, as
+// the main window's buttons would; their outcome is printed like every
+// pop-up.
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+
+#include "app/service_dialog.h"
+#include "links/link_front.h"
+#include "platform/platform.h"
+#include "platform/termination.h"
+#include "ui/posix/headless_prompt.h"
+#include "ui/posix/headless_view.h"
+
+namespace {
+
+constexpr uint32_t kCommandPollMs = 50;
+
+// What the signal thread touches lives as long as the process: a signal may
+// still arrive while main returns and destroys its objects.
+struct EndOfRun {
+  core::ManualResetEvent requested;  // a termination signal or the service's close
+  std::atomic<bool> terminated{false};
+  std::mutex lock;  // guards `dialog` and `commands`
+  app::ServiceDialog* dialog = nullptr;
+  std::deque<platform::WindowCommand> commands;
+};
+
+EndOfRun& End() {
+  static EndOfRun* end = new EndOfRun;
+  return *end;
+}
+
+void OnTerminationSignal(int) {
+  EndOfRun& end = End();
+  end.terminated = true;
+  end.requested.Set();
+  std::lock_guard<std::mutex> g(end.lock);
+  if (end.dialog) end.dialog->RequestQuit();
+}
+
+// Commands are carried out on the main thread, the one that ran start-up
+// (the window's thread on Windows).
+void OnCommandSignal(platform::WindowCommand command) {
+  std::lock_guard<std::mutex> g(End().lock);
+  End().commands.push_back(command);
+}
+
+void RunQueuedCommands(app::ServiceDialog& dialog) {
+  for (;;) {
+    platform::WindowCommand command;
+    {
+      std::lock_guard<std::mutex> g(End().lock);
+      if (End().commands.empty()) return;
+      command = End().commands.front();
+      End().commands.pop_front();
+    }
+    if (command == platform::WindowCommand::kPortCheck)
+      dialog.PortCheckPrint();
+    else
+      dialog.DeveloperImagePrint();
+  }
+}
+
+// Makes the dialog reachable for the signal thread while it exists.
+class RunningDialog {
+ public:
+  explicit RunningDialog(app::ServiceDialog& dialog) {
+    std::lock_guard<std::mutex> g(End().lock);
+    End().dialog = &dialog;
+    if (End().terminated) dialog.RequestQuit();
+  }
+  ~RunningDialog() {
+    std::lock_guard<std::mutex> g(End().lock);
+    End().dialog = nullptr;
+  }
+};
+
+}  // namespace
+
+int main() {
+  platform::WatchTerminationSignals(OnTerminationSignal, OnCommandSignal);
+
+  platform::SingleInstance& single = platform::NativeInstance();
+  if (!single.Acquire("KelvoSvr")) return 0;
+
+  platform::Platform& native = platform::Native();
+  ui::headless::HeadlessView view(End().requested);
+  ui::headless::HeadlessPrompt prompt(*native.clock, stdout);
+  std::unique_ptr<links::LinkFront> link = links::NewLinkFront(native);
+  app::ServiceDialog dialog(native, view, prompt, *link);
+  single.PublishWindow(0);
+  {
+    RunningDialog running(dialog);
+    dialog.OnInitDialog();
+    while (!End().requested.WaitFor(kCommandPollMs)) RunQueuedCommands(dialog);
+  }
+  dialog.Shutdown();
+  return view.closedItself && !End().terminated ? 1 : 0;
+}
