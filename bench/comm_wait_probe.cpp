@@ -85,6 +85,13 @@ struct Wait {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::printf(
+        "usage: comm_wait_probe COMx COMy\n"
+        "How this machine's COM port driver handles the wait for received characters\n"
+        "between jobs: COMx is waited on, COMy is its peer that writes.\n");
+    return 0;
+  }
   if (argc < 3) {
     std::fprintf(stderr, "usage: comm_wait_probe COMx COMy\n");
     return 2;

@@ -6,6 +6,8 @@
 //
 //   relay_bench [--repeat N] [--latency-jobs N] [--wine | --wine-only] [--wine-exe PATH]
 //
+// Stopped by SIGINT or SIGTERM, it ends the relays and printers it started.
+//
 // For each job the application writes the job to its COM port and the clock
 // stops when the printer has received the last byte. Latency is that time for
 // a 16-byte job started when the relay is idle.
@@ -87,8 +89,12 @@ class Rig {
       if (printer_.Start(printersim::SimBinaryPath(), {"--tcp", candidate + ":9100"}, &error) == 0)
         ip_ = candidate;
     }
+    support::AlsoEndOnTermination(printer_.pid());
   }
-  ~Rig() { Stop(); }
+  ~Rig() {
+    Stop();
+    support::AlsoEndOnTermination(0, printer_.pid());
+  }
 
   bool Start(Relay relay, int timeoutMs) {
     relay_ = relay;
@@ -414,23 +420,45 @@ std::vector<double> MeasureWorkerStop(int trials) {
   return ms;
 }
 
+constexpr const char* kUsage =
+    "usage: relay_bench [--repeat N] [--latency-jobs N] [--wine | --wine-only] [--wine-exe PATH]\n"
+    "Latency, throughput and processor time of the Linux portrelay beside socat (and\n"
+    "with --wine of portrelay.exe under Wine), as a Markdown table; see bench/README.md.\n"
+    "  --repeat N        jobs per delivery measure (11)\n"
+    "  --latency-jobs N  16-byte jobs from idle (60)\n"
+    "  --wine            also portrelay.exe under Wine; --wine-only: only that\n"
+    "  --wine-exe PATH   the portrelay.exe to run\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int repeat = 11, latencyJobs = 60;
   bool wine = false, linux = true;
-  std::string wineExe = winetest::WindowsProgram("portrelay.exe");
+  std::string wineExe;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--repeat" && i + 1 < argc) repeat = std::atoi(argv[++i]);
-    if (arg == "--latency-jobs" && i + 1 < argc) latencyJobs = std::atoi(argv[++i]);
-    if (arg == "--wine") wine = true;
-    if (arg == "--wine-only") wine = true, linux = false;
-    if (arg == "--wine-exe" && i + 1 < argc) {
+    const bool valued = i + 1 < argc;
+    if (arg == "--help" || arg == "-h") {
+      std::printf("%s", kUsage);
+      return 0;
+    } else if (arg == "--repeat" && valued) {
+      repeat = std::atoi(argv[++i]);
+    } else if (arg == "--latency-jobs" && valued) {
+      latencyJobs = std::atoi(argv[++i]);
+    } else if (arg == "--wine") {
+      wine = true;
+    } else if (arg == "--wine-only") {
+      wine = true, linux = false;
+    } else if (arg == "--wine-exe" && valued) {
       wine = true;
       wineExe = argv[++i];
+    } else {
+      std::fprintf(stderr, "relay_bench: unknown argument '%s' (see --help)\n", arg.c_str());
+      return 2;
     }
   }
+  if (wineExe.empty()) wineExe = winetest::WindowsProgram("portrelay.exe");
+  support::EndChildrenOnTermination();
   signal(SIGPIPE, SIG_IGN);
 
   const std::vector<double> workerStop = MeasureWorkerStop(linux ? 30 : 0);

@@ -7,9 +7,15 @@
 #include <string>
 
 #include "launcher/launcher_dialog.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 
 namespace {
+
+constexpr const char* kHelp =
+    "The launcher: starts portrelay beside it (what the log-on start runs) and ends.\n"
+    "  --help     this text\n"
+    "  --version  the version\n";
 
 class ConsoleLauncherView : public launcher::LauncherView {
  public:
@@ -33,7 +39,10 @@ class ConsoleLauncherView : public launcher::LauncherView {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const platform::CommandLineAnswer answer =
+      platform::AnswerCommandLine("relaytray", kHelp, {argv + 1, argv + argc}, stdout, stderr);
+  if (answer.answered) return answer.status;
   platform::Platform& native = platform::Native();
   ConsoleLauncherView view(*native.system);
   launcher::LauncherDialog dialog(native, view);

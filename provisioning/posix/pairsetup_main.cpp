@@ -12,16 +12,45 @@
 //                                  free name, COMn that name
 //
 // The report goes to FILE when given, else to standard output. Exit status 0
-// on success, 1 on a failure, 2 on a command it does not know.
+// on success, 1 on a failure, 2 on an argument it does not know (named on
+// standard error, before any file is touched).
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "platform/posix/native.h"
 #include "platform/posix/registry.h"
 #include "platform/posix/virtual_pair.h"
 
 namespace {
+
+constexpr const char* kHelp =
+    "The virtual port pair installer of this installation (com0com's installer and\n"
+    "setupc on Windows).\n"
+    "  pairsetup                        install the next pair\n"
+    "  pairsetup [--output FILE] preinstall | update | infclean\n"
+    "  pairsetup [--output FILE] install PortName=COM# PortName=COM#\n"
+    "  --help     this text\n"
+    "  --version  the version\n";
+
+bool IsPortNameArgument(const std::string& arg) { return arg.rfind("PortName=", 0) == 0; }
+
+// How many arguments from args[at] on form one part of the command line above.
+size_t Takes(const std::vector<std::string>& args, size_t at) {
+  size_t command = 0;
+  if (args.size() >= 2 && args[0] == "--output") {
+    if (at == 0) return 2;
+    command = 2;
+  }
+  if (at != command) return 0;
+  const std::string& word = args[at];
+  if (word == "preinstall" || word == "update" || word == "infclean") return 1;
+  if (word != "install") return 0;
+  size_t n = 1;
+  while (n < 3 && at + n < args.size() && IsPortNameArgument(args[at + n])) ++n;
+  return n;
+}
 
 std::string Directory() {
   platform::posix::PosixFiles files;
@@ -54,6 +83,9 @@ int Install(const std::string& appName, const std::string& relayName, std::strin
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  const platform::CommandLineAnswer answer =
+      platform::AnswerCommandLine("pairsetup", kHelp, args, stdout, stderr, Takes);
+  if (answer.answered) return answer.status;
   std::string output;
   if (args.size() >= 2 && args[0] == "--output") {
     output = args[1];
@@ -66,11 +98,8 @@ int main(int argc, char** argv) {
     const std::string app = args.size() > 1 ? PortNameArgument(args[1]) : "";
     const std::string relay = args.size() > 2 ? PortNameArgument(args[2]) : "";
     status = Install(app, relay, report);
-  } else if (args[0] == "preinstall" || args[0] == "update" || args[0] == "infclean") {
-    report = "pairsetup: " + args[0] + ": nothing to do\n";
   } else {
-    report = "pairsetup: unknown command " + args[0] + "\n";
-    status = 2;
+    report = "pairsetup: " + args[0] + ": nothing to do\n";
   }
 
   std::FILE* out = output.empty() ? stdout : std::fopen(output.c_str(), "w");

@@ -16,6 +16,48 @@
 #include <iterator>
 
 namespace support {
+namespace {
+
+// Process ids, or negative process group ids, the termination handler ends.
+// Plain atomics: the handler reads them, and may run at any time.
+std::atomic<int> gToEnd[64];
+
+void Remember(int id) {
+  for (auto& slot : gToEnd) {
+    int empty = 0;
+    if (slot.compare_exchange_strong(empty, id)) return;
+  }
+}
+
+void Forget(int id) {
+  for (auto& slot : gToEnd) {
+    int expected = id;
+    if (slot.compare_exchange_strong(expected, 0)) return;
+  }
+}
+
+void EndStarted(int signal) {
+  for (auto& slot : gToEnd) {
+    const int id = slot.load();
+    if (id != 0) ::kill(id, SIGTERM);
+  }
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+}  // namespace
+
+void EndChildrenOnTermination() {
+  struct sigaction action {};
+  action.sa_handler = EndStarted;
+  ::sigaction(SIGINT, &action, nullptr);
+  ::sigaction(SIGTERM, &action, nullptr);
+}
+
+void AlsoEndOnTermination(int pid, int previousPid) {
+  if (previousPid > 0) Forget(previousPid);
+  if (pid > 0) Remember(pid);
+}
 
 ChildProcess::~ChildProcess() {
   if (pid_ > 0 && !status_) {
@@ -62,6 +104,7 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, const Options& op
   }
   ::setpgid(pid, pid);
   pid_ = pid;
+  Remember(-pid);
   ::close(in[0]);
   ::close(out[1]);
   stdinFd_ = in[1];
@@ -103,6 +146,7 @@ std::optional<int> ChildProcess::WaitExit(int timeoutMs) {
     pid_t r = ::waitpid(pid_, &status, WNOHANG);
     if (r == pid_) {
       status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      Forget(-pid_);
       return status_;
     }
     if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;

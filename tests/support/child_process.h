@@ -17,6 +17,14 @@
 
 namespace support {
 
+// For programs a user may stop, such as the benchmarks: on SIGINT or SIGTERM,
+// every ChildProcess still running is asked to end (SIGTERM to its group), and
+// so is every process given to AlsoEndOnTermination; then the program ends
+// by the signal. A stopped benchmark must not leave its relay running.
+void EndChildrenOnTermination();
+// A process started otherwise (the printer simulator's SimProcess); 0 forgets it.
+void AlsoEndOnTermination(int pid, int previousPid = 0);
+
 class ChildProcess {
  public:
   struct Options {

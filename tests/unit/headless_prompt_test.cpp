@@ -12,7 +12,7 @@ namespace {
 
 TEST(HeadlessPrompt, AnswersOkAtOnceForNewMessages) {
   fakes::FakeClock clock;
-  ui::headless::HeadlessPrompt prompt(clock, nullptr);
+  ui::posix::HeadlessPrompt prompt(clock, nullptr);
   EXPECT_EQ(prompt.Show("a", core::kStatusError, nullptr), core::kAnswerOk);
   EXPECT_EQ(prompt.Show("b", core::kStatusReprint, nullptr), core::kAnswerOk);
   EXPECT_EQ(prompt.Show("a", core::kStatusNormal, nullptr), core::kAnswerOk);
@@ -21,7 +21,7 @@ TEST(HeadlessPrompt, AnswersOkAtOnceForNewMessages) {
 
 TEST(HeadlessPrompt, RepeatsWaitLongerEachTimeUpTo32Seconds) {
   fakes::FakeClock clock;
-  ui::headless::HeadlessPrompt prompt(clock, nullptr);
+  ui::posix::HeadlessPrompt prompt(clock, nullptr);
   prompt.Show("cover open", core::kStatusError, nullptr);
   const uint32_t expected[] = {1000, 2000, 4000, 8000, 16000, 32000, 32000};
   for (uint32_t pause : expected) {
@@ -33,7 +33,7 @@ TEST(HeadlessPrompt, RepeatsWaitLongerEachTimeUpTo32Seconds) {
 
 TEST(HeadlessPrompt, AnHourLongFaultShowsItsMessageAtMost120Times) {
   fakes::FakeClock clock;
-  ui::headless::HeadlessPrompt prompt(clock, nullptr);
+  ui::posix::HeadlessPrompt prompt(clock, nullptr);
   int shows = 0;
   while (clock.NowMs() < 3600u * 1000u) {
     prompt.Show("[Printing] Printer cover is open.", core::kStatusError, nullptr);
@@ -45,7 +45,7 @@ TEST(HeadlessPrompt, AnHourLongFaultShowsItsMessageAtMost120Times) {
 TEST(HeadlessPrompt, ConsolePrintsOnlyAtPowersOfTwo) {
   fakes::FakeClock clock;
   std::FILE* out = std::tmpfile();
-  ui::headless::HeadlessPrompt prompt(clock, out);
+  ui::posix::HeadlessPrompt prompt(clock, out);
   for (int i = 0; i < 9; ++i) prompt.Show("paper out", core::kStatusError, nullptr);
   std::rewind(out);
   char line[256];
@@ -57,7 +57,7 @@ TEST(HeadlessPrompt, ConsolePrintsOnlyAtPowersOfTwo) {
 
 TEST(HeadlessPrompt, StopRequestEndsThePauseWithCancel) {
   fakes::FakeClock clock;
-  ui::headless::HeadlessPrompt prompt(clock, nullptr);
+  ui::posix::HeadlessPrompt prompt(clock, nullptr);
   std::atomic<int> stop{0};
   prompt.Show("x", core::kStatusError, &stop);
   for (int i = 0; i < 5; ++i) prompt.Show("x", core::kStatusError, &stop);

@@ -103,10 +103,12 @@ std::string Hex(const Bytes& b) {
   return s.empty() ? "(nothing)" : s;
 }
 
+constexpr const char* kUsage =
+    "usage: pos-send --port PATH [--receipt demo | --file FILE] [--save FILE]\n"
+    "                [--status] [--baud N] [--wait-ms N]\n";
+
 int Usage() {
-  std::fprintf(stderr,
-               "usage: pos-send --port PATH [--receipt demo | --file FILE] [--save FILE]\n"
-               "                [--status] [--baud N] [--wait-ms N]\n");
+  std::fputs(kUsage, stderr);
   return 2;
 }
 
@@ -119,7 +121,14 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
-    if (a == "--port")
+    if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      std::fputs(
+          "Writes a receipt job to a COM port as a point-of-sale program does and, with\n"
+          "--status, asks the printer's status and prints the answer.\n",
+          stdout);
+      return 0;
+    } else if (a == "--port")
       port = next();
     else if (a == "--file")
       file = next();

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-namespace ui::headless {
+namespace ui::posix {
 namespace {
 
 const char* KindName(int kind) {
@@ -61,4 +61,4 @@ void HeadlessPrompt::Pause(uint32_t ms, const std::atomic<int>* dismiss) {
   }
 }
 
-}  // namespace ui::headless
+}  // namespace ui::posix

@@ -16,7 +16,7 @@
 #include "core/prompt.h"
 #include "platform/clock.h"
 
-namespace ui::headless {
+namespace ui::posix {
 
 class HeadlessPrompt : public core::Prompt {
  public:
@@ -38,4 +38,4 @@ class HeadlessPrompt : public core::Prompt {
   uint64_t repeats_ = 0;
 };
 
-}  // namespace ui::headless
+}  // namespace ui::posix

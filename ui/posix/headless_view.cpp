@@ -4,7 +4,7 @@
 #include <cctype>
 #include <cstdio>
 
-namespace ui::headless {
+namespace ui::posix {
 
 // Next to the pop-up lines of the headless prompt on the console.
 void HeadlessView::Notify(const std::string& text) {
@@ -60,4 +60,4 @@ std::string HeadlessView::ControlText(int control) {
   return texts_[control];
 }
 
-}  // namespace ui::headless
+}  // namespace ui::posix

@@ -12,7 +12,7 @@
 #include "core/event.h"
 #include "core/service_view.h"
 
-namespace ui::headless {
+namespace ui::posix {
 
 class HeadlessView : public core::ServiceView {
  public:
@@ -51,4 +51,4 @@ class HeadlessView : public core::ServiceView {
   std::map<int, std::string> texts_;
 };
 
-}  // namespace ui::headless
+}  // namespace ui::posix

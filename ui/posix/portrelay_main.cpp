@@ -13,6 +13,7 @@
 
 #include "app/service_dialog.h"
 #include "links/link_front.h"
+#include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/termination.h"
 #include "ui/posix/headless_prompt.h"
@@ -21,6 +22,13 @@
 namespace {
 
 constexpr uint32_t kCommandPollMs = 50;
+
+constexpr const char* kHelp =
+    "The print relay without windows: relays the application's virtual port to the\n"
+    "printer that Settings.ini beside the program names, until SIGINT or SIGTERM.\n"
+    "SIGUSR1 runs the application port check, SIGUSR2 the banner print.\n"
+    "  --help     this text\n"
+    "  --version  the version\n";
 
 // What the signal thread touches lives as long as the process: a signal may
 // still arrive while main returns and destroys its objects.
@@ -84,15 +92,18 @@ class RunningDialog {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  const platform::CommandLineAnswer answer =
+      platform::AnswerCommandLine("portrelay", kHelp, {argv + 1, argv + argc}, stdout, stderr);
+  if (answer.answered) return answer.status;
   platform::WatchTerminationSignals(OnTerminationSignal, OnCommandSignal);
 
   platform::SingleInstance& single = platform::NativeInstance();
   if (!single.Acquire("KelvoSvr")) return 0;
 
   platform::Platform& native = platform::Native();
-  ui::headless::HeadlessView view(End().requested);
-  ui::headless::HeadlessPrompt prompt(*native.clock, stdout);
+  ui::posix::HeadlessView view(End().requested);
+  ui::posix::HeadlessPrompt prompt(*native.clock, stdout);
   std::unique_ptr<links::LinkFront> link = links::NewLinkFront(native);
   app::ServiceDialog dialog(native, view, prompt, *link);
   single.PublishWindow(0);
