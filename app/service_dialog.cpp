@@ -121,11 +121,16 @@ bool ServiceDialog::ConnectPrinter() {
   service_.log().WriteLog(core::kLogDebug, "Start OpenPort");
   service_.stopFlag() = 0;
 
-  int result = settings.port == "TCP/IP"
-                   ? link.OpenLink(settings.ip, core::RelayService::kTcpPrinterPort)
-                   : link.OpenLink("USB", 0);
-  for (int n = 1; result != 0; ++n) {
+  const bool network = settings.port == "TCP/IP";
+  int result = network ? link.OpenLink(settings.ip, core::RelayService::kTcpPrinterPort)
+                       : link.OpenLink("USB", 0);
+  for (int n = 1; result != links::kOpened; ++n) {
     if (quitting_) return false;
+    if (n == 1 && !network) {
+      service_.log().WriteLog(core::kLogError, "USB: %s", link.FailureCause().c_str());
+    } else {
+      service_.LogPrinterFailure();
+    }
     service_.ShowPrinterMessage(
         core::FormatText(service_.Say(core::texts::kConnectionFailedTimes).c_str(), n),
         core::kStatusError);

@@ -66,6 +66,28 @@ int RelayService::OpenPrinterAsConfigured() {
   return link_.OpenLink(target.port, settings_.baudRate);
 }
 
+std::string RelayService::PrinterName() {
+  const RelaySettings::LinkTextsCopy target = settings_.LinkTexts();
+  return target.port == "TCP/IP" ? "TCP/IP(" + target.ip + ")" : target.port;
+}
+
+// Any other port name goes to the TCP/IP link, which finds no address in it;
+// with Baudrate=1 it is a printer's name for the spooler link.
+std::string RelayService::PrinterFailureCause() {
+  const RelaySettings::LinkTextsCopy target = settings_.LinkTexts();
+  const std::string prefix = target.port.substr(0, 3);
+  const bool linkKind =
+      target.port == "TCP/IP" || prefix == "COM" || prefix == "LPT" || prefix == "USB";
+  if (!linkKind && settings_.baudRate != 1)
+    return "no link of that kind (COM, LPT, USB or TCP/IP) and no printer of that name";
+  const std::string cause = link_.FailureCause();
+  return cause.empty() ? "the link gives no reason" : cause;
+}
+
+void RelayService::LogPrinterFailure() {
+  log_.WriteLog(kLogError, "%s: %s", PrinterName().c_str(), PrinterFailureCause().c_str());
+}
+
 std::string RelayService::PrinterPortPrefixed(const std::string& text) {
   const RelaySettings::LinkTextsCopy target = settings_.LinkTexts();
   if (target.port == "TCP/IP") {

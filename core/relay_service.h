@@ -49,6 +49,14 @@ class RelayService {
   // Opens the printer link the way the settings say: the IP address and port
   // 9100 for "TCP/IP", otherwise the port name and the baud rate number.
   int OpenPrinterAsConfigured();
+  // How the log names the printer of the settings: "COM3", "TCP/IP(192.0.2.5)".
+  std::string PrinterName();
+  // Why the printer link's last open or write failed, for the log: the
+  // link's own cause, or that the settings name no link at all.
+  std::string PrinterFailureCause();
+  // Logs at Error level why the printer the settings name could not be had:
+  // "COM3: access denied (held by another program)".
+  void LogPrinterFailure();
   // The relay end PortLists.ini names: only Port1 is ever read.
   RelayPortEntry ReadRelayPort();
   // Closes the relay end in the slot. The printer link lets go of it as well

@@ -148,8 +148,9 @@ void RelayWorker::LogReplies() {
 bool RelayWorker::OpenPrinterForJob(const std::string& portName) {
   StopFlag& stop = service_.stopFlag();
   platform::Clock& clock = *service_.platform().clock;
-  while (service_.OpenPrinterAsConfigured() != 0) {
+  while (service_.OpenPrinterAsConfigured() != links::kOpened) {
     if (stop.load()) break;
+    service_.LogPrinterFailure();
     service_.ShowPrinterMessage(service_.Say(texts::kConnectionFailure), kStatusError, stop.flag());
     for (uint32_t waited = 0; waited < kReconnectPauseMs && !stop.load(); waited += 100)
       clock.SleepMs(100);
@@ -215,8 +216,10 @@ void RelayWorker::ServeJob(int index, int firstLength) {
       // write is not reported as printed.
       const uint64_t lost = link_.TakeUndelivered();
       if (lost > 0) {
-        log.WriteLog(kLogError, "%s port : %d bytes of the job were not written to the printer",
-                     name.c_str(), static_cast<int>(lost));
+        log.WriteLog(kLogError,
+                     "%s port : %d bytes of the job were not written to the printer %s: %s",
+                     name.c_str(), static_cast<int>(lost), service_.PrinterName().c_str(),
+                     service_.PrinterFailureCause().c_str());
       }
       settled = status_.JobEnd(lost > 0);
       break;

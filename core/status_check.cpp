@@ -97,8 +97,9 @@ unsigned StatusCheck::Replay() {
       link_.WaitPrintResult(service_.settings().resultTimeoutMs, service_.stopFlag().flag());
   const uint64_t lost = link_.TakeUndelivered();
   if (lost > 0) {
-    service_.log().WriteLog(kLogError, "Reprint : %d bytes were not written to the printer",
-                            static_cast<int>(lost));
+    service_.log().WriteLog(kLogError, "Reprint : %d bytes were not written to the printer %s: %s",
+                            static_cast<int>(lost), service_.PrinterName().c_str(),
+                            service_.PrinterFailureCause().c_str());
     if (s == links::kPrinterOk) s = links::kJobIncomplete;
   }
   return s;

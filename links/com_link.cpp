@@ -28,19 +28,21 @@ ComLink::ComLink(platform::Clock& clock, platform::SerialPorts& ports, ReaderMod
 ComLink::~ComLink() { Close(); }
 
 int ComLink::Open(const std::string& target, int parameter) {
-  if (!EarlierReaderEnded()) return 1;
+  if (!EarlierReaderEnded()) return kOpenRefused;
   if (!OpenPort("\\\\.\\" + target)) {
     state().open = 0;
-    return 1;
+    return kOpenRefused;
   }
   PreparePort();
   const int baudRate = BaudRateOfIndex(parameter);
-  if (baudRate == 0) return 1;
+  if (baudRate == 0) return Fail(kOpenRefused, "Baudrate is none of 1200 to 115200");
 
   // A device without line settings is no serial port (a file, a printer
   // device): writing print data into it would look like success.
   platform::LineSettings line;
-  if (!port()->GetLineSettings(line)) return 1;
+  if (!port()->GetLineSettings(line))
+    return Fail(kOpenRefused,
+                "no serial port: " + OsCause(port()->LastError(), "it has no line settings"));
   ConfigurePort(baudRate, line);
 
   LinkState& st = state();
@@ -68,13 +70,13 @@ void ComLink::ConfigurePort(int baudRate, platform::LineSettings line) {
 }
 
 int ComLink::Write(const uint8_t* data, int length) {
-  if (state().open == 0) return 0;
+  if (state().open == 0) return Fail(kWriteFailed, "the port is not open");
   std::lock_guard<std::mutex> g(portLock());
   platform::SerialPort* p = port();
-  if (p == nullptr) return 0;
+  if (p == nullptr) return Fail(kWriteFailed, "the port is not open");
   if (length <= 0) {
     p->Purge(platform::kPurgeAll);
-    return 0;
+    return kWriteFailed;
   }
   int written = 0;
   while (written < length) {
@@ -82,8 +84,9 @@ int ComLink::Write(const uint8_t* data, int length) {
     const platform::WriteResult r = p->WriteWithin(data + written, chunk, kChunkWaitMs);
     // A chunk the port took nothing of would be tried for ever.
     if (!r.finished || r.count <= 0) {
+      const int error = p->LastError();
       p->Purge(platform::kPurgeAll);
-      return 0;
+      return Fail(kWriteFailed, OsCause(error, "the port took nothing"));
     }
     written += r.count;
   }
@@ -92,7 +95,7 @@ int ComLink::Write(const uint8_t* data, int length) {
   // port whose writes complete once sent nothing is left to clear, while
   // a pty-backed port (Wine) would lose bytes its printer has not read yet.
   if (p->QueuedOutput() > 0) p->Purge(platform::kPurgeTxAbort | platform::kPurgeTxClear);
-  return 1;
+  return kWriteDone;
 }
 
 void ComLink::ReaderTurn() {

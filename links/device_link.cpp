@@ -6,6 +6,7 @@
 
 #include "links/escpos.h"
 #include "platform/clock.h"
+#include "platform/os_error.h"
 #include "platform/serial_port.h"
 
 namespace links {
@@ -148,7 +149,24 @@ bool DeviceLink::StopReader(uint32_t timeoutMs) {
 bool DeviceLink::EarlierReaderEnded() {
   if (!reader_.Running()) return true;
   state_.stopReader = 1;
-  return reader_.WaitEnded(kEarlierThreadWaitMs);
+  if (reader_.WaitEnded(kEarlierThreadWaitMs)) return true;
+  Fail(0, "the reader of the last connection has not ended yet");
+  return false;
+}
+
+std::string DeviceLink::failureCause() const {
+  std::lock_guard<std::mutex> g(causeLock_);
+  return cause_;
+}
+
+int DeviceLink::Fail(int result, const std::string& cause) {
+  std::lock_guard<std::mutex> g(causeLock_);
+  cause_ = cause;
+  return result;
+}
+
+std::string DeviceLink::OsCause(int code, const std::string& fallback) {
+  return code != 0 ? platform::DescribeOsError(code) : fallback;
 }
 
 int DeviceLink::StartReaderAndWait(uint32_t settleMs) {

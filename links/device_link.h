@@ -106,6 +106,9 @@ class DeviceLink {
   // connection that was lost afterwards may never have reached the printer.
   uint32_t connectionLosses() const { return connectionLosses_; }
 
+  // Why the last open or write that failed did (PrinterLink::FailureCause).
+  std::string failureCause() const;
+
   static constexpr uint32_t kForwardWaitMs = 100;
   static constexpr uint32_t kStalledForwardWaitMs = 1;
   // The pause before a reader turn, skipped after a read that filled the
@@ -115,6 +118,11 @@ class DeviceLink {
  protected:
   platform::Clock& clock() { return clock_; }
   void CountConnectionLoss() { ++connectionLosses_; }
+  // Keeps `cause` as the link's failure cause and returns `result`, so that
+  // a failing step reads "return Fail(kOpenFailed, why);".
+  int Fail(int result, const std::string& cause);
+  // The cause of an OS error (os_error.h); `fallback` when the OS gave none.
+  static std::string OsCause(int code, const std::string& fallback);
   // Starts the reader thread looping over ReaderTurn (nothing in kManual).
   void StartReader();
   // Sets stopReader and waits without limit for the reader's end, if one runs.
@@ -159,6 +167,8 @@ class DeviceLink {
 
  private:
   std::atomic<uint32_t> connectionLosses_{0};
+  mutable std::mutex causeLock_;
+  std::string cause_;
   platform::Clock& clock_;
   const ReaderMode mode_;
   LinkState state_;

@@ -96,12 +96,12 @@ int LinkFront::OpenDeviceLink(const std::string& target, int parameter) {
   linkKind_ = kind;
 
   DeviceLink* link = deviceLink(kind);
-  if (link == nullptr) return -1;
+  if (link == nullptr) return kOpenFailed;
   const int result = link->Open(target, linkParameter);
-  if (result == 0) return 0;
+  if (result == kOpened) return kOpened;
   // A failed open leaves nothing open.
   link->Close();
-  if (kind == kLinkCom || kind == kLinkLpt) return -1;
+  if (kind == kLinkCom || kind == kLinkLpt) return kOpenFailed;
   return result;
 }
 
@@ -124,13 +124,13 @@ int LinkFront::WriteLink(const uint8_t* data, int length) {
   int result;
   bool all;
   if (spoolerMode_) {
-    result = spoolerOpen_ ? spooler_.Write(data, length) : 2;
-    all = result == 1;
+    result = spoolerOpen_ ? spooler_.Write(data, length) : kWriteNoDocument;
+    all = result == kWriteDone;
   } else {
     DeviceLink* link = Selected();
     if (unconfirmed_ == 0) lossesAtFirstWrite_ = ConnectionLosses();
     unconfirmed_ += static_cast<uint64_t>(length > 0 ? length : 0);
-    result = link ? link->Write(data, length) : -1;
+    result = link ? link->Write(data, length) : kWriteNoConnection;
     all = link && link->WroteAll(result, length);
   }
   if (!all && length > 0) undelivered_ += static_cast<uint64_t>(length);
@@ -138,6 +138,13 @@ int LinkFront::WriteLink(const uint8_t* data, int length) {
 }
 
 uint64_t LinkFront::TakeUndelivered() { return undelivered_.exchange(0); }
+
+std::string LinkFront::FailureCause() {
+  // Writes without a document keep the cause of the open that failed.
+  if (spoolerMode_) return spooler_.failureCause();
+  if (const DeviceLink* link = Selected()) return link->failureCause();
+  return "this build has no link of that kind";
+}
 
 uint64_t LinkFront::TakeDroppedReplies() {
   if (spoolerMode_) return 0;

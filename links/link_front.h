@@ -2,7 +2,8 @@
 // (parameter 1) or a device link by the first three characters of the target
 // ("USB", "COM", "LPT", anything else TCP/IP) and every later call goes to
 // the link picked last. The device links are created once and live as long
-// as the front; a kind this build has no link for fails to open with -1.
+// as the front; a kind this build has no link for fails to open with
+// kOpenFailed.
 //
 // Threads: called from the user-interface thread and the relay worker
 // without serialisation; the selection is kept in atomics and the links
@@ -56,6 +57,7 @@ class LinkFront : public PrinterLink {
   int SetReplyPort(std::shared_ptr<platform::SerialPort> port) override;
   unsigned TakeReplyCopy(ReplyCopy& buffer) override;
   unsigned WaitPrintResult(uint32_t timeoutMs, const std::atomic<int>* abandon = nullptr) override;
+  std::string FailureCause() override;
 
   // The device link kind last selected (0 until the first device open).
   int linkKind() const { return linkKind_; }

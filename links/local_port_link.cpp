@@ -14,8 +14,12 @@ constexpr uint32_t kStartSettleMs = 250;
 }  // namespace
 
 bool LocalPortLink::OpenPort(const std::string& devicePath) {
-  std::unique_ptr<platform::SerialPort> port = ports_.Open(devicePath, true);
-  if (!port) return false;
+  std::string why;
+  std::unique_ptr<platform::SerialPort> port = ports_.OpenOrSayWhy(devicePath, true, why);
+  if (!port) {
+    Fail(kOpenRefused, why);
+    return false;
+  }
   std::lock_guard<std::mutex> g(portLock_);
   port_ = std::move(port);
   return true;

@@ -20,11 +20,11 @@ LptLink::LptLink(platform::Clock& clock, platform::SerialPorts& ports, ReaderMod
 LptLink::~LptLink() { Close(); }
 
 int LptLink::Open(const std::string& target, int) {
-  if (!EarlierReaderEnded()) return 1;
-  if (holdsPort()) return 1;
+  if (!EarlierReaderEnded()) return kOpenRefused;
+  if (holdsPort()) return Fail(kOpenRefused, "the last connection still holds the port");
   if (!OpenPort(target)) {
     state().open = 0;
-    return 1;
+    return kOpenRefused;
   }
   PreparePort();
 
@@ -43,10 +43,11 @@ int LptLink::Open(const std::string& target, int) {
 }
 
 int LptLink::Write(const uint8_t* data, int length) {
-  if (state().open == 0) return 0;
+  if (state().open == 0) return Fail(0, "the port is not open");
   std::lock_guard<std::mutex> g(portLock());
   platform::SerialPort* p = port();
-  if (p == nullptr || length <= 0) return 0;
+  if (p == nullptr) return Fail(0, "the port is not open");
+  if (length <= 0) return 0;
   const uint32_t perByte = length < kLargeWrite ? 0 : kLargeWriteMsPerByte;
   const uint32_t attemptMs = kWriteBaseMs + perByte * static_cast<uint32_t>(length);
   const uint32_t start = clock().NowMs();
@@ -57,6 +58,7 @@ int LptLink::Write(const uint8_t* data, int length) {
     if (r.finished && written >= length) break;
     clock().SleepMs(kRetryPauseMs);
   } while (clock().NowMs() - start < kWriteBaseMs);
+  if (written < length) return Fail(written, OsCause(p->LastError(), "the port took too little"));
   return written;
 }
 

@@ -32,6 +32,28 @@ enum PrinterStatusCode : unsigned {
   kJobIncomplete = 32,
 };
 
+// What OpenLink returns: kOpened, or why the printer is not open. The
+// numbers are the ones the links always returned; FailureCause() says more.
+enum OpenResult : int {
+  kOpened = 0,
+  kOpenFailed = -1,    // the port, device, printer or connection cannot be had
+  kOpenNoSocket = -2,  // TCP/IP: no socket, or a stack of the wrong version
+  kOpenNoStack = -3,   // TCP/IP: the network stack does not start
+  kOpenCoverOpen = 1,  // the printer answered the open: its cover is open
+  kOpenRefused = 1,    // serial, parallel: the port refused (the front says kOpenFailed)
+  kOpenNotReady = 2,   // USB: a silent printer, or the last connection still ends
+  kOpenPaperOut = 4,   // TCP/IP: the printer answered the open: paper out
+  kOpenNoAnswer = 8,   // TCP/IP: no connection or no answer within the wait
+};
+
+// What WriteLink returns (the parallel link's own write returns the count).
+enum WriteOutcome : int {
+  kWriteFailed = 0,         // serial, USB, spooler: not every byte was taken
+  kWriteDone = 1,           // every byte was taken
+  kWriteNoConnection = -1,  // TCP/IP: no connection; the front: no link of the kind
+  kWriteNoDocument = 2,     // spooler link: no printer open
+};
+
 inline constexpr std::size_t kReplyCopySize = 256;
 using ReplyCopy = std::array<uint8_t, kReplyCopySize>;
 
@@ -39,8 +61,7 @@ class PrinterLink {
  public:
   virtual ~PrinterLink() = default;
 
-  // 0 on success; any other value is the chosen link's failure code, and
-  // nothing is left open.
+  // kOpened, or the chosen link's OpenResult, and nothing is left open.
   virtual int OpenLink(const std::string& target, int parameter) = 0;
   virtual int CloseLink() = 0;
   virtual int WriteLink(const uint8_t* data, int length) = 0;
@@ -64,6 +85,10 @@ class PrinterLink {
   // within 100 ms with 16: nobody waits for the answer any more.
   virtual unsigned WaitPrintResult(uint32_t timeoutMs,
                                    const std::atomic<int>* abandon = nullptr) = 0;
+  // Why the last open or write that failed did, in words for the log
+  // ("access denied (held by another program)", "connection refused");
+  // empty when nothing failed or the link cannot tell.
+  virtual std::string FailureCause() { return {}; }
 };
 
 }  // namespace links

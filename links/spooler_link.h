@@ -23,8 +23,8 @@ class SpoolerLink {
   explicit SpoolerLink(platform::PrintSpooler* spooler);
   ~SpoolerLink();
 
-  // 0 with the printer open and a document started; -1 when the printer is
-  // unknown or refuses the document (the printer is closed again).
+  // kOpened with the printer open and a document started; kOpenFailed when
+  // the printer is unknown or refuses the document (it is closed again).
   int Open(const std::string& printerName);
   // Writes into the job's document (starting one after an ended job) in as
   // few spooler calls as the spooler takes: 1 all written, 0 at the first
@@ -36,14 +36,19 @@ class SpoolerLink {
   // 0 ended (when a document was open) and closed; -1 the end was refused
   // (the document stays open); 2 nothing open.
   int Close();
+  // Why the last open or write that failed did.
+  std::string failureCause() const;
 
  private:
   bool StartDocument();
+  int Fail(int result, const std::string& cause);
 
   platform::PrintSpooler* spooler_;
   std::mutex lock_;
   std::unique_ptr<platform::SpoolerPrinter> printer_;
   bool documentOpen_ = false;
+  mutable std::mutex causeLock_;
+  std::string cause_;
 };
 
 }  // namespace links

@@ -31,26 +31,27 @@ TcpLink::TcpLink(platform::Clock& clock, platform::Sockets& sockets, platform::S
 TcpLink::~TcpLink() { Close(); }
 
 int TcpLink::Open(const std::string& target, int parameter) {
-  if (!EarlierReaderEnded()) return -1;
+  if (!EarlierReaderEnded()) return kOpenFailed;
   // An earlier attempt left its socket: release it; the next attempt starts afresh.
   if (holdsSocket()) {
     ReleaseSocket();
-    return -1;
+    return Fail(kOpenFailed, "the last attempt's connection was still there (released)");
   }
 
   platform::SocketVersion granted;
   if (sockets_.Startup({2, 2}, granted) != 0) {
     system_.ShowMessageBox("Unable to start TCP/IP stack", "WSAStartup error");
-    return -3;
+    return Fail(kOpenNoStack, "the network stack does not start");
   }
   if (granted.major != 2 || granted.minor != 2) {
     system_.ShowMessageBox("wrong version of protocol stack, need 2.0",
                            "WSAStartup Version Warning");
-    return -2;
+    return Fail(kOpenNoSocket, "the network stack is of the wrong version");
   }
 
   const platform::SocketHandle s = sockets_.OpenStream();
-  if (s == platform::kInvalidSocket) return -2;
+  if (s == platform::kInvalidSocket)
+    return Fail(kOpenNoSocket, OsCause(sockets_.LastError(), "no socket"));
   socket_ = s;
   lost_ = false;
 
@@ -66,16 +67,20 @@ int TcpLink::Open(const std::string& target, int parameter) {
   // of a job must not wait for the printer's delayed acknowledgement.
   sockets_.SetNoDelay(s, true);
 
-  if (sockets_.SetNonBlocking(s, true) != 0) return -1;
+  if (sockets_.SetNonBlocking(s, true) != 0)
+    return Fail(kOpenFailed, OsCause(sockets_.LastError(), "no non-blocking socket"));
 
   // No address is a connect error like any other.
-  if (!peerValid_ || sockets_.Connect(s, peer_) == platform::kSocketError) return -1;
+  if (!peerValid_) return Fail(kOpenFailed, "\"" + address_ + "\" is not an IPv4 address");
+  if (sockets_.Connect(s, peer_) == platform::kSocketError)
+    return Fail(kOpenFailed, OsCause(sockets_.LastError(), "the connect failed"));
 
   const int writable = sockets_.WaitWritable(s, kConnectWaitMs);
-  if (writable < 0) return -1;
+  if (writable < 0) return Fail(kOpenFailed, OsCause(sockets_.LastError(), "the connect failed"));
   if (writable == 0) {
+    const std::string why = OsCause(sockets_.LastError(), "no connection within the wait");
     ReleaseSocket();
-    return 8;
+    return Fail(kOpenNoAnswer, why);
   }
   state().open = 1;
   return Start();
@@ -90,7 +95,9 @@ int TcpLink::Start() {
   st.paperEnd = 0;
 
   const int probe = ProbeStatus();
-  if (probe > 0) return probe;
+  if (probe == kOpenNoAnswer) return Fail(probe, "the printer did not answer the status request");
+  if (probe == kOpenCoverOpen) return Fail(probe, "the printer's cover is open");
+  if (probe == kOpenPaperOut) return Fail(probe, "the printer is out of paper");
   lost_ = false;
   return StartReaderAndWait(kStartSettleMs);
 }
@@ -106,7 +113,7 @@ int TcpLink::ProbeStatus() {
     if (first) {
       start = clock().NowMs();
     } else if (clock().NowMs() - start > kProbeLimitMs) {
-      return 8;
+      return kOpenNoAnswer;
     }
 
     Write(kRealTimeStatusPrinter, sizeof kRealTimeStatusPrinter);
@@ -117,7 +124,7 @@ int TcpLink::ProbeStatus() {
     }
     if (reply.bytes[reply.length - 1] & kCoverOpenBit) {
       state().coverOpen = 1;
-      return 1;
+      return kOpenCoverOpen;
     }
 
     Write(kRealTimeStatusPaper, sizeof kRealTimeStatusPaper);
@@ -127,7 +134,7 @@ int TcpLink::ProbeStatus() {
       clock().SleepMs(180);
       continue;
     }
-    return (reply.bytes[reply.length - 1] & kPaperEndBits) ? 4 : 0;
+    return (reply.bytes[reply.length - 1] & kPaperEndBits) ? kOpenPaperOut : kOpened;
   }
 }
 
@@ -273,20 +280,24 @@ int TcpLink::Write(const uint8_t* data, int length) {
   WaitForReconnect();
   std::lock_guard<std::mutex> g(sendLock_);
   const platform::SocketHandle s = socket_;
-  if (s == platform::kInvalidSocket || lost_) return -1;
+  if (s == platform::kInvalidSocket) return Fail(kWriteNoConnection, "not connected");
+  if (lost_) return Fail(kWriteNoConnection, "the connection was lost");
   int sent = 0;
   while (sent < length) {
     const int n = sockets_.Send(s, data + sent, length - sent);
     if (n > 0) {
       sent += n;
     } else if (n == platform::kSocketWouldBlock || n == 0) {
-      if (sockets_.WaitWritable(s, kSendTimeoutMs) != 1) return -1;
+      if (sockets_.WaitWritable(s, kSendTimeoutMs) != 1)
+        return Fail(kWriteNoConnection,
+                    OsCause(sockets_.LastError(), "the printer took nothing within the wait"));
     } else {
+      const std::string why = OsCause(sockets_.LastError(), "the connection was lost");
       if (state().open) NoteConnectionLost();
-      return -1;
+      return Fail(kWriteNoConnection, why);
     }
   }
-  return 1;
+  return kWriteDone;
 }
 
 int TcpLink::Read(uint8_t* buffer, int size) {

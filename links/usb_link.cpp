@@ -87,7 +87,7 @@ std::string UsbLink::devicePath() const {
 }
 
 int UsbLink::Open(const std::string&, int) {
-  if (!EarlierThreadsEnded()) return 2;
+  if (!EarlierThreadsEnded()) return Fail(kOpenNotReady, "the last connection has not ended yet");
   connected_ = 0;
   stopReconnect_ = 0;
   libraryLoaded_ = usb_.LoadSetupLibrary();
@@ -99,7 +99,7 @@ int UsbLink::Open(const std::string&, int) {
     }
     if (!found) {
       ReleaseLibrary();
-      return -1;
+      return kOpenFailed;
     }
   }
   state().open = 1;
@@ -113,6 +113,7 @@ int UsbLink::Open(const std::string&, int) {
 bool UsbLink::FindPrinter(std::string& path) {
   std::vector<std::string> paths;
   usb_.ListPrinters(paths);
+  Fail(0, "no USB printer found");
   for (const std::string& listed : paths) {
     const std::string candidate = listed.substr(0, kPathLimit);
     if (!Accepted(candidate)) continue;
@@ -124,6 +125,7 @@ bool UsbLink::FindPrinter(std::string& path) {
       path = candidate;
       return true;
     }
+    Fail(0, OsCause(usb_.LastError(), "the USB printer cannot be opened"));
   }
   return false;
 }
@@ -136,7 +138,10 @@ bool UsbLink::OpenDevice() {
   if (!FindPrinter(path)) return false;
   SetDevice(nullptr);
   std::unique_ptr<platform::SerialPort> port = usb_.Open(path + kDataSuffix, true);
-  if (!port) return false;
+  if (!port) {
+    Fail(0, OsCause(usb_.LastError(), "the USB printer cannot be opened"));
+    return false;
+  }
   port->SetTimeouts({50, 0, 100, kMsPerByte, kPieceBaseMs});
   SetDevice(std::move(port));
   return true;
@@ -155,7 +160,7 @@ int UsbLink::Probe() {
     if (first) {
       start = clock().NowMs();
     } else if (clock().NowMs() - start > kProbeLimitMs) {
-      return 2;
+      return Fail(kOpenNotReady, "the printer did not answer the status request");
     }
     Write(kRealTimeStatusPrinter, sizeof kRealTimeStatusPrinter);
     clock().SleepMs(kProbeAnswerMs);
@@ -164,7 +169,7 @@ int UsbLink::Probe() {
     if (printer.length > 0) {
       if (printer.bytes[printer.length - 1] & kCoverOpenBit) {
         st.coverOpen = 1;
-        return 1;
+        return Fail(kOpenCoverOpen, "the printer's cover is open");
       }
       Write(kRealTimeStatusPaper, sizeof kRealTimeStatusPaper);
       clock().SleepMs(kProbeAnswerMs);
@@ -175,9 +180,9 @@ int UsbLink::Probe() {
   }
   if (paper.bytes[paper.length - 1] & kPaperEndBits) {
     st.paperEnd = 1;
-    return 4;
+    return Fail(kOpenPaperOut, "the printer is out of paper");
   }
-  return 0;
+  return kOpened;
 }
 
 // As the serial link: the reader enables Automatic Status Back first thing,
@@ -208,6 +213,8 @@ int UsbLink::Write(const uint8_t* data, int length) {
     // budget of 300 ms per byte.
     if (!r.finished) {
       failed = true;
+      Fail(0, device ? OsCause(device->LastError(), "the printer took nothing")
+                     : "the printer is gone (connecting again)");
       if (state().open != 0 && connected_ != 0) StartReconnect();
       break;
     }
@@ -216,7 +223,7 @@ int UsbLink::Write(const uint8_t* data, int length) {
     if (clock().NowMs() - start >= budget) break;
   }
   lastWriteTime_ = clock().NowMs();
-  return failed ? 0 : 1;
+  return failed ? kWriteFailed : kWriteDone;
 }
 
 // writeLock_ is held. One reconnect thread at a time: a thread that is still

@@ -25,6 +25,8 @@ class SpoolerPrinter {
   // EndDocPrinter: the document goes to the printer as one job. On failure the
   // document stays open.
   virtual bool EndDocument() = 0;
+  // The OS error of this printer's last failed call (os_error.h).
+  virtual int LastError() { return 0; }
 };
 
 class PrintSpooler {
@@ -32,6 +34,8 @@ class PrintSpooler {
   virtual ~PrintSpooler() = default;
   // OpenPrinterA; null when the spooler knows no printer of that name.
   virtual std::unique_ptr<SpoolerPrinter> Open(const std::string& name) = 0;
+  // The OS error of the calling thread's last failed open (os_error.h).
+  virtual int LastError() { return 0; }
 };
 
 }  // namespace platform

@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/os_error.h"
+
 namespace platform {
 
 struct CommTimeouts {
@@ -129,6 +131,9 @@ class SerialPort {
   // Blocks until input is queued or the time is up; true when input is queued.
   // Lets a reader wait for data without spinning.
   virtual bool WaitReadable(uint32_t timeoutMs) = 0;
+  // The OS error of this port's last failed call (os_error.h); a write the
+  // wait gave up on counts as timed out. 0 while nothing failed.
+  virtual int LastError() { return 0; }
 };
 
 class PortSignals;
@@ -142,12 +147,14 @@ class SerialPorts {
   // The blocking part of a wait for input on ports opened here (port_wait.h).
   // By default the ports are polled.
   virtual std::unique_ptr<PortSignals> NewPortSignals();
+  // The OS error of the calling thread's last failed open (os_error.h).
+  virtual int LastError() { return 0; }
   // The same open; when it fails, `whyNot` tells the user why in the
   // system's words (no such port, in use, not a device, ...).
   virtual std::unique_ptr<SerialPort> OpenOrSayWhy(const std::string& devicePath, bool overlapped,
                                                    std::string& whyNot) {
     std::unique_ptr<SerialPort> port = Open(devicePath, overlapped);
-    if (!port) whyNot = "the port cannot be opened";
+    if (!port) whyNot = LastError() ? DescribeOsError(LastError()) : "the port cannot be opened";
     return port;
   }
 };

@@ -49,6 +49,8 @@ class UsbPrinters {
   // data): read and write, no sharing, open existing, overlapped or plain.
   // Null when the device cannot be opened. Reads of the port are bounded.
   virtual std::unique_ptr<SerialPort> Open(const std::string& path, bool overlapped) = 0;
+  // The OS error of the calling thread's last failed open (os_error.h).
+  virtual int LastError() { return 0; }
 
   // Whether the device behind an interface path (as listed) is still linked:
   // a UsbLinkCheck. `view64` reads the registry's 64-bit view.

@@ -5,6 +5,7 @@
 // add their line settings and modem status. The port owns the descriptor.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -29,6 +30,7 @@ class FdPort : public SerialPort {
   int Write(const uint8_t* data, int size, uint32_t waitMs) override;
   WriteResult WriteWithin(const uint8_t* data, int size, uint32_t waitMs) override;
   bool WaitReadable(uint32_t timeoutMs) override;
+  int LastError() override { return lastError_; }
 
   int fd() const { return fd_; }
   // The descriptor a wait for this port's input polls (port_signals.cpp):
@@ -42,6 +44,9 @@ class FdPort : public SerialPort {
   int WaitDrained(uint64_t deadline);
 
   const int fd_;
+  // errno of the last failure; EIO for a hang-up, ETIMEDOUT for a write the
+  // wait gave up on.
+  std::atomic<int> lastError_{0};
 
  private:
   std::mutex lock_;

@@ -39,6 +39,9 @@ std::string PortEntryName(const std::string& devicePathOrName);
 // and then `whyNot` (when given) says which, in the system's words.
 // The port map's device entries and the USB printers open this way.
 std::unique_ptr<SerialPort> OpenDevicePath(const std::string& path, std::string* whyNot = nullptr);
+// errno of the calling thread's last failed open here or through the port
+// map (EWOULDBLOCK: another program holds the device).
+int LastOpenError();
 
 // Serial ports resolved through the given map folder instead of the
 // program's own (for tests that build their own "machine").

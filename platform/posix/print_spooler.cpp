@@ -5,6 +5,7 @@
 #include "platform/print_spooler.h"
 
 #include <cups/cups.h>
+#include <errno.h>
 
 #include <algorithm>
 #include <array>
@@ -33,12 +34,12 @@ class CupsPrinter : public SpoolerPrinter {
   bool StartDocument(const std::string& documentName, const std::string& dataType) override {
     if (job_ != 0) return false;
     const int job = cupsCreateJob(http_, name_.c_str(), documentName.c_str(), 0, nullptr);
-    if (job == 0) return false;
+    if (job == 0) return Failed();
     const char* format = dataType == "RAW" ? CUPS_FORMAT_RAW : CUPS_FORMAT_AUTO;
     if (cupsStartDocument(http_, name_.c_str(), job, documentName.c_str(), format, 1) !=
         HTTP_STATUS_CONTINUE) {
       cupsCancelJob2(http_, name_.c_str(), job, 0);
-      return false;
+      return Failed();
     }
     job_ = job;
     pending_ = 0;
@@ -49,7 +50,7 @@ class CupsPrinter : public SpoolerPrinter {
     written = 0;
     if (job_ == 0) return false;
     while (written < length) {
-      if (pending_ == block_.size() && !Flush()) return false;
+      if (pending_ == block_.size() && !Flush()) return Failed();
       const size_t take = std::min<size_t>(block_.size() - pending_, length - written);
       std::memcpy(block_.data() + pending_, data + written, take);
       pending_ += take;
@@ -60,13 +61,22 @@ class CupsPrinter : public SpoolerPrinter {
 
   bool EndDocument() override {
     if (job_ == 0) return false;
-    if (!Flush()) return false;
-    if (cupsFinishDocument(http_, name_.c_str()) > IPP_STATUS_OK_CONFLICTING) return false;
+    if (!Flush()) return Failed();
+    if (cupsFinishDocument(http_, name_.c_str()) > IPP_STATUS_OK_CONFLICTING) return Failed();
     job_ = 0;
     return true;
   }
 
+  int LastError() override { return lastError_; }
+
  private:
+  // CUPS says why in its own terms; the log gets an I/O error and the
+  // scheduler's log the rest.
+  bool Failed() {
+    lastError_ = EIO;
+    return false;
+  }
+
   bool Flush() {
     if (pending_ == 0) return true;
     if (cupsWriteRequestData(http_, reinterpret_cast<const char*>(block_.data()), pending_) !=
@@ -81,7 +91,11 @@ class CupsPrinter : public SpoolerPrinter {
   int job_ = 0;
   std::array<uint8_t, kWriteBlock> block_{};
   size_t pending_ = 0;
+  int lastError_ = 0;
 };
+
+// errno of the calling thread's last failed open.
+thread_local int tOpenError = 0;
 
 class CupsSpooler : public PrintSpooler {
  public:
@@ -91,15 +105,21 @@ class CupsSpooler : public PrintSpooler {
   std::unique_ptr<SpoolerPrinter> Open(const std::string& name) override {
     http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
                                 30000, nullptr);
-    if (http == nullptr) return nullptr;
+    if (http == nullptr) {
+      tOpenError = ECONNREFUSED;  // no scheduler to talk to
+      return nullptr;
+    }
     cups_dest_t* dest = cupsGetNamedDest(http, name.c_str(), nullptr);
     if (dest == nullptr) {
+      tOpenError = ENOENT;
       httpClose(http);
       return nullptr;
     }
     cupsFreeDests(1, dest);
     return std::make_unique<CupsPrinter>(http, name);
   }
+
+  int LastError() override { return tOpenError; }
 };
 
 }  // namespace

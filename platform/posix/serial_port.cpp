@@ -131,7 +131,10 @@ int FdPort::Read(uint8_t* buffer, int size) {
   CommTimeouts t;
   GetTimeouts(t);
   ssize_t n = Io().Read(fd_, buffer, static_cast<size_t>(size));
-  if (n < 0 && errno != EAGAIN && errno != EINTR) return -1;
+  if (n < 0 && errno != EAGAIN && errno != EINTR) {
+    lastError_ = errno;
+    return -1;
+  }
   int got = n > 0 ? static_cast<int>(n) : 0;
   if (t.readInterval == kMaxDword && t.readTotalMultiplier == 0 && t.readTotalConstant == 0)
     return got;
@@ -159,15 +162,20 @@ int FdPort::Read(uint8_t* buffer, int size) {
     }
     short events = PollFor(fd_, POLLIN, wait);
     if (!(events & POLLIN)) {
-      if (events & (POLLHUP | POLLERR)) return got > 0 ? got : -1;
+      if (events & (POLLHUP | POLLERR)) {
+        lastError_ = EIO;
+        return got > 0 ? got : -1;
+      }
       if (got == 0 && total == 0) continue;
       break;
     }
     n = Io().Read(fd_, buffer + got, static_cast<size_t>(size - got));
     if (n > 0)
       got += static_cast<int>(n);
-    else if (n < 0 && errno != EAGAIN && errno != EINTR)
+    else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      lastError_ = errno;
       return got > 0 ? got : -1;
+    }
   }
   return got;
 }
@@ -188,18 +196,30 @@ int FdPort::Write(const uint8_t* data, int size, uint32_t waitMs) {
       done += static_cast<int>(n);
       continue;
     }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return done > 0 ? done : -1;
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      lastError_ = errno;
+      return done > 0 ? done : -1;
+    }
     int wait = -1;
     if (limit) {
       const uint64_t now = NowMs();
-      if (now >= deadline) break;
+      if (now >= deadline) {
+        lastError_ = ETIMEDOUT;
+        break;
+      }
       wait = static_cast<int>(deadline - now);
     }
     // A hang-up (the application closed its end of the pair, the device went
     // away) never makes room: polling on would spin.
     short events = PollFor(fd_, POLLOUT, wait);
-    if (events & (POLLERR | POLLNVAL | POLLHUP)) return done > 0 ? done : -1;
-    if (events == 0) break;
+    if (events & (POLLERR | POLLNVAL | POLLHUP)) {
+      lastError_ = EIO;
+      return done > 0 ? done : -1;
+    }
+    if (events == 0) {
+      lastError_ = ETIMEDOUT;
+      break;
+    }
   }
   return done;
 }
@@ -225,11 +245,17 @@ WriteResult FdPort::WriteWithin(const uint8_t* data, int size, uint32_t waitMs) 
       done += static_cast<int>(n);
       continue;
     }
-    if (n < 0 && errno != EAGAIN && errno != EINTR) return {done, false};
+    if (n < 0 && errno != EAGAIN && errno != EINTR) {
+      lastError_ = errno;
+      return {done, false};
+    }
     const uint64_t now = NowMs();
     if (now >= deadline) break;
     short events = PollFor(fd_, POLLOUT, static_cast<int>(deadline - now));
-    if (events & (POLLERR | POLLNVAL | POLLHUP)) return {done, false};
+    if (events & (POLLERR | POLLNVAL | POLLHUP)) {
+      lastError_ = EIO;
+      return {done, false};
+    }
     // Printer devices without poll support report "writable" at once.
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -237,6 +263,7 @@ WriteResult FdPort::WriteWithin(const uint8_t* data, int size, uint32_t waitMs) 
   if (done == size && unsent == 0) return {done, true};
   // Cancelled: what is still queued never goes out.
   if (unsent > 0) Io().Tcflush(fd_, TCOFLUSH);
+  if (!portFirst) lastError_ = ETIMEDOUT;
   return {done - unsent, portFirst};
 }
 
@@ -278,7 +305,10 @@ class TtyPort : public FdPort {
 
   bool GetLineSettings(LineSettings& s) override {
     termios t{};
-    if (tcgetattr(fd_, &t) != 0) return false;
+    if (tcgetattr(fd_, &t) != 0) {
+      lastError_ = errno;
+      return false;
+    }
     s.baudRate = BaudFor(cfgetospeed(&t));
     s.dataBits = (t.c_cflag & CSIZE) == CS8 ? 8 : (t.c_cflag & CSIZE) == CS7 ? 7 : 5;
     s.parity = (t.c_cflag & PARENB) ? ((t.c_cflag & PARODD) ? 1 : 2) : 0;
@@ -291,7 +321,10 @@ class TtyPort : public FdPort {
 
   bool SetLineSettings(const LineSettings& s) override {
     termios t{};
-    if (tcgetattr(fd_, &t) != 0) return false;
+    if (tcgetattr(fd_, &t) != 0) {
+      lastError_ = errno;
+      return false;
+    }
     speed_t speed = SpeedFor(s.baudRate);
     if (speed == 0) return false;
     cfmakeraw(&t);
@@ -309,7 +342,10 @@ class TtyPort : public FdPort {
     if (s.xonXoffIn) t.c_iflag |= IXOFF;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    if (tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+    if (tcsetattr(fd_, TCSANOW, &t) != 0) {
+      lastError_ = errno;
+      return false;
+    }
     int lines = (s.dtrEnable ? TIOCM_DTR : 0) | (s.rtsEnable ? TIOCM_RTS : 0);
     int off = (TIOCM_DTR | TIOCM_RTS) & ~lines;
     // Pseudo-terminals have no modem lines; that is not a failure of the set-up.
@@ -331,6 +367,9 @@ class TtyPort : public FdPort {
   }
 };
 
+// errno of the calling thread's last failed open.
+thread_local int tOpenError = 0;
+
 class PosixSerialPorts : public SerialPorts {
  public:
   explicit PosixSerialPorts(std::string mapDirectory) : mapDirectory_(std::move(mapDirectory)) {}
@@ -348,6 +387,7 @@ class PosixSerialPorts : public SerialPorts {
     switch (entry.kind) {
       case PortEntry::kPairRelayEnd:
         port = OpenPairRelayEnd(entry, &whyNot);
+        if (!port) tOpenError = EIO;
         break;
       case PortEntry::kDevice:
         port = OpenDevicePath(entry.target, &whyNot);
@@ -358,12 +398,15 @@ class PosixSerialPorts : public SerialPorts {
         break;
       default:
         whyNot = entry.whyMissing;
+        tOpenError = ENOENT;
         break;
     }
     return port;
   }
 
   std::unique_ptr<PortSignals> NewPortSignals() override { return NewPollPortSignals(); }
+
+  int LastError() override { return tOpenError; }
 
  private:
   std::string mapDirectory_;
@@ -374,16 +417,20 @@ class PosixSerialPorts : public SerialPorts {
 std::unique_ptr<SerialPort> OpenDevicePath(const std::string& path, std::string* whyNot) {
   int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    if (whyNot) *whyNot = std::strerror(errno);
+    tOpenError = errno;
+    if (whyNot) *whyNot = std::strerror(tOpenError);
     return nullptr;
   }
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    if (whyNot) *whyNot = "in use by another program";
+    tOpenError = EWOULDBLOCK;
+    if (whyNot) *whyNot = DescribeOsError(tOpenError);
     close(fd);
     return nullptr;
   }
   return std::make_unique<TtyPort>(fd);
 }
+
+int LastOpenError() { return tOpenError; }
 
 SerialPorts& NewSerialPorts() {
   static PosixSerialPorts ports("");

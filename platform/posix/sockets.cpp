@@ -110,7 +110,10 @@ class PosixSockets : public Sockets {
                static_cast<suseconds_t>((timeoutMs % 1000) * 1000)};
     const int n = Io().Select(fd + 1, nullptr, &writable, nullptr, &tv);
     if (n < 0) return Fail();
-    if (n == 0) return 0;
+    if (n == 0) {
+      lastError = ETIMEDOUT;
+      return 0;
+    }
     // Linux also reports a failed connect as writable, and a socket whose
     // connect was refused at once as writable with no error; Winsock does not.
     int error = 0;

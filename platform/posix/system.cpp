@@ -1,10 +1,13 @@
 // POSIX system services. Debugger output has no system sink here: it goes to
 // standard error only when PORTRELAY_DEBUG is set, like a debug viewer that is
 // switched on. The code page follows the locale: a Korean locale reads as 949.
+#include <errno.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/os_error.h"
 #include "platform/posix/native.h"
 
 namespace platform::posix {
@@ -27,3 +30,54 @@ void PosixSystem::ShowMessageBox(const std::string& text, const std::string& cap
 }
 
 }  // namespace platform::posix
+
+namespace platform {
+
+std::string OsErrorText(int code) {
+  char buffer[256] = {};
+  // The GNU strerror_r returns its text, which need not be in the buffer.
+  return strerror_r(code, buffer, sizeof buffer);
+}
+
+// A port opened exclusively by another program fails its lock with
+// EWOULDBLOCK, or its open with EBUSY.
+OsCause OsCauseOf(int code) {
+  switch (code) {
+    case EBUSY:
+    case EWOULDBLOCK:
+      return OsCause::kHeld;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return OsCause::kNotFound;
+    case ECONNREFUSED:
+      return OsCause::kRefused;
+    case ETIMEDOUT:
+      return OsCause::kTimedOut;
+    case ENETUNREACH:
+    case EHOSTUNREACH:
+      return OsCause::kUnreachable;
+    default:
+      return OsCause::kOther;
+  }
+}
+
+int OsErrorFor(OsCause cause) {
+  switch (cause) {
+    case OsCause::kHeld:
+      return EWOULDBLOCK;
+    case OsCause::kNotFound:
+      return ENOENT;
+    case OsCause::kRefused:
+      return ECONNREFUSED;
+    case OsCause::kTimedOut:
+      return ETIMEDOUT;
+    case OsCause::kUnreachable:
+      return EHOSTUNREACH;
+    case OsCause::kOther:
+      break;
+  }
+  return 0;
+}
+
+}  // namespace platform

@@ -1,6 +1,8 @@
 // USB printers on Linux, found through sysfs (see usb_printers.h).
 #include "platform/posix/usb_printers.h"
 
+#include <errno.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -58,6 +60,9 @@ bool ParsePath(std::string path, std::string& name, UsbIds& ids) {
   return IsPrinterName(name);
 }
 
+// errno of the calling thread's last failed open.
+thread_local int tOpenError = 0;
+
 class PosixUsbPrinters : public UsbPrinters {
  public:
   PosixUsbPrinters(std::string sysRoot, std::string devRoot)
@@ -88,12 +93,18 @@ class PosixUsbPrinters : public UsbPrinters {
   std::unique_ptr<SerialPort> Open(const std::string& path, bool) override {
     std::string name;
     UsbIds ids;
-    if (!ParsePath(path, name, ids)) return nullptr;
+    if (!ParsePath(path, name, ids)) {
+      tOpenError = ENOENT;
+      return nullptr;
+    }
     std::unique_ptr<SerialPort> port = OpenDevicePath(devDir_ + "/" + name);
+    if (!port) tOpenError = LastOpenError();
     // Bounded reads until the link sets its own time-outs.
     if (port) port->SetTimeouts({50, 0, 100, 0, 0});
     return port;
   }
+
+  int LastError() override { return tOpenError; }
 
   int CheckLink(const std::string& devicePath, bool) override {
     std::error_code ec;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "platform/posix/port_map.h"
@@ -100,18 +101,24 @@ int InstallVirtualPair(Registry& registry, const std::string& mapDirectory,
   pair.applicationEnd = pick(applicationName);
   pair.relayEnd = pick(relayName);
 
-  if (mkdir(mapDirectory.c_str(), 0755) != 0 && errno != EEXIST) return -1;
+  if (mkdir(mapDirectory.c_str(), 0755) != 0 && errno != EEXIST) {
+    pair.failure = mapDirectory + ": " + std::strerror(errno);
+    return -1;
+  }
   const std::string entry = mapDirectory + "/" + PortEntryName(pair.relayEnd);
   const std::string target = "pty:" + PortEntryName(pair.applicationEnd);
   const std::string temp = entry + ".new" + std::to_string(getpid());
   unlink(temp.c_str());
   if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), entry.c_str()) != 0) {
+    pair.failure = entry + ": " + std::strerror(errno);
     unlink(temp.c_str());
     return -1;
   }
 
   int result = SetPortName(registry, "CNCA" + std::to_string(index), pair.applicationEnd);
   if (result == 0) result = SetPortName(registry, "CNCB" + std::to_string(index), pair.relayEnd);
+  if (result != 0)
+    pair.failure = "the registry file cannot be written (error " + std::to_string(result) + ")";
   return result;
 }
 

@@ -16,6 +16,7 @@ struct InstalledPair {
   int index = -1;              // n of CNCAn / CNCBn
   std::string applicationEnd;  // "COM1": the port the application opens
   std::string relayEnd;        // "COM2": the port the relay opens
+  std::string failure;         // why the installation failed, for its report
 };
 
 // Installs the next pair: the first index without CNCA/CNCB keys. An empty

@@ -7,9 +7,11 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
+#include "platform/os_error.h"
 #include "platform/win32/comm_handle.h"
 #include "platform/win32/input_wait.h"
 #include "platform/win32/io_calls.h"
@@ -41,7 +43,7 @@ class WinSerialPort : public SerialPort, public InputWait {
 
   bool GetTimeouts(CommTimeouts& t) override {
     COMMTIMEOUTS c{};
-    if (!GetCommTimeouts(handle_, &c)) return false;
+    if (!GetCommTimeouts(handle_, &c)) return Failed();
     t = {c.ReadIntervalTimeout, c.ReadTotalTimeoutMultiplier, c.ReadTotalTimeoutConstant,
          c.WriteTotalTimeoutMultiplier, c.WriteTotalTimeoutConstant};
     return true;
@@ -50,7 +52,7 @@ class WinSerialPort : public SerialPort, public InputWait {
   bool SetTimeouts(const CommTimeouts& t) override {
     COMMTIMEOUTS c{t.readInterval, t.readTotalMultiplier, t.readTotalConstant,
                    t.writeTotalMultiplier, t.writeTotalConstant};
-    if (!SetCommTimeouts(handle_, &c)) return false;
+    if (!SetCommTimeouts(handle_, &c)) return Failed();
     immediateReads_ =
         t.readInterval == MAXDWORD && t.readTotalMultiplier == 0 && t.readTotalConstant == 0;
     return true;
@@ -59,7 +61,7 @@ class WinSerialPort : public SerialPort, public InputWait {
   bool GetLineSettings(LineSettings& s) override {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle_, &dcb)) return false;
+    if (!GetCommState(handle_, &dcb)) return Failed();
     s.baudRate = dcb.BaudRate;
     s.dataBits = dcb.ByteSize;
     s.parity = dcb.Parity;
@@ -84,7 +86,7 @@ class WinSerialPort : public SerialPort, public InputWait {
   bool SetLineSettings(const LineSettings& s) override {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
-    if (!GetCommState(handle_, &dcb)) return false;
+    if (!GetCommState(handle_, &dcb)) return Failed();
     dcb.BaudRate = s.baudRate;
     dcb.ByteSize = s.dataBits;
     dcb.Parity = s.parity;
@@ -141,19 +143,19 @@ class WinSerialPort : public SerialPort, public InputWait {
     if (!overlapped_)
       return Io().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, nullptr)
                  ? static_cast<int>(n)
-                 : -1;
+                 : FailedCount();
     OVERLAPPED ov{};
     ov.hEvent = readEvent_;
     ResetEvent(readEvent_);
     if (Io().ReadFile(handle_, buffer, static_cast<DWORD>(size), &n, &ov))
       return static_cast<int>(n);
-    if (GetLastError() != ERROR_IO_PENDING) return -1;
+    if (GetLastError() != ERROR_IO_PENDING) return FailedCount();
     // Devices without read time-outs (a USB printer) may never complete a
     // read; those ports bound the wait and cancel the rest.
     if (readWaitMs_ != INFINITE &&
         Io().WaitForSingleObject(readEvent_, readWaitMs_) != WAIT_OBJECT_0)
       Io().CancelIoEx(handle_, &ov);
-    if (!Io().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+    if (!Io().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return FailedCount();
     return static_cast<int>(n);
   }
 
@@ -162,17 +164,17 @@ class WinSerialPort : public SerialPort, public InputWait {
     if (!overlapped_)
       return Io().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr)
                  ? static_cast<int>(n)
-                 : -1;
+                 : FailedCount();
     OVERLAPPED ov{};
     ov.hEvent = writeEvent_;
     ResetEvent(writeEvent_);
     if (Io().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
       return static_cast<int>(n);
-    if (GetLastError() != ERROR_IO_PENDING) return -1;
+    if (GetLastError() != ERROR_IO_PENDING) return FailedCount();
     if (Io().WaitForSingleObject(writeEvent_, waitMs ? waitMs : INFINITE) != WAIT_OBJECT_0) {
       Io().CancelIoEx(handle_, &ov);
     }
-    if (!Io().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return -1;
+    if (!Io().GetOverlappedResult(handle_, &ov, &n, TRUE) && n == 0) return FailedCount();
     return static_cast<int>(n);
   }
 
@@ -180,6 +182,7 @@ class WinSerialPort : public SerialPort, public InputWait {
     DWORD n = 0;
     if (!overlapped_) {
       const BOOL ok = Io().WriteFile(handle_, data, static_cast<DWORD>(size), &n, nullptr);
+      if (!ok) Failed();
       return {static_cast<int>(n), ok != 0};
     }
     OVERLAPPED ov{};
@@ -187,13 +190,18 @@ class WinSerialPort : public SerialPort, public InputWait {
     ResetEvent(writeEvent_);
     if (Io().WriteFile(handle_, data, static_cast<DWORD>(size), &n, &ov))
       return {static_cast<int>(n), true};
-    if (GetLastError() != ERROR_IO_PENDING) return {0, false};
+    if (GetLastError() != ERROR_IO_PENDING) {
+      Failed();
+      return {0, false};
+    }
     if (Io().WaitForSingleObject(writeEvent_, waitMs) == WAIT_OBJECT_0) {
       const BOOL ok = Io().GetOverlappedResult(handle_, &ov, &n, FALSE);
+      if (!ok) Failed();
       return {static_cast<int>(n), ok != 0};
     }
     Io().CancelIoEx(handle_, &ov);
     Io().GetOverlappedResult(handle_, &ov, &n, TRUE);
+    lastError_ = WAIT_TIMEOUT;
     return {static_cast<int>(n), false};
   }
 
@@ -260,7 +268,20 @@ class WinSerialPort : public SerialPort, public InputWait {
     if (wait_->mask == 0 && QueuedInput() <= 0) waitBroken_ = true;
   }
 
+  int LastError() override { return lastError_; }
+
  private:
+  // Keep GetLastError() of the call that just failed, and fail.
+  bool Failed() {
+    lastError_ = static_cast<int>(GetLastError());
+    return false;
+  }
+  int FailedCount() {
+    Failed();
+    return -1;
+  }
+
+  std::atomic<int> lastError_{0};
   HANDLE handle_;
   bool overlapped_;
   DWORD readWaitMs_;
@@ -301,16 +322,9 @@ class WinSerialPort : public SerialPort, public InputWait {
 };
 
 // The system's own words for an error, with its number.
-std::string ErrorText(DWORD error) {
-  char text[512] = {};
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, error, 0, text, sizeof text, nullptr);
-  std::string out(text, n);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' '))
-    out.pop_back();
-  if (out.empty()) out = "system error";
-  return out + " (" + std::to_string(error) + ")";
-}
+
+// GetLastError() of the calling thread's last failed open.
+thread_local int tOpenError = 0;
 
 class WinSerialPorts : public SerialPorts {
  public:
@@ -325,13 +339,16 @@ class WinSerialPorts : public SerialPorts {
         devicePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
         overlapped ? FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE || h == nullptr) {
-      whyNot = ErrorText(GetLastError());
+      tOpenError = static_cast<int>(GetLastError());
+      whyNot = DescribeOsError(tOpenError);
       return nullptr;
     }
     return std::make_unique<WinSerialPort>(h, overlapped);
   }
 
   std::unique_ptr<PortSignals> NewPortSignals() override { return NewEventPortSignals(); }
+
+  int LastError() override { return tOpenError; }
 };
 
 }  // namespace

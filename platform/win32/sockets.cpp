@@ -91,7 +91,20 @@ class WinSockets : public Sockets {
     timeval tv{static_cast<long>(timeoutMs / 1000), static_cast<long>((timeoutMs % 1000) * 1000)};
     const int n = select(0, nullptr, &writable, &failed, &tv);
     if (n == SOCKET_ERROR) return Fail();
-    if (n == 0 || FD_ISSET(Native(s), &failed)) return 0;
+    if (n == 0) {
+      WSASetLastError(WSAETIMEDOUT);
+      return 0;
+    }
+    // The pending connect failed: its error is the socket's, not the thread's.
+    if (FD_ISSET(Native(s), &failed)) {
+      int error = 0;
+      int length = sizeof error;
+      if (getsockopt(Native(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) ==
+              0 &&
+          error != 0)
+        WSASetLastError(error);
+      return 0;
+    }
     return FD_ISSET(Native(s), &writable) ? 1 : 0;
   }
 

@@ -1,9 +1,11 @@
 // Win32 system services: debugger output, GetACP, plain message boxes and the
 // UTF-8 to ANSI code page conversion of the program's own texts.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <string>
 
+#include "platform/os_error.h"
 #include "platform/win32/native.h"
 
 namespace platform::win32 {
@@ -31,3 +33,61 @@ std::string WinSystem::FromUtf8(const std::string& utf8) {
 }
 
 }  // namespace platform::win32
+
+namespace platform {
+
+std::string OsErrorText(int code) {
+  char text[512] = {};
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+  std::string out(text, n);
+  while (!out.empty() &&
+         (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.'))
+    out.pop_back();
+  return out;
+}
+
+// A COM port another program holds fails its CreateFile with access denied.
+OsCause OsCauseOf(int code) {
+  switch (code) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+      return OsCause::kHeld;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_INVALID_PRINTER_NAME:
+      return OsCause::kNotFound;
+    case WSAECONNREFUSED:
+      return OsCause::kRefused;
+    case WSAETIMEDOUT:
+    case ERROR_SEM_TIMEOUT:
+    case WAIT_TIMEOUT:
+      return OsCause::kTimedOut;
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+      return OsCause::kUnreachable;
+    default:
+      return OsCause::kOther;
+  }
+}
+
+int OsErrorFor(OsCause cause) {
+  switch (cause) {
+    case OsCause::kHeld:
+      return ERROR_ACCESS_DENIED;
+    case OsCause::kNotFound:
+      return ERROR_FILE_NOT_FOUND;
+    case OsCause::kRefused:
+      return WSAECONNREFUSED;
+    case OsCause::kTimedOut:
+      return WSAETIMEDOUT;
+    case OsCause::kUnreachable:
+      return WSAEHOSTUNREACH;
+    case OsCause::kOther:
+      break;
+  }
+  return 0;
+}
+
+}  // namespace platform

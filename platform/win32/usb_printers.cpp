@@ -40,6 +40,9 @@ Fn Resolve(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
+// GetLastError() of the calling thread's last failed open.
+thread_local int tOpenError = 0;
+
 class WinUsbPrinters : public UsbPrinters {
  public:
   bool LoadSetupLibrary() override {
@@ -87,9 +90,14 @@ class WinUsbPrinters : public UsbPrinters {
   std::unique_ptr<SerialPort> Open(const std::string& path, bool overlapped) override {
     HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                            overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE || h == nullptr) return nullptr;
+    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
+      tOpenError = static_cast<int>(GetLastError());
+      return nullptr;
+    }
     return AdoptCommHandle(h, overlapped, kReadWaitMs);
   }
+
+  int LastError() override { return tOpenError; }
 
   int CheckLink(const std::string& devicePath, bool view64) override {
     return CheckUsbRegistryLink(NewRegistry(), devicePath, view64);

@@ -71,7 +71,8 @@ int Install(const std::string& appName, const std::string& relayName, std::strin
   const int result =
       platform::posix::InstallVirtualPair(*registry, dir + "/dosdevices", appName, relayName, pair);
   if (result != 0) {
-    report = "pairsetup: the pair could not be installed (" + std::to_string(result) + ")\n";
+    report = "pairsetup: the pair could not be installed: " + pair.failure + " (" +
+             std::to_string(result) + ")\n";
     return 1;
   }
   report = "pairsetup: CNCA" + std::to_string(pair.index) + " PortName=" + pair.applicationEnd +

@@ -48,6 +48,7 @@ class FakeLink : public links::PrinterLink {
     }
     return 1;
   }
+  std::string FailureCause() override { return failureCause; }
   uint64_t TakeUndelivered() override {
     std::lock_guard<std::mutex> g(lock_);
     return std::exchange(undelivered, 0);
@@ -123,6 +124,7 @@ class FakeLink : public links::PrinterLink {
   std::deque<unsigned> statuses;
   std::deque<unsigned> waitResults;
   std::deque<bool> failWrites;  // One per write, in order; true fails it.
+  std::string failureCause;     // what FailureCause() says
   std::vector<uint8_t> pendingReplies;
   std::function<void()> onWait;
 

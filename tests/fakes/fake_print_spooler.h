@@ -39,10 +39,14 @@ class FakePrintSpooler : public platform::PrintSpooler {
     return documents_;
   }
 
+  // The OS error an open of an unknown printer fails with (0: none).
+  int openError = 0;
+
   std::unique_ptr<platform::SpoolerPrinter> Open(const std::string& name) override {
     if (printers_.count(name) == 0) return nullptr;
     return std::make_unique<Printer>(*this, name);
   }
+  int LastError() override { return openError; }
 
  private:
   class Printer : public platform::SpoolerPrinter {

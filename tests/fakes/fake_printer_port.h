@@ -333,11 +333,26 @@ class FakeSerialPorts : public platform::SerialPorts {
     std::lock_guard<std::mutex> g(lock_);
     return static_cast<int>(inUse_.size());
   }
+  int LastError() override {
+    std::lock_guard<std::mutex> g(lock_);
+    return lastError_;
+  }
+
+  // Opens of the port fail with this OS error, as when another program holds it.
+  void FailOpens(const std::string& devicePath, int osError) {
+    std::lock_guard<std::mutex> g(lock_);
+    openErrors_[devicePath] = osError;
+  }
 
   std::unique_ptr<platform::SerialPort> Open(const std::string& devicePath,
                                              bool overlapped) override {
     std::lock_guard<std::mutex> g(lock_);
     opens_.push_back({devicePath, overlapped});
+    lastError_ = 0;
+    if (auto failing = openErrors_.find(devicePath); failing != openErrors_.end()) {
+      lastError_ = failing->second;
+      return nullptr;
+    }
     auto it = ports_.find(devicePath);
     if (it == ports_.end() || inUse_.count(devicePath)) return nullptr;
     inUse_.insert(devicePath);
@@ -353,6 +368,8 @@ class FakeSerialPorts : public platform::SerialPorts {
   std::map<std::string, std::shared_ptr<FakePrinterPort>> ports_;
   std::set<std::string> inUse_;
   std::vector<Opened> opens_;
+  std::map<std::string, int> openErrors_;
+  int lastError_ = 0;
 };
 
 }  // namespace fakes

@@ -33,6 +33,8 @@ class FakeSockets : public platform::Sockets {
   int connectResult = platform::kSocketWouldBlock;
   // Result of the wait for the connect; 0 lets the whole wait pass.
   int connectWritable = 1;
+  // What LastError() reports: the OS error of the failures scripted here.
+  int lastError = 0;
   // Runs in the wait for a connect before it ends (set before the link runs).
   std::function<void()> onConnectWait;
 
@@ -81,7 +83,7 @@ class FakeSockets : public platform::Sockets {
   int Receive(platform::SocketHandle s, uint8_t* buffer, int size) override;
   int Close(platform::SocketHandle s) override;
   bool ParseIpv4(const std::string& dotted, uint32_t& address) override;
-  int LastError() override { return 0; }
+  int LastError() override { return lastError; }
 
  private:
   struct Chunk {

@@ -39,6 +39,8 @@ class FakeUsbPrinters : public platform::UsbPrinters {
   }
 
   bool loadResult = true;
+  // Listed printers refuse their opens with this OS error (0: they open).
+  int openError = 0;
   void SetLinkCheck(int result) {
     std::lock_guard<std::mutex> g(lock_);
     linkCheck_ = result;
@@ -90,13 +92,14 @@ class FakeUsbPrinters : public platform::UsbPrinters {
         key.compare(key.size() - suffix.size(), suffix.size(), suffix) == 0)
       key.resize(key.size() - suffix.size());
     auto it = printers_.find(key);
-    if (it == printers_.end()) return nullptr;
+    if (it == printers_.end() || openError != 0) return nullptr;
     ++held_;
     return std::make_unique<FakePortHandle>(it->second, [this] {
       std::lock_guard<std::mutex> g(lock_);
       --held_;
     });
   }
+  int LastError() override { return openError; }
   int CheckLink(const std::string& devicePath, bool view64) override {
     std::lock_guard<std::mutex> g(lock_);
     checks_.push_back(devicePath + (view64 ? " [64]" : ""));

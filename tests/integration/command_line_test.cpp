@@ -80,7 +80,9 @@ TEST(CommandLine, AnswersHelpVersionAndUnknownArgumentsBeforeTouchingFiles) {
     EXPECT_EQ(run.status, c.status);
     ASSERT_FALSE(run.lines.empty());
     EXPECT_EQ(run.lines.front().rfind(c.firstLine, 0), 0u) << run.lines.front();
-    if (c.status != 0) EXPECT_EQ(run.lines.size(), 1u);
+    if (c.status != 0) {
+      EXPECT_EQ(run.lines.size(), 1u);
+    }
     EXPECT_EQ(run.filesAfter, std::vector<std::string>{c.program});
   }
 }

@@ -180,8 +180,9 @@ TEST(RelayWorkerReprint, QueueHoldsTheJobUntilItsEnd) {
 // The printer confirms the job, but one of its writes failed: the job ends
 // as a failure with the lost bytes logged, not as a printed receipt.
 TEST(RelayWorkerReprint, AFailedWriteMakesTheJobAFailureEvenWhenConfirmed) {
-  fakes::RelayFixture f("LogFile=YES\nPopup=YES\nReprint=YES\nTimeout=1000\n");
+  fakes::RelayFixture f("Port=COM3\nLogFile=YES\nPopup=YES\nReprint=YES\nTimeout=1000\n");
   f.link.failWrites = {false, true, false};
+  f.link.failureCause = "the connection was lost";
   f.link.waitResults = {0, 0};
   f.prompt.Answer(core::kAnswerOk);
   f.prompt.Answer(core::kAnswerOk);
@@ -191,7 +192,9 @@ TEST(RelayWorkerReprint, AFailedWriteMakesTheJobAFailureEvenWhenConfirmed) {
   port.Arrive(10, {3, 4, 5});
   port.Arrive(10, {6});
   f.service->worker().RunPass();
-  EXPECT_EQ(f.CountLog("[ERROR] : COM5 port : 3 bytes of the job were not written to the printer"),
+  // With the printer and the reason.
+  EXPECT_EQ(f.CountLog("[ERROR] : COM5 port : 3 bytes of the job were not written to the printer "
+                       "COM3: the connection was lost\n"),
             1)
       << f.Log();
   ASSERT_FALSE(f.prompt.texts().empty());
