@@ -52,6 +52,8 @@ OsCause OsCauseOf(int code) {
   switch (code) {
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_BUSY:
       return OsCause::kHeld;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:

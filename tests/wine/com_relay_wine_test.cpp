@@ -7,8 +7,11 @@
 // status pop-ups are answered by the dialog clicker, which records them.
 // Wine reports no modem status for a pty-backed port, so CTS says nothing
 // here (and must not read as a printer switched off).
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -169,6 +172,45 @@ TEST_P(ComFaultUnderWine, IsShownInTheStatusPopUpAndTheJobPrintedAgain) {
   EXPECT_LT(dialogs.find(reported), dialogs.find("[Printing] Printer is no error.")) << dialogs;
   EXPECT_NE(dialogs.find("[Printing] Starts reprinting."), std::string::npos) << dialogs;
   EXPECT_NE(Log().find(reported), std::string::npos) << Log();
+}
+
+// Another program holds the printer's COM port (Windows ports are exclusive;
+// the exclusive-port library of tests/portlock plays that under Wine): each
+// failed connection attempt names the port and the cause in MainLog.
+TEST(HeldPrinterPortUnderWine, MainLogNamesThePortAndTheCause) {
+  const std::string exe = winetest::WindowsProgram("portrelay.exe");
+  ASSERT_TRUE(fs::exists(exe)) << exe << " is missing: build the windows preset first";
+  support::TempDir dir;
+  fs::copy_file(exe, dir.File("portrelay.exe"));
+  const std::string printerPort = winetest::WinePrefix() + "/dosdevices/com37";
+  printersim::SimProcess printer;
+  std::string error;
+  ASSERT_EQ(printer.Start(printersim::SimBinaryPath(), {"--pty", printerPort}, &error), 0) << error;
+  // The holder: the port's terminal opened and locked as the library locks it.
+  const int held = open(fs::canonical(printerPort).c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX | LOCK_NB), 0);
+
+  support::WriteFile(dir.File("Settings.ini"),
+                     "[Settings]\r\nPort=COM37\r\nBaudrate=115200\r\nPopup=YES\r\n"
+                     "LogFile=YES\r\n");
+  support::ChildProcess clicker, relay;
+  ASSERT_TRUE(clicker.Start(winetest::WineCommand(winetest::WindowsProgram("dialog_clicker.exe"),
+                                                  {"300", dir.File("dialogs.txt")})));
+  ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe"))));
+  const std::string expected = "COM37: access denied (held by another program)";
+  const bool named = WaitFor(
+      [&] { return support::ReadLogFolder(dir.path()).find(expected) != std::string::npos; },
+      120000);
+  const std::string log = support::ReadLogFolder(dir.path());
+  relay.Signal(SIGTERM);
+  relay.WaitExit(10000);
+  support::WriteFile(dir.File("dialogs.txt.stop"), "");
+  if (!clicker.WaitExit(10000)) clicker.Signal(SIGKILL);
+  close(held);
+  printer.Terminate();
+  fs::remove(printerPort);
+  EXPECT_TRUE(named) << log << relay.Output();
 }
 
 INSTANTIATE_TEST_SUITE_P(Wine, ComFaultUnderWine,
