@@ -1,8 +1,7 @@
-// relaytray.exe: the launcher dialog (template 102) over LauncherDialog, its
-// status dialog (130) and its information dialog (100).
+// relaytray.exe: the launcher dialog (template 102) over LauncherDialog and its
+// status dialog (130); the information dialog (100) and the rest it shares
+// with relayremove.exe are ui/win32/program_dialog.h's.
 #include <windows.h>
-
-#include <commctrl.h>
 
 #include "launcher/launcher_dialog.h"
 #include "launcher/launcher_texts.h"
@@ -10,6 +9,7 @@
 #include "platform/platform.h"
 #include "ui/win32/dialog_parts.h"
 #include "ui/win32/painting.h"
+#include "ui/win32/program_dialog.h"
 
 namespace {
 
@@ -17,7 +17,6 @@ using ui::win32::DialogFont;
 using ui::win32::MakeTopmost;
 using ui::win32::SetUpImageButton;
 
-constexpr UINT kAboutCommand = 16;
 constexpr UINT_PTR kTopmostTimer = 1;
 
 // ---- The launcher status dialog --------------------------------------------
@@ -76,94 +75,56 @@ INT_PTR CALLBACK StatusProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-// ---- The information dialog ------------------------------------------------
-
-INT_PTR CALLBACK InfoProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG: {
-      MakeTopmost(dialog);
-      platform::System& system = *reinterpret_cast<platform::System*>(lParam);
-      const unsigned codePage = system.AnsiCodePage();
-      if (codePage != core::kKoreanCodePage) {
-        SetWindowTextA(dialog, core::Pick(system, codePage, launcher::texts::kInfoCaption).c_str());
-        SetDlgItemTextA(dialog, IDC_INFO_TEXT,
-                        core::Pick(system, codePage, launcher::texts::kInfoVersion).c_str());
-        SetDlgItemTextA(dialog, IDOK,
-                        core::Pick(system, codePage, launcher::texts::kInfoOk).c_str());
-      }
-      return TRUE;
-    }
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, LOWORD(wParam));
-        return TRUE;
-      }
-      return FALSE;
-    default:
-      return FALSE;
-  }
-}
-
 // ---- The launcher dialog ---------------------------------------------------
 
-class LauncherWindow : public launcher::LauncherView {
+class LauncherWindow : public ui::win32::ProgramDialog, public launcher::LauncherView {
  public:
   LauncherWindow(HINSTANCE instance, platform::Platform& platform)
-      : instance_(instance), platform_(platform), dialog_(platform, *this) {}
+      : ProgramDialog(instance, platform,
+                      {IDD_LAUNCHER, IDD_LAUNCHER_INFO, IDC_INFO_TEXT, IDS_ABOUTBOX, IDI_PROGRAM},
+                      {launcher::texts::kInfoCaption, launcher::texts::kInfoVersion,
+                       launcher::texts::kInfoOk}),
+        dialog_(platform, *this) {}
 
-  void SetCaption(const std::string& text) override { SetWindowTextA(window_, text.c_str()); }
+  void SetCaption(const std::string& text) override { SetWindowTextA(window(), text.c_str()); }
   void SetControlText(int control, const std::string& text) override {
-    SetDlgItemTextA(window_, control, text.c_str());
+    SetDlgItemTextA(window(), control, text.c_str());
   }
   void ShowStatus(int kind, const std::string& message) override {
     DropQueuedInput();
     StatusState state;
     state.kind = kind;
     state.message = message;
-    state.system = platform_.system;
-    DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_LAUNCHER_STATUS), window_, StatusProc,
+    state.system = platform().system;
+    DialogBoxParamA(instance(), MAKEINTRESOURCEA(IDD_LAUNCHER_STATUS), window(), StatusProc,
                     reinterpret_cast<LPARAM>(&state));
   }
-  void PostClose() override { PostMessageA(window_, WM_CLOSE, 0, 0); }
+  void PostClose() override { PostMessageA(window(), WM_CLOSE, 0, 0); }
 
-  void OnInit(HWND window) {
-    window_ = window;
-    char about[128] = {};
-    LoadStringA(instance_, IDS_ABOUTBOX, about, sizeof about);
-    if (about[0]) {
-      HMENU menu = GetSystemMenu(window_, FALSE);
-      AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-      AppendMenuA(menu, MF_STRING, kAboutCommand, about);
-    }
-    icon_ = LoadIconA(instance_, MAKEINTRESOURCEA(IDI_PROGRAM));
-    SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
-    SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
-    MakeTopmost(window_);
-    SetUpImageButton(window_, start_, {IDC_START, IDI_START}, DialogFont(window_));
-    SetUpImageButton(window_, exit_, {IDOK, IDI_EXIT}, DialogFont(window_));
+ protected:
+  void OnInit() override {
+    MakeTopmost(window());
+    SetUpImageButton(window(), start_, {IDC_START, IDI_START}, DialogFont(window()));
+    SetUpImageButton(window(), exit_, {IDOK, IDI_EXIT}, DialogFont(window()));
     dialog_.OnInitDialog();
   }
 
-  void OnStart() { dialog_.OnStartClicked(); }
-
-  void ShowInformation() {
-    DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_LAUNCHER_INFO), window_, InfoProc,
-                    reinterpret_cast<LPARAM>(platform_.system));
+  bool OnClicked(int control) override {
+    if (control != IDC_START) return false;
+    dialog_.OnStartClicked();
+    return true;
   }
 
   // Without a minimise box the launcher is rarely minimised; when it is, its
   // icon is drawn in the middle.
-  bool PaintIcon() {
-    if (!IsIconic(window_)) return false;
+  INT_PTR OnMessage(UINT message, WPARAM, LPARAM, bool* handled) override {
+    *handled = message == WM_PAINT && IsIconic(window());
+    if (!*handled) return FALSE;
     PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window_, &paint);
-    SendMessageA(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    RECT client;
-    GetClientRect(window_, &client);
-    DrawIcon(dc, (client.right - GetSystemMetrics(SM_CXICON) + 1) / 2,
-             (client.bottom - GetSystemMetrics(SM_CYICON) + 1) / 2, icon_);
-    EndPaint(window_, &paint);
-    return true;
+    HDC dc = BeginPaint(window(), &paint);
+    DrawMinimisedIcon(dc);
+    EndPaint(window(), &paint);
+    return TRUE;
   }
 
  private:
@@ -177,56 +138,14 @@ class LauncherWindow : public launcher::LauncherView {
     }
   }
 
-  HINSTANCE instance_;
-  platform::Platform& platform_;
   launcher::LauncherDialog dialog_;
-  HWND window_ = nullptr;
-  HICON icon_ = nullptr;
   widgets::ImageButton start_;
   widgets::ImageButton exit_;
 };
 
-INT_PTR CALLBACK LauncherProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* launcher = reinterpret_cast<LauncherWindow*>(GetWindowLongPtrA(window, DWLP_USER));
-  switch (message) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrA(window, DWLP_USER, lParam);
-      reinterpret_cast<LauncherWindow*>(lParam)->OnInit(window);
-      return TRUE;
-    case WM_SYSCOMMAND:
-      if ((wParam & 0xFFF0) != kAboutCommand || !launcher) return FALSE;
-      launcher->ShowInformation();
-      return TRUE;
-    case WM_PAINT:
-      return launcher && launcher->PaintIcon() ? TRUE : FALSE;
-    case WM_COMMAND:
-      if (!launcher || HIWORD(wParam) != BN_CLICKED) return FALSE;
-      switch (LOWORD(wParam)) {
-        case IDC_START:
-          launcher->OnStart();
-          return TRUE;
-        case IDOK:
-        case IDCANCEL:
-          EndDialog(window, LOWORD(wParam));
-          return TRUE;
-        default:
-          return FALSE;
-      }
-    case WM_CLOSE:
-      EndDialog(window, IDCANCEL);
-      return TRUE;
-    default:
-      return FALSE;
-  }
-}
-
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-  InitCommonControlsEx(&controls);
   LauncherWindow launcher(instance, platform::Native());
-  DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_LAUNCHER), nullptr, LauncherProc,
-                  reinterpret_cast<LPARAM>(&launcher));
-  return 0;
+  return launcher.Run();
 }
