@@ -6,6 +6,7 @@
 #include "app/test_page.h"
 #include "core/format.h"
 #include "core/texts.h"
+#include "links/escpos.h"
 
 namespace app {
 namespace {
@@ -107,9 +108,9 @@ int DeveloperImagePrint(core::RelayService& service, const std::string& portName
     system.ShowMessageBox(core::texts::kImageWriteFailed, kMessageBoxCaption);
     return kCheckWriteFailed;
   }
-  SendAll(*port, escpos::kFeed.data(), escpos::kFeed.size());
-  SendAll(*port, escpos::kFeed.data(), escpos::kFeed.size());
-  const bool cut = SendAll(*port, escpos::kCut.data(), escpos::kCut.size());
+  SendAll(*port, links::kFeed48, sizeof links::kFeed48);
+  SendAll(*port, links::kFeed48, sizeof links::kFeed48);
+  const bool cut = SendAll(*port, links::kCutPartial, sizeof links::kCutPartial);
   port.reset();
   if (!cut) {
     system.ShowMessageBox(core::texts::kImageWriteFailed, kMessageBoxCaption);

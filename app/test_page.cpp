@@ -7,6 +7,7 @@
 
 #include "core/format.h"
 #include "core/texts.h"
+#include "links/escpos.h"
 
 namespace app {
 namespace {
@@ -18,10 +19,18 @@ bool Send(platform::SerialPort& port, const Bytes& bytes) {
 
 void Append(Bytes& out, const Bytes& piece) { out.insert(out.end(), piece.begin(), piece.end()); }
 
-const Bytes& AlignmentBytes(int alignment) {
-  if (alignment == kAlignLeft) return escpos::kAlignLeft;
-  if (alignment == kAlignRight) return escpos::kAlignRight;
-  return escpos::kAlignCentre;
+// A command of links/escpos.h followed by its arguments.
+template <std::size_t N>
+Bytes Command(const uint8_t (&command)[N], std::initializer_list<uint8_t> arguments = {}) {
+  Bytes out(command, command + N);
+  out.insert(out.end(), arguments);
+  return out;
+}
+
+Bytes AlignmentBytes(int alignment) {
+  if (alignment == kAlignLeft) return Command(links::kAlignLeft);
+  if (alignment == kAlignRight) return Command(links::kAlignRight);
+  return Command(links::kAlignCentre);
 }
 
 // Dots per character (start and stop included) at module widths 2 to 6.
@@ -57,12 +66,13 @@ Bytes BarcodeBytes(const std::string& data, uint8_t symbology, int height, int w
   if (hri != kHriNone && hri != kHriAbove && hri != kHriBelow) return {};
   if (data.size() > 255) return {};
   Bytes out;
-  const int module = symbology == escpos::kCode39 ? Code39ModuleWidth(data.size(), width) : width;
-  Append(out, {0x1D, 0x77, static_cast<uint8_t>(module)});
-  Append(out, {0x1D, 0x68, static_cast<uint8_t>(std::clamp(height + 1, 0, 255))});
+  const int module = symbology == links::kCode39 ? Code39ModuleWidth(data.size(), width) : width;
+  Append(out, Command(links::kBarcodeModuleWidth, {static_cast<uint8_t>(module)}));
+  Append(out,
+         Command(links::kBarcodeHeight, {static_cast<uint8_t>(std::clamp(height + 1, 0, 255))}));
   Append(out, AlignmentBytes(alignment));
-  Append(out, {0x1D, 0x48, static_cast<uint8_t>(0x30 + hri)});
-  Append(out, {0x1D, 0x6B, symbology, static_cast<uint8_t>(data.size())});
+  Append(out, Command(links::kBarcodeHriPosition, {static_cast<uint8_t>(0x30 + hri)}));
+  Append(out, Command(links::kBarcodePrint, {symbology, static_cast<uint8_t>(data.size())}));
   out.insert(out.end(), data.begin(), data.end());
   return out;
 }
@@ -85,13 +95,15 @@ bool EmitQrCode(platform::SerialPort& port, const std::string& data, std::size_t
 
   const std::size_t stored = n + 3;
   Send(port, AlignmentBytes(alignment));
-  Send(port, {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43, static_cast<uint8_t>(moduleSize)});
-  Send(port, {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45, static_cast<uint8_t>(48 + level)});
-  Send(port, {0x1D, 0x28, 0x6B, static_cast<uint8_t>(stored % 256),
-              static_cast<uint8_t>(stored / 256), 0x31, 0x50, 0x30});
+  Send(port, Command(links::kQrModuleSize, {static_cast<uint8_t>(moduleSize)}));
+  Send(port, Command(links::kQrErrorLevel, {static_cast<uint8_t>(48 + level)}));
+  Bytes store = Command(links::kQrStoreLead,
+                        {static_cast<uint8_t>(stored % 256), static_cast<uint8_t>(stored / 256)});
+  Append(store, Command(links::kQrStoreFunction));
+  Send(port, store);
   Send(port, buffer);
-  Send(port, {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30});
-  return Send(port, escpos::kLineEnd);
+  Send(port, Command(links::kQrPrint));
+  return Send(port, Command(links::kLineEnd));
 }
 
 bool WriteTestPage(platform::SerialPort& port, const std::string& portName, unsigned codePage,
@@ -100,14 +112,14 @@ bool WriteTestPage(platform::SerialPort& port, const std::string& portName, unsi
       core::Pick(system, codePage, core::texts::kTestPageLine1).c_str(), portName.c_str());
   Send(port, HeadingBytes(line1));
   Send(port, HeadingBytes(core::Pick(system, codePage, core::texts::kTestPageLine2)));
-  Send(port, escpos::kFeed);
-  EmitBarcode(port, kTestBarcodeData, escpos::kCode39, kTestBarcodeHeight, kTestBarcodeWidthDots,
+  Send(port, Command(links::kFeed48));
+  EmitBarcode(port, kTestBarcodeData, links::kCode39, kTestBarcodeHeight, kTestBarcodeWidthDots,
               kAlignCentre, kHriBelow);
-  Send(port, escpos::kFeed);
+  Send(port, Command(links::kFeed48));
   for (int alignment : {kAlignLeft, kAlignCentre, kAlignRight})
     EmitQrCode(port, kTestQrAddress, 0, kTestQrModuleSize, kTestQrLevel, alignment);
-  Send(port, escpos::kAlignLeft);
-  return Send(port, escpos::kCut);
+  Send(port, Command(links::kAlignLeft));
+  return Send(port, Command(links::kCutPartial));
 }
 
 }  // namespace app

@@ -1,7 +1,8 @@
 // The test page the application port check prints: a heading naming the
 // port, a CODE39 barcode, three QR codes (left, centre, right) and a cut; and
-// the stored banner picture of the developer print. Only bytes are made here;
-// each piece goes to the port with one write, in the order the page needs.
+// the stored banner picture of the developer print. Only bytes are made here,
+// from the commands of links/escpos.h; each piece goes to the port with one
+// write, in the order the page needs.
 #pragma once
 
 #include <array>
@@ -15,16 +16,6 @@
 namespace app {
 
 using Bytes = std::vector<uint8_t>;
-
-namespace escpos {
-inline const Bytes kFeed{0x1B, 0x4A, 0x30};         // ESC J 48: print, feed 48 units
-inline const Bytes kAlignLeft{0x1B, 0x61, 0x30};    // ESC a 48
-inline const Bytes kAlignCentre{0x1B, 0x61, 0x31};  // ESC a 49
-inline const Bytes kAlignRight{0x1B, 0x61, 0x32};   // ESC a 50
-inline const Bytes kCut{0x1D, 0x56, 0x42, 0x00};    // GS V 66 0: feed and cut partially
-inline const Bytes kLineEnd{0x0D, 0x0A};            // CR LF
-inline constexpr uint8_t kCode39 = 0x45;            // GS k, second form: 'E'
-}  // namespace escpos
 
 enum Alignment : int { kAlignLeft = 0, kAlignCentre = 1, kAlignRight = 2 };
 enum HriPosition : int { kHriNone = 0, kHriAbove = 1, kHriBelow = 2 };

@@ -1,5 +1,6 @@
 // The ESC/POS byte strings the relay sends to its printer or recognises in
-// the bytes that pass through it, in one place.
+// the bytes that pass through it, and the commands of the application port
+// check's test page (app/test_page.cpp), in one place.
 #pragma once
 
 #include <array>
@@ -38,5 +39,25 @@ inline constexpr int kKeepAliveLength = 9;
 // its log: GS a (status back) and DLE EOT (real-time status).
 inline constexpr uint8_t kGsA[] = {0x1D, 0x61};
 inline constexpr uint8_t kDleEot[] = {0x10, 0x04};
+
+// The test page. Commands with an argument are given without it.
+inline constexpr uint8_t kFeed48[] = {0x1B, 0x4A, 0x30};       // ESC J 48: print, feed 48 units
+inline constexpr uint8_t kAlignLeft[] = {0x1B, 0x61, 0x30};    // ESC a 48
+inline constexpr uint8_t kAlignCentre[] = {0x1B, 0x61, 0x31};  // ESC a 49
+inline constexpr uint8_t kAlignRight[] = {0x1B, 0x61, 0x32};   // ESC a 50
+inline constexpr uint8_t kCutPartial[] = {0x1D, 0x56, 0x42, 0x00};  // GS V 66 0: feed, cut
+inline constexpr uint8_t kLineEnd[] = {0x0D, 0x0A};                 // CR LF
+inline constexpr uint8_t kBarcodeModuleWidth[] = {0x1D, 0x77};      // GS w n
+inline constexpr uint8_t kBarcodeHeight[] = {0x1D, 0x68};           // GS h n
+inline constexpr uint8_t kBarcodeHriPosition[] = {0x1D, 0x48};      // GS H '0' + position
+inline constexpr uint8_t kBarcodePrint[] = {0x1D, 0x6B};            // GS k m n data (second form)
+inline constexpr uint8_t kCode39 = 0x45;                            // m of GS k: CODE39
+// GS ( k, symbol QR code (cn 49): module size (fn 67) n, error correction
+// level (fn 69) 48 + level, store (fn 80) after pL pH, print (fn 81).
+inline constexpr uint8_t kQrModuleSize[] = {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x43};
+inline constexpr uint8_t kQrErrorLevel[] = {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x45};
+inline constexpr uint8_t kQrStoreLead[] = {0x1D, 0x28, 0x6B};
+inline constexpr uint8_t kQrStoreFunction[] = {0x31, 0x50, 0x30};
+inline constexpr uint8_t kQrPrint[] = {0x1D, 0x28, 0x6B, 0x03, 0x00, 0x31, 0x51, 0x30};
 
 }  // namespace links

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "links/escpos.h"
 #include "tests/fakes/fake_app_port.h"
 #include "tests/fakes/fake_platform.h"
 
@@ -94,8 +95,8 @@ class Code39Fitting : public ::testing::TestWithParam<ModuleWidthCase> {};
 TEST_P(Code39Fitting, PicksTheWidestModuleThatFits) {
   const ModuleWidthCase& c = GetParam();
   EXPECT_EQ(app::Code39ModuleWidth(c.length, c.width), c.module);
-  const Bytes block = app::BarcodeBytes(std::string(c.length, '7'), app::escpos::kCode39, 40,
-                                        c.width, app::kAlignCentre, app::kHriBelow);
+  const Bytes block = app::BarcodeBytes(std::string(c.length, '7'), links::kCode39, 40, c.width,
+                                        app::kAlignCentre, app::kHriBelow);
   ASSERT_GE(block.size(), 3u);
   EXPECT_EQ(Bytes(block.begin(), block.begin() + 3), (Bytes{0x1D, 0x77, uint8_t(c.module)}));
 }
@@ -114,22 +115,22 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST(Barcode, TestPageBlockIsExact) {
-  EXPECT_EQ(app::BarcodeBytes("1234567890", app::escpos::kCode39, 40, 512, app::kAlignCentre,
-                              app::kHriBelow),
-            kTestBarcode);
+  EXPECT_EQ(
+      app::BarcodeBytes("1234567890", links::kCode39, 40, 512, app::kAlignCentre, app::kHriBelow),
+      kTestBarcode);
 }
 
 TEST(Barcode, HeightAlignmentAndHriArguments) {
   const Bytes block =
-      app::BarcodeBytes("12", app::escpos::kCode39, 300, 2, app::kAlignRight, app::kHriAbove);
+      app::BarcodeBytes("12", links::kCode39, 300, 2, app::kAlignRight, app::kHriAbove);
   EXPECT_EQ(block, Cat({{0x1D, 0x77, 0x02, 0x1D, 0x68, 0xFF, 0x1B, 0x61, 0x32, 0x1D, 0x48, 0x31,
                          0x1D, 0x6B, 0x45, 0x02},
                         B("12")}));
-  EXPECT_EQ(app::BarcodeBytes("12", app::escpos::kCode39, 40, 2, 7, app::kHriNone)[8], 0x31);
+  EXPECT_EQ(app::BarcodeBytes("12", links::kCode39, 40, 2, 7, app::kHriNone)[8], 0x31);
 }
 
 TEST_F(PageFixture, BarcodeWithAnUnknownHriPositionSendsNothing) {
-  EXPECT_FALSE(app::EmitBarcode(port, "12", app::escpos::kCode39, 40, 512, app::kAlignCentre, 3));
+  EXPECT_FALSE(app::EmitBarcode(port, "12", links::kCode39, 40, 512, app::kAlignCentre, 3));
   EXPECT_TRUE(record->writes.empty());
 }
 
