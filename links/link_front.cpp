@@ -24,6 +24,51 @@ struct RateEntry {
 constexpr std::array<RateEntry, 8> kRates = {
     {{1200, 3}, {2400, 4}, {4800, 5}, {9600, 6}, {19200, 7}, {38400, 8}, {57600, 9}, {115200, 10}}};
 
+int SameParameter(int parameter) { return parameter; }
+
+template <typename Link>
+std::unique_ptr<DeviceLink> MakeSerialStyle(platform::Platform& p, ReaderMode mode) {
+  if (p.serialPorts == nullptr) return nullptr;
+  return std::make_unique<Link>(*p.clock, *p.serialPorts, mode);
+}
+
+std::unique_ptr<DeviceLink> MakeUsb(platform::Platform& p, ReaderMode mode) {
+  if (p.usb == nullptr || p.processes == nullptr) return nullptr;
+  return std::make_unique<UsbLink>(*p.clock, *p.usb, *p.processes, mode);
+}
+
+std::unique_ptr<DeviceLink> MakeTcp(platform::Platform& p, ReaderMode mode) {
+  if (p.sockets == nullptr) return nullptr;
+  return std::make_unique<TcpLink>(*p.clock, *p.sockets, *p.system, mode);
+}
+
+// The device links, one row each, in LinkKind order: the first three
+// characters of a target that pick the link (case-sensitive; null: any other
+// target), the link's parameter from the caller's, whether any failed open
+// reads as kOpenFailed, and how this build makes the link (null where the
+// platform lacks what it needs). Adding a link is a row here and its class.
+struct LinkRow {
+  LinkKind kind;
+  const char* prefix;
+  int (*parameter)(int);
+  bool plainFailure;
+  std::unique_ptr<DeviceLink> (*make)(platform::Platform&, ReaderMode);
+};
+constexpr LinkRow kLinks[] = {
+    {kLinkCom, "COM", RateIndex, true, MakeSerialStyle<ComLink>},
+    {kLinkLpt, "LPT", SameParameter, true, MakeSerialStyle<LptLink>},
+    {kLinkUsb, "USB", SameParameter, false, MakeUsb},
+    {kLinkTcp, nullptr, SameParameter, false, MakeTcp},
+};
+static_assert(std::size(kLinks) == kLinkKinds);
+
+const LinkRow& RowOf(const std::string& target) {
+  const std::string prefix = target.substr(0, 3);
+  for (const LinkRow& row : kLinks)
+    if (row.prefix == nullptr || prefix == row.prefix) return row;
+  return kLinks[kLinkTcp];
+}
+
 // A selected kind without a link reads as a printer that never says anything.
 const LinkState& IdleState() {
   static const LinkState idle;
@@ -53,18 +98,7 @@ LinkFront::LinkFront(platform::Clock& clock, platform::System& system,
 LinkFront::~LinkFront() = default;
 
 DeviceLink* LinkFront::deviceLink(int kind) const {
-  switch (kind) {
-    case kLinkCom:
-      return links_.com.get();
-    case kLinkLpt:
-      return links_.lpt.get();
-    case kLinkUsb:
-      return links_.usb.get();
-    case kLinkTcp:
-      return links_.tcp.get();
-    default:
-      return nullptr;
-  }
+  return kind >= 0 && kind < kLinkKinds ? links_[static_cast<size_t>(kind)].get() : nullptr;
 }
 
 DeviceLink* LinkFront::Selected() const { return deviceLink(linkKind_); }
@@ -80,29 +114,17 @@ int LinkFront::OpenLink(const std::string& target, int parameter) {
   return OpenDeviceLink(target, parameter);
 }
 
-// The first three characters decide, case-sensitively.
 int LinkFront::OpenDeviceLink(const std::string& target, int parameter) {
-  const std::string prefix = target.substr(0, 3);
-  int kind = kLinkTcp;
-  int linkParameter = parameter;
-  if (prefix == "USB") {
-    kind = kLinkUsb;
-  } else if (prefix == "COM") {
-    kind = kLinkCom;
-    linkParameter = RateIndex(parameter);
-  } else if (prefix == "LPT") {
-    kind = kLinkLpt;
-  }
-  linkKind_ = kind;
+  const LinkRow& row = RowOf(target);
+  linkKind_ = row.kind;
 
-  DeviceLink* link = deviceLink(kind);
+  DeviceLink* link = deviceLink(row.kind);
   if (link == nullptr) return kOpenFailed;
-  const int result = link->Open(target, linkParameter);
+  const int result = link->Open(target, row.parameter(parameter));
   if (result == kOpened) return kOpened;
   // A failed open leaves nothing open.
   link->Close();
-  if (kind == kLinkCom || kind == kLinkLpt) return kOpenFailed;
-  return result;
+  return row.plainFailure ? kOpenFailed : result;
 }
 
 int LinkFront::CloseLink() {
@@ -244,18 +266,7 @@ unsigned LinkFront::WaitDeviceResult(uint32_t timeoutMs, const std::atomic<int>*
 
 std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform, ReaderMode mode) {
   DeviceLinks links;
-  if (platform.serialPorts != nullptr) {
-    links.com = std::make_unique<ComLink>(*platform.clock, *platform.serialPorts, mode);
-    links.lpt = std::make_unique<LptLink>(*platform.clock, *platform.serialPorts, mode);
-  }
-  if (platform.usb != nullptr && platform.processes != nullptr) {
-    links.usb =
-        std::make_unique<UsbLink>(*platform.clock, *platform.usb, *platform.processes, mode);
-  }
-  if (platform.sockets != nullptr) {
-    links.tcp =
-        std::make_unique<TcpLink>(*platform.clock, *platform.sockets, *platform.system, mode);
-  }
+  for (const LinkRow& row : kLinks) links[row.kind] = row.make(platform, mode);
   return std::make_unique<LinkFront>(*platform.clock, *platform.system, platform.spooler,
                                      std::move(links));
 }

@@ -1,7 +1,8 @@
 // LinkFront: the service's one PrinterLink. OpenLink picks the spooler link
 // (parameter 1) or a device link by the first three characters of the target
-// ("USB", "COM", "LPT", anything else TCP/IP) and every later call goes to
-// the link picked last. The device links are created once and live as long
+// ("USB", "COM", "LPT", anything else TCP/IP: the table kLinks in
+// link_front.cpp, where adding a link is one row) and every later call goes
+// to the link picked last. The device links are created once and live as long
 // as the front; a kind this build has no link for fails to open with
 // kOpenFailed.
 //
@@ -10,6 +11,7 @@
 // guard their own shared state.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -28,13 +30,11 @@ struct Platform;
 
 namespace links {
 
+// The device links, numbered as the rows of kLinks (link_front.cpp).
+enum LinkKind : int { kLinkCom = 0, kLinkLpt = 1, kLinkUsb = 2, kLinkTcp = 3, kLinkKinds = 4 };
+
 // One device link per kind; an empty slot is a kind this build cannot open.
-struct DeviceLinks {
-  std::unique_ptr<DeviceLink> com;
-  std::unique_ptr<DeviceLink> lpt;
-  std::unique_ptr<DeviceLink> usb;
-  std::unique_ptr<DeviceLink> tcp;
-};
+using DeviceLinks = std::array<std::unique_ptr<DeviceLink>, kLinkKinds>;
 
 // Serial rates and the index the serial link takes: 1200 is 3 ... 115200 is
 // 10; any other rate gives 0, which the serial link refuses.

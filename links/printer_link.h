@@ -16,8 +16,6 @@ class SerialPort;
 
 namespace links {
 
-enum LinkKind : int { kLinkCom = 0, kLinkLpt = 1, kLinkUsb = 2, kLinkTcp = 3 };
-
 // The common language of GetStatus and WaitPrintResult.
 enum PrinterStatusCode : unsigned {
   kPrinterOk = 0,

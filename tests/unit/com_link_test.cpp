@@ -135,7 +135,8 @@ TEST_F(ComLinkTest, FailedOpensHoldNothing) {
 TEST_F(ComLinkTest, TheFrontTurnsAnUnsupportedRateIntoMinus1AndClosesThePort) {
   fakes::FakeSystem system;
   links::DeviceLinks devices;
-  devices.com = std::make_unique<links::ComLink>(clock, ports, links::ReaderMode::kManual);
+  devices[links::kLinkCom] =
+      std::make_unique<links::ComLink>(clock, ports, links::ReaderMode::kManual);
   links::LinkFront front(clock, system, nullptr, std::move(devices));
   EXPECT_EQ(front.OpenLink("COM3", 14400), -1);
   EXPECT_EQ(ports.held(), 0);
@@ -275,7 +276,8 @@ TEST_F(ComLinkTest, CtsRule) {
 TEST_F(ComLinkTest, PrinterSwitchedOffShowsAs8ThroughTheFront) {
   fakes::FakeSystem system;
   links::DeviceLinks devices;
-  devices.com = std::make_unique<links::ComLink>(clock, ports, links::ReaderMode::kManual);
+  devices[links::kLinkCom] =
+      std::make_unique<links::ComLink>(clock, ports, links::ReaderMode::kManual);
   links::LinkFront front(clock, system, nullptr, std::move(devices));
   ASSERT_EQ(front.OpenLink("COM3", 9600), 0);
   auto& com = static_cast<links::ComLink&>(*front.deviceLink(links::kLinkCom));

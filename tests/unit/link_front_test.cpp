@@ -24,10 +24,10 @@ class LinkFrontTest : public ::testing::Test {
  protected:
   LinkFrontTest() {
     links::DeviceLinks links;
-    links.com = std::make_unique<fakes::FakeDeviceLink>(clock);
-    links.lpt = std::make_unique<fakes::FakeDeviceLink>(clock);
-    links.usb = std::make_unique<fakes::FakeDeviceLink>(clock);
-    links.tcp = std::make_unique<fakes::FakeDeviceLink>(clock);
+    links[links::kLinkCom] = std::make_unique<fakes::FakeDeviceLink>(clock);
+    links[links::kLinkLpt] = std::make_unique<fakes::FakeDeviceLink>(clock);
+    links[links::kLinkUsb] = std::make_unique<fakes::FakeDeviceLink>(clock);
+    links[links::kLinkTcp] = std::make_unique<fakes::FakeDeviceLink>(clock);
     spooler.AddPrinter("Receipt");
     front = std::make_unique<links::LinkFront>(clock, system, &spooler, std::move(links));
   }
@@ -97,7 +97,7 @@ TEST_F(LinkFrontTest, FailureCodesPerLinkAndCloseAfterEachFailure) {
 
 TEST_F(LinkFrontTest, KindsWithoutALinkFailToOpen) {
   links::DeviceLinks onlyTcp;
-  onlyTcp.tcp = std::make_unique<fakes::FakeDeviceLink>(clock);
+  onlyTcp[links::kLinkTcp] = std::make_unique<fakes::FakeDeviceLink>(clock);
   links::LinkFront f(clock, system, nullptr, std::move(onlyTcp));
   for (const char* target : {"COM3", "LPT1", "USB"}) {
     EXPECT_EQ(f.OpenLink(target, 9600), -1) << target;

@@ -107,7 +107,8 @@ TEST_F(UsbLinkTest, NoAcceptedPrinterGivesMinus1AndHoldsNothing) {
   PlugPrinter(u, kA703);
   fakes::FakeSystem system;
   links::DeviceLinks devices;
-  devices.usb = std::make_unique<links::UsbLink>(clock, u, machine, links::ReaderMode::kManual);
+  devices[links::kLinkUsb] =
+      std::make_unique<links::UsbLink>(clock, u, machine, links::ReaderMode::kManual);
   links::LinkFront front(clock, system, nullptr, std::move(devices));
   EXPECT_EQ(front.OpenLink("USB", 0), -1);
   EXPECT_EQ(u.loads(), 1);
@@ -190,7 +191,8 @@ TEST_F(UsbLinkTest, FailedPieceEndsTheWriteAndStartsTheReconnect) {
 TEST_F(UsbLinkTest, ReconnectSequence) {
   fakes::FakeSystem system;
   links::DeviceLinks devices;
-  devices.usb = std::make_unique<links::UsbLink>(clock, usb, machine, links::ReaderMode::kManual);
+  devices[links::kLinkUsb] =
+      std::make_unique<links::UsbLink>(clock, usb, machine, links::ReaderMode::kManual);
   links::LinkFront front(clock, system, nullptr, std::move(devices));
   auto& usbLink = static_cast<links::UsbLink&>(*front.deviceLink(links::kLinkUsb));
   ASSERT_EQ(front.OpenLink("USB", 0), 0);
@@ -378,7 +380,7 @@ TEST(UsbLinkThreads, UnpluggedAndPluggedBackWhileTheThreadsRun) {
   fakes::FakeSystem system;
   fakes::FakeProcesses machine;
   links::DeviceLinks devices;
-  devices.usb = std::make_unique<links::UsbLink>(clock, usb, machine);
+  devices[links::kLinkUsb] = std::make_unique<links::UsbLink>(clock, usb, machine);
   links::LinkFront front(clock, system, nullptr, std::move(devices));
   ASSERT_EQ(front.OpenLink("USB", 0), 0);
   auto waitFor = [&](unsigned status) {
