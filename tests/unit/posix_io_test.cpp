@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/os_error.h"
 #include "platform/port_wait.h"
 #include "platform/posix/io_calls.h"
 #include "platform/posix/native.h"
@@ -190,6 +191,7 @@ class DevicePortCalls : public ::testing::Test {
   }
 
   int master = -1;
+  char buffer[16] = {};
   std::unique_ptr<platform::SerialPort> port;
   ScriptedCalls calls;
   platform::posix::ScopedIoCalls installed{calls};
@@ -289,6 +291,58 @@ TEST_F(DevicePortCalls, WriteTimeoutsOfThePortEndAStuckWriteAsFinished) {
   const platform::WriteResult r = port->WriteWithin(kJob.data(), 10, 1000);
   EXPECT_EQ(r.count, 4);
   EXPECT_TRUE(r.finished);
+}
+
+// The port keeps the OS error of its last failure for the log: the failing
+// call's errno, EIO for a hang-up, ETIMEDOUT for a write the wait gave up on.
+TEST_F(DevicePortCalls, AFailureLeavesItsOsErrorForTheLog) {
+  EXPECT_EQ(port->LastError(), 0);
+  const struct {
+    const char* name;
+    std::function<void()> fail;
+    int error;
+  } cases[] = {
+      {"write fails",
+       [&] {
+         calls.writes = {Fail(ENXIO)};
+         port->WriteWithin(kJob.data(), 10, 1000);
+       },
+       ENXIO},
+      {"read fails",
+       [&] {
+         calls.reads = {Fail(EIO)};
+         port->Read(reinterpret_cast<uint8_t*>(buffer), 8);
+       },
+       EIO},
+      {"hang-up while writing",
+       [&] {
+         calls.writes = {Fail(EAGAIN)};
+         calls.polls = {Events(POLLHUP)};
+         port->Write(kJob.data(), 10, 0);
+       },
+       EIO},
+      {"output never drains",
+       [&] {
+         calls.ioctls[TIOCOUTQ] = Value(6);
+         port->WriteWithin(kJob.data(), 10, 30);
+         calls.ioctls.erase(TIOCOUTQ);
+       },
+       ETIMEDOUT},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.fail();
+    EXPECT_EQ(port->LastError(), c.error);
+  }
+}
+
+// A device another program holds (its lock taken) is refused, and the open's
+// error reads as held on this build.
+TEST_F(DevicePortCalls, AHeldDeviceFailsToOpenAsHeld) {
+  std::string why;
+  EXPECT_EQ(platform::posix::OpenDevicePath(ptsname(master), &why), nullptr);
+  EXPECT_EQ(platform::OsCauseOf(platform::posix::LastOpenError()), platform::OsCause::kHeld);
+  EXPECT_EQ(why, "access denied (held by another program)");
 }
 
 TEST_F(DevicePortCalls, WaitingOnAHungUpPortSaysNoWithoutSpinning) {
