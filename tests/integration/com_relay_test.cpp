@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/texts.h"
 #include "tests/support/relay_rig.h"
 
 namespace {
@@ -100,10 +101,10 @@ TEST_P(ComFaultDuringAJob, IsReportedAndTheJobPrintedAgain) {
   const std::string reported = std::string("COM3 port : ") + fault.message;
   ASSERT_TRUE(rig.relay.WaitForOutput(reported, 15000)) << rig.relay.Output();
   rig.printer.Send(fault.clear);
-  ASSERT_TRUE(rig.relay.WaitForOutput("[Printing] Starts reprinting.", 15000))
+  ASSERT_TRUE(rig.relay.WaitForOutput(core::texts::kJobReprint.english, 15000))
       << rig.relay.Output();
   const std::string out = rig.relay.Output();
-  EXPECT_LT(out.find(reported), out.find("[Printing] Printer is no error.")) << out;
+  EXPECT_LT(out.find(reported), out.find(core::texts::kJobNoError.english)) << out;
   EXPECT_TRUE(WaitForCopies(job, 2, 10000));
   EXPECT_TRUE(rig.printer.events().Next("tx 7 3722", std::chrono::seconds(8)))
       << rig.printer.events().Dump();
@@ -111,9 +112,9 @@ TEST_P(ComFaultDuringAJob, IsReportedAndTheJobPrintedAgain) {
 
 INSTANTIATE_TEST_SUITE_P(ComRelay, ComFaultDuringAJob,
                          ::testing::Values(Fault{"CoverOpen", "cover open", "cover close",
-                                                 "[Printing] Printer cover is open."},
+                                                 core::texts::kJobCoverOpen.english},
                                            Fault{"PaperOut", "paper out", "paper ok",
-                                                 "[Printing] Printer is out of paper."}),
+                                                 core::texts::kJobPaperOut.english}),
                          [](const ::testing::TestParamInfo<Fault>& info) {
                            return std::string(info.param.name);
                          });

@@ -13,6 +13,7 @@
 #include <random>
 #include <thread>
 
+#include "core/texts.h"
 #include "tests/support/child_process.h"
 #include "tests/support/serial_client.h"
 #include "tests/support/temp_dir.h"
@@ -95,7 +96,7 @@ class LauncherAndRemover : public ::testing::Test {
     support::ChildProcess::Options options;
     options.environment = {{"XDG_CONFIG_HOME", machine.config.path()}};
     ASSERT_TRUE(relay.Start({machine.dir.File("portrelay")}, options));
-    ASSERT_TRUE(relay.WaitForOutput("Changes are done.", 30000)) << relay.Output();
+    ASSERT_TRUE(relay.WaitForOutput(core::texts::kChangesDone.english, 30000)) << relay.Output();
     ASSERT_TRUE(fs::exists(machine.AutostartEntry()));
     relay.Signal(SIGTERM);
     ASSERT_TRUE(relay.WaitExit(10000).has_value());

@@ -12,6 +12,7 @@
 #include <random>
 #include <thread>
 
+#include "core/texts.h"
 #include "tests/support/child_process.h"
 #include "tests/support/serial_client.h"
 #include "tests/support/temp_dir.h"
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 const char* const kNotConfigured = "The virtual COM port is not configured.";
-const char* const kDone = "Changes are done.";
+const char* const kDone = core::texts::kChangesDone.english;
 const char* const kMoved = "The program execution path has been changed.";
 
 bool WaitForText(const std::string& path, const std::string& text, int timeoutMs) {

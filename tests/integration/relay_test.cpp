@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "core/texts.h"
 #include "tests/support/child_process.h"
 #include "tests/support/private_cups.h"
 #include "tests/support/relay_rig.h"
@@ -115,11 +116,11 @@ TEST_F(Relay, AJobWithWritesThePrinterRefusedIsNotReportedAsPrinted) {
   std::this_thread::sleep_for(std::chrono::seconds(5));
   rig.printer.Send("cover close");
   writer.join();
-  ASSERT_TRUE(rig.relay.WaitForOutput("[Printing] Starts reprinting.", 30000))
+  ASSERT_TRUE(rig.relay.WaitForOutput(core::texts::kJobReprint.english, 30000))
       << rig.relay.Output();
   EXPECT_NE(rig.Log().find("bytes of the job were not written to the printer"), std::string::npos)
       << rig.Log();
-  EXPECT_NE(rig.relay.Output().find("[Printing] An unknown error has occurred."), std::string::npos)
+  EXPECT_NE(rig.relay.Output().find(core::texts::kJobUnknown.english), std::string::npos)
       << rig.relay.Output();
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (CountBytes(rig.Recorded(), job) < 1 && std::chrono::steady_clock::now() < deadline)
@@ -170,14 +171,14 @@ TEST_P(FaultDuringAJob, IsReportedAndTheJobPrintedAgain) {
   const std::string reported = "TCP/IP(" + rig.ip + ") port : " + fault.message;
   ASSERT_TRUE(rig.relay.WaitForOutput(reported, 15000)) << rig.relay.Output();
   rig.printer.Send(fault.clear);
-  ASSERT_TRUE(rig.relay.WaitForOutput("[Printing] Starts reprinting.", 15000))
+  ASSERT_TRUE(rig.relay.WaitForOutput(core::texts::kJobReprint.english, 15000))
       << rig.relay.Output() << rig.printer.events().Dump();
 
   // The messages came in this order.
   const std::string out = rig.relay.Output();
   const size_t first = out.find(reported);
-  const size_t fine = out.find("[Printing] Printer is no error.");
-  const size_t again = out.find("[Printing] Starts reprinting.");
+  const size_t fine = out.find(core::texts::kJobNoError.english);
+  const size_t again = out.find(core::texts::kJobReprint.english);
   EXPECT_LT(first, fine) << out;
   EXPECT_LT(fine, again) << out;
 
@@ -193,12 +194,11 @@ TEST_P(FaultDuringAJob, IsReportedAndTheJobPrintedAgain) {
 INSTANTIATE_TEST_SUITE_P(
     Relay, FaultDuringAJob,
     ::testing::Values(
-        Fault{"CoverOpen", "cover open", "cover close", "[Printing] Printer cover is open."},
-        Fault{"PaperOut", "paper out", "paper ok", "[Printing] Printer is out of paper."},
-        Fault{"Silent", "silent on", "silent off",
-              "[Printing] There is no response from the printer."},
+        Fault{"CoverOpen", "cover open", "cover close", core::texts::kJobCoverOpen.english},
+        Fault{"PaperOut", "paper out", "paper ok", core::texts::kJobPaperOut.english},
+        Fault{"Silent", "silent on", "silent off", core::texts::kJobNoResponse.english},
         // The printer drops the connection; the link reaches it again.
-        Fault{"PowerOff", "power off", "power on", "[Printing] Printer power is off."}),
+        Fault{"PowerOff", "power off", "power on", core::texts::kJobPowerOff.english}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 TEST_F(Relay, AnApplicationThatClosesMidJobLosesNothing) {

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "core/texts.h"
 #include "tests/fakes/fake_platform.h"
 
 namespace {
@@ -36,7 +37,7 @@ TEST(HeadlessPrompt, AnHourLongFaultShowsItsMessageAtMost120Times) {
   ui::posix::HeadlessPrompt prompt(clock, nullptr);
   int shows = 0;
   while (clock.NowMs() < 3600u * 1000u) {
-    prompt.Show("[Printing] Printer cover is open.", core::kStatusError, nullptr);
+    prompt.Show(core::texts::kJobCoverOpen.english, core::kStatusError, nullptr);
     ++shows;
   }
   EXPECT_LE(shows, 120);

@@ -1,6 +1,7 @@
 // The launcher's presenter on fakes: the start results and their messages in
 // both languages, the elevation choice, the path beside the launcher, and a
-// second click while a start is still in progress.
+// second click while a start is still in progress. Its texts are written
+// out: it is the golden test of launcher/launcher_texts.h.
 #include <gtest/gtest.h>
 
 #include <string>

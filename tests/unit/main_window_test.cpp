@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/controls.h"
+#include "core/texts.h"
 #include "tests/fakes/provisioning_fixture.h"
 #include "ui/gradients.h"
 
@@ -83,7 +84,7 @@ class FakeWindow : public ui::MainWindowView {
     return n;
   }
 
-  std::string caption = "KELVO DOVI Service 2.10";
+  std::string caption = core::texts::kWindowCaption.english;
   std::vector<std::string> calls;
   std::vector<int> menus;
   int infoDialogs = 0;
@@ -129,7 +130,7 @@ TEST_F(MainWindowTray, StartUpLeavesTheWindowHiddenWithOneIconThatShowsTheCaptio
   EXPECT_EQ(presenter.place(), WindowPlace::kInTray);
   EXPECT_TRUE(presenter.HideStillWanted());
   EXPECT_TRUE(tray.shown);
-  EXPECT_EQ(tray.tip, "KELVO DOVI Service 2.10");
+  EXPECT_EQ(tray.tip, core::texts::kWindowCaption.english);
 }
 
 TEST_F(MainWindowTray, EveryHidingPathGoesToTheTrayWithExactlyOneIcon) {
@@ -169,7 +170,7 @@ TEST_F(MainWindowTray, HidingAgainWhileInTheTrayKeepsOneFreshIcon) {
   EXPECT_EQ(tray.failedAdds, 0);
   EXPECT_EQ(presenter.place(), WindowPlace::kInTray);
   // The tip follows the caption as it is now.
-  window.caption = "켈보 DOVI 서비스 2.10";
+  window.caption = core::texts::kWindowCaption.korean;
   presenter.HideToTray();
   EXPECT_EQ(tray.tip, window.caption);
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "core/controls.h"
+#include "core/texts.h"
 #include "tests/fakes/provisioning_fixture.h"
 
 namespace {
@@ -102,7 +103,7 @@ TEST_F(PairInstallation, A64BitSystemRunsTheX64InstallerAndOpensTheNewRelayEnd) 
   EXPECT_TRUE(f.service().worker().running());
   // Stop (1000), the installation settles (4000), no rescan, reopen.
   EXPECT_EQ(f.clock.sleeps(), (std::vector<uint32_t>{1000, 4000, 1500, 100}));
-  EXPECT_EQ(f.Shown().back(), "Changes are done.");
+  EXPECT_EQ(f.Shown().back(), core::texts::kChangesDone.english);
   EXPECT_EQ(f.view.calls.back(), "restore from tray");
 }
 
@@ -168,7 +169,7 @@ TEST_F(PairInstallation, AnInstallerThatCrashesEndsInTheNotice) {
   const Names shown = Since();
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].substr(0, 45), "If you are installing the virtual COM port, c");
-  EXPECT_EQ(shown[1], "Changes are done.");
+  EXPECT_EQ(shown[1], core::texts::kChangesDone.english);
   EXPECT_EQ(f.service().ports().count, 0);
   EXPECT_EQ(f.view.texts[core::controls::kPortCountEdit], "0");
   EXPECT_EQ(f.view.Count("post close"), 0);
@@ -190,7 +191,7 @@ TEST_F(PairInstallation, StartUpWithoutAPairInstallsOneAtItsEnd) {
   const Names shown = f.Shown();
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].substr(0, 39), "The virtual COM port is not configured.");
-  EXPECT_EQ(shown[1], "Changes are done.");
+  EXPECT_EQ(shown[1], core::texts::kChangesDone.english);
   EXPECT_EQ(f.fake.processes.started, Names{kX64});
   EXPECT_EQ(f.service().ports().count, 1);
   EXPECT_EQ(f.view.texts[core::controls::kPortCountEdit], "1");

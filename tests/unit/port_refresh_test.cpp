@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "core/controls.h"
+#include "core/texts.h"
 #include "tests/fakes/provisioning_fixture.h"
 
 namespace {
@@ -26,7 +27,7 @@ const std::string kError2 =
 const std::string kOpenError =
     "An error occurred when opening the port.\nAutomatically close the program.\nPlease run it "
     "again!!!";
-const std::string kDone = "Changes are done.";
+const std::string kDone = core::texts::kChangesDone.english;
 
 class PortRefresh : public ::testing::Test {
  protected:

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <future>
 
+#include "core/texts.h"
 #include "tests/fakes/relay_fixture.h"
 
 namespace {
@@ -198,8 +199,7 @@ TEST(RelayWorkerReprint, AFailedWriteMakesTheJobAFailureEvenWhenConfirmed) {
             1)
       << f.Log();
   ASSERT_FALSE(f.prompt.texts().empty());
-  EXPECT_NE(f.prompt.texts()[0].find("[Printing] An unknown error has occurred."),
-            std::string::npos);
+  EXPECT_NE(f.prompt.texts()[0].find(core::texts::kJobUnknown.english), std::string::npos);
   // The whole job went out again.
   EXPECT_EQ(f.link.Written(), (Bytes{1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5, 6}));
 }

@@ -3,6 +3,7 @@
 
 #include "app/service_dialog.h"
 #include "core/controls.h"
+#include "core/texts.h"
 #include "platform/serial_port.h"
 #include "tests/fakes/fake_link.h"
 #include "tests/fakes/fake_platform.h"
@@ -102,7 +103,7 @@ TEST_F(ServiceStartup, PrinterMessagesArePrefixedLoggedAndShown) {
   const size_t before = prompt.shown().size();
   prompt.Answer(core::kAnswerCancel);
   EXPECT_EQ(
-      dialog.service().ShowPrinterMessage("[Printing] Printer cover is open.", core::kStatusError),
+      dialog.service().ShowPrinterMessage(core::texts::kJobCoverOpen.english, core::kStatusError),
       core::kAnswerCancel);
   ASSERT_EQ(prompt.shown().size(), before + 1);
   EXPECT_EQ(prompt.shown()[before].text,

@@ -1,6 +1,7 @@
 // The settings dialog's presenter on a recording view: what it shows for the
 // settings, when Save becomes possible, the printer-driver warning of the port
-// list, and what Save takes from the controls.
+// list, and what Save takes from the controls. Its texts are written out: it
+// is the golden test of core/texts.h, which other suites name texts through.
 #include "ui/settings_dialog.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/texts.h"
 #include "tests/fakes/relay_fixture.h"
 
 namespace {
@@ -36,9 +37,9 @@ TEST_F(JobEnd, CoverOpenIsShownUntilClosedThenReprintedOnOk) {
   f.link.SetStatuses({1, 1, 0});
   check.JobEnd();
   EXPECT_EQ(f.prompt.texts(),
-            (Texts{P("[Printing] Printer cover is open."), P("[Printing] Printer cover is open."),
-                   P("[Printing] Printer cover is open."), P("[Printing] Printer is no error."),
-                   P("[Printing] Starts reprinting.")}));
+            (Texts{P(core::texts::kJobCoverOpen.english), P(core::texts::kJobCoverOpen.english),
+                   P(core::texts::kJobCoverOpen.english), P(core::texts::kJobNoError.english),
+                   P(core::texts::kJobReprint.english)}));
   const auto shown = f.prompt.shown();
   EXPECT_EQ(shown[3].kind, core::kStatusNormal);
   EXPECT_EQ(shown[4].kind, core::kStatusReprint);
@@ -55,8 +56,8 @@ TEST_F(JobEnd, CancelDropsTheJob) {
   f.prompt.Answer(core::kAnswerCancel);  // reprint?
   check.JobEnd();
   EXPECT_EQ(f.prompt.texts(),
-            (Texts{P("[Printing] Printer is out of paper."), P("[Printing] Printer is no error."),
-                   P("[Printing] Starts reprinting.")}));
+            (Texts{P(core::texts::kJobPaperOut.english), P(core::texts::kJobNoError.english),
+                   P(core::texts::kJobReprint.english)}));
   EXPECT_TRUE(f.link.writes.empty());
   EXPECT_EQ(f.link.WaitCount(), 1u);
   EXPECT_EQ(queue.size(), 0u);
@@ -67,9 +68,9 @@ TEST_F(JobEnd, FaultAfterTheReprintStartsTheDialogueAgain) {
   f.link.SetStatuses({0});
   check.JobEnd();
   EXPECT_EQ(f.prompt.texts(),
-            (Texts{P("[Printing] Printer power is off."), P("[Printing] Printer is no error."),
-                   P("[Printing] Starts reprinting."), P("[Printing] Printer cover is open."),
-                   P("[Printing] Printer is no error."), P("[Printing] Starts reprinting.")}));
+            (Texts{P(core::texts::kJobPowerOff.english), P(core::texts::kJobNoError.english),
+                   P(core::texts::kJobReprint.english), P(core::texts::kJobCoverOpen.english),
+                   P(core::texts::kJobNoError.english), P(core::texts::kJobReprint.english)}));
   EXPECT_EQ(f.link.writes.size(), 2u);
 }
 
@@ -78,8 +79,8 @@ TEST_F(JobEnd, NearEndAfterTheFaultIsAWarningAndStillReprints) {
   f.link.SetStatuses({2});
   check.JobEnd();
   EXPECT_EQ(f.prompt.texts(),
-            (Texts{P("[Printing] There is no response from the printer."),
-                   P("[Printing] Paper is near empty."), P("[Printing] Starts reprinting.")}));
+            (Texts{P(core::texts::kJobNoResponse.english), P(core::texts::kJobNearEnd.english),
+                   P(core::texts::kJobReprint.english)}));
   EXPECT_EQ(f.prompt.shown()[1].kind, core::kStatusError);
 }
 
@@ -89,8 +90,8 @@ TEST_F(JobEnd, AFaultThatChangesIsFollowed) {
   f.link.SetStatuses({0, 4, 0});
   check.JobEnd();
   EXPECT_EQ(f.prompt.texts(),
-            (Texts{P("[Printing] Printer cover is open."), P("[Printing] Printer is out of paper."),
-                   P("[Printing] Printer is no error."), P("[Printing] Starts reprinting.")}));
+            (Texts{P(core::texts::kJobCoverOpen.english), P(core::texts::kJobPaperOut.english),
+                   P(core::texts::kJobNoError.english), P(core::texts::kJobReprint.english)}));
 }
 
 TEST_F(JobEnd, UnknownCodeHasItsOwnMessage) {
@@ -100,7 +101,7 @@ TEST_F(JobEnd, UnknownCodeHasItsOwnMessage) {
   f.prompt.Answer(core::kAnswerOk);
   f.prompt.Answer(core::kAnswerCancel);
   check.JobEnd();
-  EXPECT_EQ(f.prompt.texts()[0], P("[Printing] An unknown error has occurred."));
+  EXPECT_EQ(f.prompt.texts()[0], P(core::texts::kJobUnknown.english));
 }
 
 // Part of the job never reached the printer, yet it confirmed what it got:
@@ -116,11 +117,10 @@ TEST_F(JobEnd, AnIncompleteJobIsNeverReportedAsPrinted) {
   f.prompt.Answer(core::kAnswerOk);      // no error
   f.prompt.Answer(core::kAnswerCancel);  // reprint? no
   check.JobEnd(true);
-  EXPECT_EQ(
-      f.prompt.texts(),
-      (Texts{P("[Printing] An unknown error has occurred."), P("[Printing] Printer is no error."),
-             P("[Printing] Starts reprinting."), P("[Printing] An unknown error has occurred."),
-             P("[Printing] Printer is no error."), P("[Printing] Starts reprinting.")}));
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P(core::texts::kJobUnknown.english), P(core::texts::kJobNoError.english),
+                   P(core::texts::kJobReprint.english), P(core::texts::kJobUnknown.english),
+                   P(core::texts::kJobNoError.english), P(core::texts::kJobReprint.english)}));
   EXPECT_EQ(f.link.writes.size(), 1u);
 }
 
@@ -128,7 +128,7 @@ TEST_F(JobEnd, AnIncompleteJobWithAFaultReportsTheFault) {
   f.link.waitResults = {1, 0};
   f.link.SetStatuses({0});
   check.JobEnd(true);
-  EXPECT_EQ(f.prompt.texts()[0], P("[Printing] Printer cover is open."));
+  EXPECT_EQ(f.prompt.texts()[0], P(core::texts::kJobCoverOpen.english));
   EXPECT_EQ(f.link.WaitCount(), 2u);  // reprinted and confirmed
 }
 
@@ -172,7 +172,7 @@ TEST_F(JobEndReprintOff, NoQuestionIsAsked) {
   f.link.SetStatuses({0});
   check.JobEnd();
   EXPECT_EQ(f.prompt.texts(),
-            (Texts{P("[Printing] Printer cover is open."), P("[Printing] Printer is no error.")}));
+            (Texts{P(core::texts::kJobCoverOpen.english), P(core::texts::kJobNoError.english)}));
   EXPECT_TRUE(f.link.writes.empty());
 }
 
@@ -247,14 +247,16 @@ TEST_F(IdleWatch, FinePrinterShowsNothing) {
 TEST_F(IdleWatch, NearEndShowsItsWarningTwice) {
   f.link.SetStatuses({2});
   check.IdleWatch();
-  EXPECT_EQ(f.prompt.texts(), (Texts{P("Paper is near empty."), P("Paper is near empty.")}));
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P(core::texts::kIdleNearEnd.english), P(core::texts::kIdleNearEnd.english)}));
 }
 
 TEST_F(IdleWatch, CoverOpenUntilClosed) {
   f.link.SetStatuses({1, 1, 1, 1, 0});
   check.IdleWatch();
-  EXPECT_EQ(f.prompt.texts(), (Texts{P("Printer cover is open."), P("Printer cover is open."),
-                                     P("Printer is no error.")}));
+  EXPECT_EQ(f.prompt.texts(),
+            (Texts{P(core::texts::kIdleCoverOpen.english), P(core::texts::kIdleCoverOpen.english),
+                   P(core::texts::kIdleNoError.english)}));
   EXPECT_EQ(f.prompt.shown().back().kind, core::kStatusNormal);
 }
 
@@ -262,8 +264,8 @@ TEST_F(IdleWatch, PowerOffThenUnknown) {
   f.link.SetStatuses({8, 8, 8, 64, 64, 0});
   check.IdleWatch();
   EXPECT_EQ(f.prompt.texts(),
-            (Texts{P("Printer power is off."), P("An unknown error has occurred."),
-                   P("Printer is no error.")}));
+            (Texts{P(core::texts::kIdlePowerOff.english), P(core::texts::kIdleUnknown.english),
+                   P(core::texts::kIdleNoError.english)}));
 }
 
 class IdleWatchQuiet : public JobEndQuiet {};

@@ -2,6 +2,8 @@
 // regard to case, blank versus hyphen, machine-wide then per user, the x64
 // key), the removal order, a relay that will not end, an autostart value
 // that points elsewhere, read-only settings files, the application ports.
+// Its texts are written out: it is the golden test of
+// uninstaller/uninstaller_texts.h.
 #include <gtest/gtest.h>
 
 #include <map>
