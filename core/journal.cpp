@@ -35,8 +35,10 @@ int Journal::Open(const JournalLimits& limits) {
     log_("Journal: " + damage.file + " is damaged at byte " + std::to_string(damage.offset) + " (" +
          damage.reason + "); the records before it are kept");
   }
+  // The day-file is opened by the first record: a relay that prints nothing
+  // leaves no empty files behind.
   nextId_ = atOpen_.lastId() + 1;
-  if (!OpenDayFile(clock_.LocalNow())) return -1;
+  fileDay_ = -1;
   stop_ = false;
   running_ = true;
   writer_ = std::thread([this] { WriterLoop(); });
@@ -211,13 +213,21 @@ bool Journal::OpenDayFile(const platform::LocalTime& now) {
 // Too old first, then the oldest until the rest fit; the newest file and the
 // one being written stay whatever their size: they hold the jobs in flight.
 void Journal::PruneFiles() {
+  const platform::LocalTime now = clock_.LocalNow();
+  const int64_t today = CivilDay(now.year, now.month, now.day);
+  // A quiet relay still holds yesterday's file open: let it go, so that it
+  // ages like the others; the next record opens today's.
+  if (file_ && fileDay_ != today) {
+    if (unflushed_) file_->Flush();
+    file_.reset();
+    unflushed_ = false;
+    fileDay_ = -1;
+  }
   std::vector<platform::DirectoryEntry> entries;
   if (files_.ListFiles(folder_, entries) != 0) return;
   const std::vector<DayFile> days = DayFiles(entries);
   uint64_t total = 0;
   for (const DayFile& file : days) total += file.size;
-  const platform::LocalTime now = clock_.LocalNow();
-  const int64_t today = CivilDay(now.year, now.month, now.day);
   for (const DayFile& file : days) {
     const bool tooOld = today - file.day >= limits_.days;
     if (!tooOld && (total <= limits_.maxBytes || &file == &days.back())) break;
