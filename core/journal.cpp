@@ -3,6 +3,7 @@
 // waiters in it, so a burst of jobs costs one flush, not one each.
 #include "core/journal.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace core {
@@ -54,6 +55,16 @@ void Journal::Close() {
   if (writer_.joinable()) writer_.join();
   running_ = false;
   file_.reset();
+  // A call that raced with the close never waits for ever.
+  std::deque<Pending> late;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    late.swap(queue_);
+    queuedBytes_ = 0;
+  }
+  for (Pending& pending : late) {
+    if (pending.done) pending.done->set_value(false);
+  }
 }
 
 uint64_t Journal::AppendArrival(std::string_view port, std::string_view bytes) {
@@ -229,7 +240,7 @@ void Journal::PruneFiles() {
   uint64_t total = 0;
   for (const DayFile& file : days) total += file.size;
   for (const DayFile& file : days) {
-    const bool tooOld = today - file.day >= limits_.days;
+    const bool tooOld = today - file.day >= std::max(1, limits_.days);
     if (!tooOld && (total <= limits_.maxBytes || &file == &days.back())) break;
     if (file.name == fileName_ && file_) continue;
     if (files_.Remove(PathOf(file.name)) == 0) total -= file.size;
