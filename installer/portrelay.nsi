@@ -10,11 +10,19 @@
 ;
 ; Built by the windows preset (target "installer"):
 ;   makensis -INPUTCHARSET UTF8 -DBIN_DIR=DIR -DICON_DIR=DIR -DOUT_FILE=FILE
-;            -DVERSION=X.Y.Z [-DCOM0COM_DIR=DIR] portrelay.nsi
+;            -DVERSION=X.Y.Z [-DCOM0COM_DIR=DIR] [-DX64] portrelay.nsi
 ; With COM0COM_DIR, com0com's two installers are packed beside the programs,
 ; where the relay looks for them when it installs its virtual port pair.
+; X64 packs the x86_64 build (portrelay-setup-x64.exe, a 64-bit installer
+; that installs into the 64-bit Program Files); without it, the 32-bit build.
 
+!ifdef X64
+Target amd64-unicode
+!define PROGRAMS_FOLDER "$PROGRAMFILES64"
+!else
 Unicode true
+!define PROGRAMS_FOLDER "$PROGRAMFILES"
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 
@@ -35,7 +43,7 @@ RequestExecutionLevel admin
 
 Name "${PRODUCT}"
 OutFile "${OUT_FILE}"
-InstallDir "$PROGRAMFILES\KELVO DOVI"
+InstallDir "${PROGRAMS_FOLDER}\KELVO DOVI"
 BrandingText "${PRODUCT} ${VERSION}"
 ShowInstDetails show
 ShowUninstDetails show
@@ -78,9 +86,13 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "Copyright (C) ${PUBLISHE
 ; value in the 64-bit registry view, and the entry lives there as well, where
 ; relayremove looks for it.
 !macro UseProgramsRegistryView
+!ifdef X64
+  SetRegView 64
+!else
   ${If} ${RunningX64}
     SetRegView 64
   ${EndIf}
+!endif
 !macroend
 
 !macro RequireAdministrator

@@ -1,4 +1,5 @@
-// portrelay-setup.exe under Wine, 32-bit programs in a 64-bit prefix: the
+// portrelay-setup.exe under Wine, 32-bit programs in a 64-bit prefix (or its
+// x86_64 twin where 32-bit programs cannot run): the
 // silent installation into Program Files, the uninstall entry as `wine reg
 // query` shows it, the first start through relaytray.exe (the stand-in
 // com0com installers packed beside the programs set up the pair, a socat
@@ -54,10 +55,14 @@ int Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// The folder of 32-bit programs: "Program Files (x86)" in a 64-bit prefix.
+// The folder of 32-bit programs: "Program Files (x86)" in a 64-bit prefix. The
+// x86_64 build's installer installs into "Program Files".
 bool Win64Prefix() {
   return support::ReadFile(winetest::WinePrefix() + "/system.reg").find("#arch=win64") !=
          std::string::npos;
+}
+std::string ProgramFiles() {
+  return Win64Prefix() && !winetest::ProgramsAre64Bit() ? "Program Files (x86)" : "Program Files";
 }
 
 class InstallerUnderWine : public ::testing::Test {
@@ -65,7 +70,7 @@ class InstallerUnderWine : public ::testing::Test {
   void SetUp() override {
     setup = winetest::WindowsProgram("portrelay-setup-standins.exe");
     ASSERT_TRUE(fs::exists(setup)) << setup << " is missing: build the windows preset first";
-    const std::string programFiles = Win64Prefix() ? "Program Files (x86)" : "Program Files";
+    const std::string programFiles = ProgramFiles();
     folder = winetest::WinePrefix() + "/drive_c/" + programFiles + "/KELVO DOVI";
     windowsFolder = "C:\\" + programFiles + "\\KELVO DOVI";
     ForgetMachine();

@@ -15,9 +15,53 @@
 
 namespace winetest {
 
-std::string WindowsProgram(const std::string& name) {
-  return std::string(PORTRELAY_WINDOWS_BIN) + "/" + name;
+namespace {
+
+// "32" or "64", as scripts/wine-arch answers for this machine.
+std::string WineArch() {
+  std::string out;
+  const std::string command = std::string(PORTRELAY_SOURCE_DIR) + "/scripts/wine-arch 2>/dev/null";
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[64];
+    while (std::fgets(buffer, sizeof buffer, pipe)) out += buffer;
+    pclose(pipe);
+  }
+  return out.substr(0, out.find_first_of("\r\n"));
 }
+
+// The machine field of a PE file's header: 0x14c for i386, 0x8664 for x86_64.
+unsigned PeMachine(const std::string& path) {
+  const std::string head = support::ReadFile(path).substr(0, 4096);
+  if (head.size() < 0x40 || head.compare(0, 2, "MZ") != 0) return 0;
+  const auto byte = [&](size_t at) { return static_cast<unsigned char>(head[at]); };
+  const size_t pe = byte(0x3c) | byte(0x3d) << 8 | byte(0x3e) << 16;
+  if (pe + 6 > head.size() || head.compare(pe, 4, std::string("PE\0\0", 4)) != 0) return 0;
+  return byte(pe + 4) | byte(pe + 5) << 8;
+}
+
+}  // namespace
+
+std::string WindowsBinDirectory() {
+  static const std::string directory = [] {
+    const char* own = std::getenv("PORTRELAY_WINDOWS_BIN");
+    const std::string chosen = own && *own          ? own
+                               : WineArch() == "64" ? PORTRELAY_WINDOWS_X64_BIN
+                                                    : PORTRELAY_WINDOWS_BIN;
+    // Which architecture this suite ran, for the log of the run.
+    const unsigned machine = PeMachine(chosen + "/portrelay.exe");
+    std::fprintf(stderr, "wine: %s programs from %s\n",
+                 machine == 0x8664  ? "x86_64"
+                 : machine == 0x14c ? "32-bit (i386)"
+                                    : "no Windows",
+                 chosen.c_str());
+    return chosen;
+  }();
+  return directory;
+}
+
+std::string WindowsProgram(const std::string& name) { return WindowsBinDirectory() + "/" + name; }
+
+bool ProgramsAre64Bit() { return PeMachine(WindowsProgram("portrelay.exe")) == 0x8664; }
 
 std::vector<std::string> WineCommand(const std::string& exe, const std::vector<std::string>& args) {
   std::vector<std::string> cmd{std::string(PORTRELAY_SOURCE_DIR) + "/scripts/wine-run", exe};

@@ -11,8 +11,14 @@
 
 namespace winetest {
 
-// Path of a program of the Windows build (build/windows/bin/NAME).
+// The folder of the Windows build that Wine runs on this machine: the 32-bit
+// build where 32-bit programs run, the x86_64 build where they cannot (as
+// scripts/wine-arch says); PORTRELAY_WINDOWS_BIN names another.
+std::string WindowsBinDirectory();
+// Path of a program of that build (build/windows/bin/NAME).
 std::string WindowsProgram(const std::string& name);
+// True when that build's programs are x86_64 (read off portrelay.exe).
+bool ProgramsAre64Bit();
 // The command line that runs a Windows program under Wine.
 std::vector<std::string> WineCommand(const std::string& exe,
                                      const std::vector<std::string>& args = {});
