@@ -48,6 +48,8 @@ class DurableFiles {
   // The regular files of the folder, in no particular order.
   virtual int ListFiles(const std::string& path, std::vector<DirectoryEntry>& entries) = 0;
   virtual int Remove(const std::string& path) = 0;
+  // Removes an empty folder (the uninstallers, once its files are gone).
+  virtual int RemoveFolder(const std::string& path) = 0;
 };
 
 }  // namespace platform

@@ -130,4 +130,8 @@ int PosixDurableFiles::Remove(const std::string& path) {
   return unlink(path.c_str()) == 0 ? 0 : errno;
 }
 
+int PosixDurableFiles::RemoveFolder(const std::string& path) {
+  return rmdir(path.c_str()) == 0 ? 0 : errno;
+}
+
 }  // namespace platform::posix

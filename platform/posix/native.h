@@ -35,6 +35,7 @@ class PosixDurableFiles : public DurableFiles {
              std::string& bytes) override;
   int ListFiles(const std::string& path, std::vector<DirectoryEntry>& entries) override;
   int Remove(const std::string& path) override;
+  int RemoveFolder(const std::string& path) override;
 };
 
 // Private-profile files written to behave like the Windows calls for all the

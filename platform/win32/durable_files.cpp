@@ -112,4 +112,8 @@ int WinDurableFiles::Remove(const std::string& path) {
   return DeleteFileA(path.c_str()) ? 0 : static_cast<int>(GetLastError());
 }
 
+int WinDurableFiles::RemoveFolder(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) ? 0 : static_cast<int>(GetLastError());
+}
+
 }  // namespace platform::win32

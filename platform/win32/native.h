@@ -35,6 +35,7 @@ class WinDurableFiles : public DurableFiles {
              std::string& bytes) override;
   int ListFiles(const std::string& path, std::vector<DirectoryEntry>& entries) override;
   int Remove(const std::string& path) override;
+  int RemoveFolder(const std::string& path) override;
 };
 
 class WinProfile : public Profile {

@@ -45,6 +45,7 @@ class FakeDurableFiles : public platform::DurableFiles {
     return real_.ListFiles(path, entries);
   }
   int Remove(const std::string& path) override { return real_.Remove(path); }
+  int RemoveFolder(const std::string& path) override { return real_.RemoveFolder(path); }
 
  private:
   class File : public platform::DurableFile {
