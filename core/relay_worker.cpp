@@ -262,15 +262,17 @@ void RelayWorker::ServeJob(int index, std::string_view first, uint64_t id) {
   platform::SerialPort* waitPort = port.get();
   const std::string name = ports.Name(index);
 
-  // Into the journal first: a printer that cannot be opened must not lose it.
-  if (journal && id == 0) id = journal->AppendArrival(name, first);
   if (!BeginJob(name, port)) {
-    if (journal) journal->MarkReceived(id);  // the next start prints what arrived
+    // Stopped before the printer could be opened: the next start prints it.
+    if (journal && id == 0) id = journal->AppendArrival(name, first);
+    if (journal) journal->MarkReceived(id);
     return;
   }
   ClassifyFirstChunk(first);
   LogReplies();
+  // The printer first, then the journal: forwarding never waits for it.
   Forward(first);
+  if (journal && id == 0) id = journal->AppendArrival(name, first);
 
   int total = static_cast<int>(first.size());
   uint32_t last = clock.NowMs();
