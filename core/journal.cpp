@@ -4,6 +4,7 @@
 #include "core/journal.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace core {
@@ -107,6 +108,7 @@ std::future<bool> Journal::Enqueue(Kind kind, std::string bytes, bool wantDone) 
     return done;
   }
   bool tooMuch = false;
+  bool wake = false;
   {
     std::lock_guard<std::mutex> guard(lock_);
     tooMuch = queuedBytes_ + bytes.size() > kQueueLimit;
@@ -114,6 +116,10 @@ std::future<bool> Journal::Enqueue(Kind kind, std::string bytes, bool wantDone) 
       queuedBytes_ += bytes.size();
       pending.bytes = std::move(bytes);
       queue_.push_back(std::move(pending));
+      // Plain records wait for the writer's next round: waking it for each
+      // chunk would take a core from the forwarding on a busy machine.
+      wake = wantDone || kind != Kind::kRecord || queuedBytes_ >= kWakeBytes;
+      urgent_ = urgent_ || wake;
     }
   }
   if (tooMuch) {
@@ -121,7 +127,7 @@ std::future<bool> Journal::Enqueue(Kind kind, std::string bytes, bool wantDone) 
     if (pending.done) pending.done->set_value(false);
     return done;
   }
-  wake_.notify_one();
+  if (wake) wake_.notify_one();
   return done;
 }
 
@@ -135,8 +141,12 @@ void Journal::Fail(const std::string& what, int error) {
 void Journal::WriterLoop() {
   std::unique_lock<std::mutex> lock(lock_);
   for (;;) {
-    wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
-    if (queue_.empty()) break;
+    wake_.wait_for(lock, std::chrono::milliseconds(kRoundMs), [this] { return stop_ || urgent_; });
+    urgent_ = false;
+    if (queue_.empty()) {
+      if (stop_) break;
+      continue;
+    }
     std::deque<Pending> batch;
     batch.swap(queue_);
     queuedBytes_ = 0;

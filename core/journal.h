@@ -51,6 +51,10 @@ class Journal {
   // Queued bytes past this mean the disk cannot keep up: the journal turns
   // off rather than let the relay's memory grow without end.
   static constexpr std::size_t kQueueLimit = 64u << 20;
+  // Records are written at the latest this long after they were queued, or
+  // as soon as this much is queued; a job's end, Sync and Prune at once.
+  static constexpr uint32_t kRoundMs = 100;
+  static constexpr std::size_t kWakeBytes = 1u << 20;
 
   Journal(platform::DurableFiles& files, platform::Clock& clock, std::string folder, char separator,
           JournalLog log);
@@ -114,11 +118,12 @@ class Journal {
   std::atomic<bool> failed_{false};
   std::atomic<uint64_t> nextId_{1};
 
-  std::mutex lock_;  // guards the queue and stop_
+  std::mutex lock_;  // guards the queue, stop_ and urgent_
   std::condition_variable wake_;
   std::deque<Pending> queue_;
   std::size_t queuedBytes_ = 0;
   bool stop_ = false;
+  bool urgent_ = false;  // a caller waits, or much is queued
   std::thread writer_;
 
   // The writer thread's own (and Open's, before it starts).
