@@ -367,8 +367,10 @@ class UnansweredPrompt : public core::Prompt {
 TEST(RelayWorkerStop, AStopWhileThePopUpIsUpEndsTheWorker) {
   fakes::RelayFixture f("Popup=YES\nTimeout=100\n");
   UnansweredPrompt prompt;
+  f.fake.platform.durableFiles = platform::Native().durableFiles;
   core::RelayService service(f.fake.platform, f.view, prompt, f.link);
   service.LoadSettings();
+  service.OpenJournal();
   auto port = std::make_shared<fakes::FakeRelayPort>(f.fake.clock);
   port->Arrive(0, {1});
   service.ports().handles[0] = port;
@@ -383,6 +385,12 @@ TEST(RelayWorkerStop, AStopWhileThePopUpIsUpEndsTheWorker) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(service.worker().workerEnded().IsSet());
   EXPECT_TRUE(f.link.writes.size() == 1);  // no replay after the dismissed pop-up
+  // The journal keeps the job as unconfirmed: the next start offers it again.
+  service.journal()->Sync().get();
+  core::JournalReader reader(*platform::Native().durableFiles, service.journalFolder(),
+                             f.fake.files.PathSeparator());
+  ASSERT_EQ(reader.Load(), 0);
+  EXPECT_EQ(reader.Unconfirmed().size(), 1u);
 }
 
 }  // namespace
