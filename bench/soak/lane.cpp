@@ -90,6 +90,7 @@ class Lane {
   std::vector<std::pair<std::string, std::string>> relayEnv_;
   std::vector<FaultSpan> killSpans_;
   std::mt19937 killRandom_;
+  size_t jobsAtStart_ = 0;  // jobs before the relay's last start
 };
 
 bool Lane::StartPrinter(std::string* error) {
@@ -254,6 +255,7 @@ void Lane::KillAndRestart(const std::string& moment) {
   first_ = ReadProcStats(relay_.pid());
   firstTime_ = Now();
   r_.start.reset();
+  jobsAtStart_ = r_.jobs.size();
 }
 
 bool Lane::OpenApp() {
@@ -273,7 +275,10 @@ void Lane::TakeSample() {
   r_.peakRssKb = std::max(r_.peakRssKb, s->rssKb);
   r_.peakFds = std::max(r_.peakFds, s->fds);
   // The start sample: after the warm-up, at a moment without faults.
-  if (!r_.start && static_cast<int>(r_.jobs.size()) >= o_.warmupJobs && faults_->Active() == 0) {
+  // After a kill, once the new relay has served two jobs: its journal opens
+  // its day-file with the first one.
+  if (!r_.start && static_cast<int>(r_.jobs.size()) >= o_.warmupJobs &&
+      r_.jobs.size() >= jobsAtStart_ + 2 && faults_->Active() == 0) {
     r_.start = s;
     r_.startTime = Now();
   }
