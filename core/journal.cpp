@@ -116,10 +116,11 @@ std::future<bool> Journal::Enqueue(Kind kind, std::string bytes, bool wantDone) 
       queuedBytes_ += bytes.size();
       pending.bytes = std::move(bytes);
       queue_.push_back(std::move(pending));
-      // Plain records wait for the writer's next round: waking it for each
-      // chunk would take a core from the forwarding on a busy machine.
-      wake = wantDone || kind != Kind::kRecord || queuedBytes_ >= kWakeBytes;
-      urgent_ = urgent_ || wake;
+      // Plain records wait for the writer's round: waking it for each chunk
+      // would take a core from the forwarding on a busy machine. The first
+      // one starts the round; an idle writer sleeps without a time-out.
+      urgent_ = urgent_ || wantDone || kind != Kind::kRecord || queuedBytes_ >= kWakeBytes;
+      wake = urgent_ || queue_.size() == 1;
     }
   }
   if (tooMuch) {
@@ -141,6 +142,7 @@ void Journal::Fail(const std::string& what, int error) {
 void Journal::WriterLoop() {
   std::unique_lock<std::mutex> lock(lock_);
   for (;;) {
+    wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
     wake_.wait_for(lock, std::chrono::milliseconds(kRoundMs), [this] { return stop_ || urgent_; });
     urgent_ = false;
     if (queue_.empty()) {
