@@ -81,6 +81,9 @@ class RelayWorker {
   // thread or on a thread that stands in for it while a pop-up is up.
   void TakeHeldInput();
   size_t heldJobs() const { return held_.size(); }
+  // Prints again what the journal shows as unconfirmed, as the settings say
+  // (the thread body does this first; public for tests).
+  void Recover();
 
  private:
   // A job taken in while the printer was not usable.
@@ -104,8 +107,6 @@ class RelayWorker {
   void EndJob(const std::string& name, int total, uint64_t id, JobState firstState);
   void ServeHeld();
   void EndHeldIntake();
-  // Prints again what the journal shows as unconfirmed, as the settings say.
-  void Recover();
   void WaitDurable(std::future<bool> done);
   int PortIndex(const std::string& name);
   void ClassifyFirstChunk(std::string_view first);
