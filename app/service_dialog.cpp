@@ -34,6 +34,7 @@ int ServiceDialog::OnInitDialog() {
   core::ServiceView& view = service_.view();
   view.InitControls(service_.LoadCodePage());
   service_.LoadSettings();
+  service_.OpenJournal();
   FillPrinterPortChoices();
 
   if (!ConnectPrinter()) return -1;

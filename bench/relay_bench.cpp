@@ -60,12 +60,15 @@ Bytes Job(size_t size) {
   return job;
 }
 
-enum class Relay { kPortrelay, kSocat, kWine };
+// kPortrelayNoJournal: the same program with Journal=NO, for the journal's cost.
+enum class Relay { kPortrelay, kPortrelayNoJournal, kSocat, kWine };
 
 const char* RelayName(Relay relay) {
   switch (relay) {
     case Relay::kPortrelay:
       return "portrelay";
+    case Relay::kPortrelayNoJournal:
+      return "portrelay, journal off";
     case Relay::kSocat:
       return "socat";
     default:
@@ -100,7 +103,8 @@ class Rig {
     relay_ = relay;
     switch (relay) {
       case Relay::kPortrelay:
-        return StartPortrelay(timeoutMs);
+      case Relay::kPortrelayNoJournal:
+        return StartPortrelay(timeoutMs, relay == Relay::kPortrelay);
       case Relay::kSocat:
         return StartSocat();
       default:
@@ -126,6 +130,7 @@ class Rig {
   std::string AppPort() const {
     switch (relay_) {
       case Relay::kPortrelay:
+      case Relay::kPortrelayNoJournal:
         return dir_.File("dosdevices/com5");
       case Relay::kSocat:
         return dir_.File("socat-com5");
@@ -169,11 +174,13 @@ class Rig {
     return false;
   }
 
-  bool StartPortrelay(int timeoutMs) {
-    support::WriteFile(
-        dir_.File("Settings.ini"),
-        "[Settings]\nPort=TCP/IP\nIP=" + ip_ + "\nTimeout=" + std::to_string(timeoutMs) +
-            "\nRealtime=YES\nPopup=NO\nLogFile=NO\nReprint=YES\nResultTimeout=10000\n");
+  bool StartPortrelay(int timeoutMs, bool journal) {
+    support::WriteFile(dir_.File("Settings.ini"),
+                       "[Settings]\nPort=TCP/IP\nIP=" + ip_ +
+                           "\nTimeout=" + std::to_string(timeoutMs) +
+                           "\nRealtime=YES\nPopup=NO\nLogFile=NO\nReprint=YES\nResultTimeout="
+                           "10000\n" +
+                           (journal ? "" : "Journal=NO\n"));
     if (!process_.Start({dir_.File("portrelay")})) return false;
     return WaitPresent(dir_.File("dosdevices/com5")) &&
            printer_.events().Next("conn open", std::chrono::seconds(10)).has_value();
@@ -463,9 +470,10 @@ int main(int argc, char** argv) {
 
   const std::vector<double> workerStop = MeasureWorkerStop(linux ? 30 : 0);
   Rig rig(wineExe);
-  Result ours, theirs, underWine;
+  Result ours, noJournal, theirs, underWine;
   if (linux) {
     ours = MeasureRelay(rig, Relay::kPortrelay, latencyJobs, repeat, 3);
+    noJournal = MeasureRelay(rig, Relay::kPortrelayNoJournal, latencyJobs, repeat, 3);
     theirs = MeasureRelay(rig, Relay::kSocat, latencyJobs, repeat, 3);
     if (!ours.ran || !theirs.ran) return 1;
   }
@@ -513,6 +521,29 @@ int main(int argc, char** argv) {
                   "forwarding rate inside the job, %s (MB/s, first to last byte)", kSizeNames[i]);
     auto at = [i](const Result& r) { return kSizes[i] / 1048576.0 / (r.streamMs[i] / 1000.0); };
     row(name, pick(ours, at), pick(theirs, at), pick(underWine, at), 2);
+  }
+
+  if (linux && noJournal.ran) {
+    // The journal's cost, measured in the same run: the same jobs with
+    // Journal=NO in Settings.ini.
+    std::printf("\n| measure | journal on | journal off | ratio on/off |\n|---|---|---|---|\n");
+    auto pair = [&](const char* name, double on, double off, int decimals) {
+      std::printf("| %s | %s | %s | %.2f |\n", name, Cell(ours, on, decimals).c_str(),
+                  Cell(noJournal, off, decimals).c_str(), on / off);
+    };
+    for (double p : {0.5, 0.99}) {
+      auto at = [p](const Result& r) { return Percentile(r.latencyMs, p); };
+      pair(p == 0.5 ? "latency, 16-byte job from idle, median (ms)"
+                    : "latency, 16-byte job from idle, 99th percentile (ms)",
+           at(ours), at(noJournal), 2);
+    }
+    for (size_t i = 0; i < 3; ++i) {
+      char name[64];
+      std::snprintf(name, sizeof name, "throughput, %s job (MB/s)", kSizeNames[i]);
+      auto at = [i](const Result& r) { return kSizes[i] / 1048576.0 / (r.deliveryMs[i] / 1000.0); };
+      pair(name, at(ours), at(noJournal), 2);
+    }
+    pair("processor time per 4 KB job (s)", ours.jobCpu, noJournal.jobCpu, 4);
   }
 
   auto stops = [](const Result& r) {

@@ -37,6 +37,21 @@ void RelayService::LoadSettings() {
   }
 }
 
+void RelayService::OpenJournal() {
+  if (journal_ || !platform_.durableFiles) return;
+  if (!settings_.journalOn) {
+    log_.WriteLog(kLogError, "Journal=NO in Settings.ini: jobs are not kept in a journal");
+    return;
+  }
+  journal_ = std::make_unique<Journal>(
+      *platform_.durableFiles, *platform_.clock, journalFolder(), platform_.files->PathSeparator(),
+      [this](const std::string& line) { log_.WriteLog(kLogError, "%s", line.c_str()); });
+  JournalLimits limits;
+  limits.days = settings_.journalDaysKept;
+  limits.maxBytes = static_cast<uint64_t>(settings_.journalMbKept.load()) << 20;
+  journal_->Open(limits);
+}
+
 void RelayService::Shutdown() {
   if (worker_.running()) {
     stopFlag_ = 1;
@@ -45,6 +60,7 @@ void RelayService::Shutdown() {
   link_.SetReplyPort(nullptr);
   link_.CloseLink();
   for (auto& handle : ports_.handles) CloseRelayPort(handle);
+  if (journal_) journal_->Close();
 }
 
 RelayPortEntry RelayService::ReadRelayPort() {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "core/journal.h"
 #include "core/log.h"
 #include "core/prompt.h"
 #include "core/relay_worker.h"
@@ -36,7 +37,12 @@ class RelayService {
   unsigned LoadCodePage();
   // Loads Settings.ini (creating it with the defaults) into the settings.
   void LoadSettings();
-  // Orderly end: stops the worker, closes the relay ends and the link.
+  // Opens the job journal in Journal/ beside the program, once, as the
+  // settings say (Journal=NO: off, with one log line). Without durable files
+  // (some tests) there is none.
+  void OpenJournal();
+  // Orderly end: stops the worker, closes the relay ends, the link and the
+  // journal.
   void Shutdown();
 
   // Prefixes the text with the printer port, logs it at Error level and shows
@@ -79,6 +85,9 @@ class RelayService {
   StopFlag& stopFlag() { return stopFlag_; }
   VirtualPortTable& ports() { return ports_; }
   RelayWorker& worker() { return worker_; }
+  // The journal while it records, or null (off, failed, never opened).
+  Journal* journal() { return journal_ && journal_->on() ? journal_.get() : nullptr; }
+  std::string journalFolder() { return directory_.PathOf(kJournalFolder); }
 
  private:
   platform::Platform& platform_;
@@ -91,6 +100,7 @@ class RelayService {
   unsigned codePage_ = 0;
   StopFlag stopFlag_;
   VirtualPortTable ports_;
+  std::unique_ptr<Journal> journal_;  // before the worker, which uses it
   RelayWorker worker_;
 };
 

@@ -2,16 +2,28 @@
 // ends of the virtual ports to the printer. A job is the stream from one port
 // between its first non-empty read and the first gap longer than the receive
 // time-out; then the status check confirms it.
+//
+// Every job is written to the journal as it arrives; at its end it is made
+// durable before the printer is asked to confirm it, and its later states
+// follow. While the printer is not usable the worker does not forward jobs:
+// it takes them in (journal and memory) and prints them in order once the
+// printer is usable again; a status request that arrives alone meanwhile goes
+// to the printer at once. When the worker starts it prints again the jobs the
+// journal shows as unconfirmed.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <future>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "core/event.h"
+#include "core/journal_format.h"
 #include "core/reprint_queue.h"
 #include "core/status_check.h"
 #include "links/printer_link.h"
@@ -34,6 +46,10 @@ class RelayWorker {
   static constexpr uint32_t kJobPollMs = 1;
   // Pause between attempts to open a printer that cannot be reached.
   static constexpr uint32_t kReconnectPauseMs = 1000;
+  // The longest wait for a job's end to be on stable storage before the
+  // printer is asked to confirm it.
+  static constexpr uint32_t kDurableWaitMs = 2000;
+  static constexpr uint32_t kPruneEveryMs = 3600u * 1000u;
 
   RelayWorker(RelayService& service, links::PrinterLink& link);
   ~RelayWorker();
@@ -58,10 +74,42 @@ class RelayWorker {
   bool RunPass();
   ReprintQueue& queue() { return queue_; }
 
+  // While the printer is not usable: reads what the applications wrote,
+  // keeps jobs for later (in the journal at once, their end once a gap past
+  // the receive time-out shows it) and passes a status request that arrives
+  // alone to the printer. Called by the status check's waits, on the worker
+  // thread or on a thread that stands in for it while a pop-up is up.
+  void TakeHeldInput();
+  size_t heldJobs() const { return held_.size(); }
+  // Prints again what the journal shows as unconfirmed, as the settings say
+  // (the thread body does this first; public for tests).
+  void Recover();
+
  private:
+  // A job taken in while the printer was not usable.
+  struct HeldJob {
+    int index = 0;
+    uint64_t id = 0;
+    std::string bytes;
+    uint32_t lastMs = 0;
+    bool ended = false;
+  };
+
   void PauseAfterPass(bool served);
-  void ServeJob(int index, int firstLength);
-  void ClassifyFirstChunk(int length);
+  // A job read from a relay end: `first` was read already (or held), `id` is
+  // its journal id when it has one.
+  void ServeJob(int index, std::string_view first, uint64_t id);
+  // A whole job from memory or the journal, as it was received.
+  void ServeStored(const std::string& name, std::string_view bytes, uint64_t id,
+                   JobState firstState);
+  bool BeginJob(const std::string& name, std::shared_ptr<platform::SerialPort> port);
+  void Forward(std::string_view bytes);
+  void EndJob(const std::string& name, int total, uint64_t id, JobState firstState);
+  void ServeHeld();
+  void EndHeldIntake();
+  void WaitDurable(std::future<bool> done);
+  int PortIndex(const std::string& name);
+  void ClassifyFirstChunk(std::string_view first);
   void LogReplies();
   void LogDroppedReplies();
   bool OpenPrinterForJob(const std::string& portName);
@@ -78,6 +126,9 @@ class RelayWorker {
   std::vector<platform::SerialPort*> waitPorts_;
   bool inputReported_ = false;  // the last pause ended on input
   std::string replyPortName_;   // the port the printer's replies go to
+  std::deque<HeldJob> held_;    // in arrival order
+  std::array<uint8_t, kReadBufferSize> heldBuffer_{};
+  uint32_t lastPruneMs_ = 0;
 };
 
 }  // namespace core

@@ -1,6 +1,7 @@
 // Settings.ini / PortLists.ini access and the settings record.
 #include "core/settings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <utility>
@@ -61,6 +62,12 @@ uint32_t BoundedTimeout(const char* key, const std::string& text, uint32_t longe
   return fallback;
 }
 
+// A count that must be at least 1: missing, zero or negative gives the default.
+int PositiveOr(const std::string& text, int fallback) {
+  const int value = ToInt(text);
+  return value > 0 ? value : fallback;
+}
+
 }  // namespace
 
 uint32_t ReceiveTimeoutMs(const std::string& text, SettingsNotes& notes) {
@@ -81,6 +88,10 @@ SettingsNotes ConvertSettings(RelaySettings& s) {
   s.popupOn = ToFlag(s.popup);
   s.logFileOn = ToFlag(s.logFile);
   s.reprintOn = ToFlag(s.reprint);
+  s.journalOn = s.journal != "NO";
+  s.journalDaysKept = PositiveOr(s.journalDays, 7);
+  s.journalMbKept = PositiveOr(s.journalMb, 100);
+  s.recoverMinutesOn = s.recoverMinutes.empty() ? 10 : std::max(0, ToInt(s.recoverMinutes));
   return notes;
 }
 
@@ -104,6 +115,10 @@ SettingsNotes LoadSettings(RelaySettings& s, ProgramDirectory& directory, platfo
       {"Reprint", &RelaySettings::reprint, "YES"},
       {"ResultTimeout", &RelaySettings::resultTimeout, "10000"},
       {"IP", &RelaySettings::ip, nullptr},
+      {"Journal", &RelaySettings::journal, nullptr},
+      {"JournalDays", &RelaySettings::journalDays, nullptr},
+      {"JournalMB", &RelaySettings::journalMb, nullptr},
+      {"RecoverMinutes", &RelaySettings::recoverMinutes, nullptr},
   };
 
   bool readNothing = false;

@@ -18,7 +18,7 @@ inline constexpr std::size_t kSettingBufferSize = 1024;
 // GetModuleFileNameA fills a 256-byte buffer: longer paths are cut there.
 inline constexpr std::size_t kProgramPathBufferSize = 256;
 
-// The nine settings as read, their converted values and the two file paths.
+// The settings as read, their converted values and the two file paths.
 // The worker thread reads the converted values while the settings dialog may
 // change them, so those are atomics.
 struct RelaySettings {
@@ -31,6 +31,11 @@ struct RelaySettings {
   std::string reprint;
   std::string resultTimeout;
   std::string ip;
+  // Read when present, never written: the job journal and its recovery.
+  std::string journal;
+  std::string journalDays;
+  std::string journalMb;
+  std::string recoverMinutes;
 
   std::atomic<uint32_t> receiveTimeoutMs{0};
   std::atomic<int> baudRate{0};
@@ -39,6 +44,10 @@ struct RelaySettings {
   std::atomic<int> popupOn{0};
   std::atomic<int> logFileOn{0};
   std::atomic<int> reprintOn{0};
+  std::atomic<int> journalOn{1};          // off only for Journal=NO
+  std::atomic<int> journalDaysKept{7};    // JournalDays, at least 1
+  std::atomic<int> journalMbKept{100};    // JournalMB, at least 1
+  std::atomic<int> recoverMinutesOn{10};  // RecoverMinutes: Popup=NO prints younger jobs again
 
   std::string settingsPath;
   std::string portListsPath;

@@ -2,12 +2,49 @@
 // the idle watch.
 #include "core/status_check.h"
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "core/relay_service.h"
 
 namespace core {
 namespace {
 
 constexpr uint32_t kStatusPollMs = 500;
+constexpr uint32_t kHeldPollMs = 250;
+
+// While a pop-up blocks the worker, this thread reads the relay ends for it:
+// the worker touches neither them nor the link until the pop-up is answered.
+class HeldIntake {
+ public:
+  explicit HeldIntake(RelayWorker& worker) : worker_(worker) {
+    thread_ = std::thread([this] {
+      std::unique_lock<std::mutex> lock(lock_);
+      while (!done_) {
+        lock.unlock();
+        worker_.TakeHeldInput();
+        lock.lock();
+        wake_.wait_for(lock, std::chrono::milliseconds(kHeldPollMs), [this] { return done_; });
+      }
+    });
+  }
+  ~HeldIntake() {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      done_ = true;
+    }
+    wake_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  RelayWorker& worker_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  bool done_ = false;
+  std::thread thread_;
+};
 
 bool Usable(unsigned status) {
   return status == links::kPrinterOk || status == links::kPaperNearEnd;
@@ -65,12 +102,23 @@ const Text& StatusCheck::IdleMessage(unsigned code) {
 }
 
 void StatusCheck::WaitUntilUsable() {
-  platform::Clock& clock = *service_.platform().clock;
   for (unsigned s = link_.GetStatus(); !Stopping(); s = link_.GetStatus()) {
     NoteStatus(s);
     if (Usable(s)) return;
-    clock.SleepMs(kStatusPollMs);
+    PauseHolding();
   }
+}
+
+void StatusCheck::PauseHolding() {
+  platform::Clock& clock = *service_.platform().clock;
+  for (uint32_t slept = 0; slept < kStatusPollMs && !Stopping(); slept += kHeldPollMs) {
+    service_.worker().TakeHeldInput();
+    clock.SleepMs(kHeldPollMs);
+  }
+}
+
+void StatusCheck::Record(JobState state) {
+  if (Journal* journal = service_.journal()) journal->AppendState(job_, state);
 }
 
 bool StatusCheck::Stopping() const { return service_.stopFlag().load() != 0; }
@@ -87,10 +135,12 @@ void StatusCheck::NoteStatus(unsigned status) {
 
 // Pop-ups shown by the worker end by themselves when a stop is asked for.
 int StatusCheck::Show(const Text& text, int kind) {
+  HeldIntake intake(service_.worker());
   return service_.ShowPrinterMessage(service_.Say(text), kind, service_.stopFlag().flag());
 }
 
 unsigned StatusCheck::Replay() {
+  Record(JobState::kPrintedAgain);
   link_.TakeUndelivered();
   queue_.Replay(link_);
   unsigned s =
@@ -115,6 +165,7 @@ bool StatusCheck::JobEnd(bool incomplete) {
                             "(its connection was lost, or its document was not ended)");
   }
   const bool confirmed = w == links::kPrinterOk;
+  Record(confirmed ? JobState::kConfirmed : JobState::kFault);
 
   if (settings.popupOn) {
     while (w != links::kPrinterOk && !Stopping()) {
@@ -131,8 +182,13 @@ bool StatusCheck::JobEnd(bool incomplete) {
         continue;
       }
 
-      if (settings.reprintOn && Show(texts::kJobReprint, kStatusReprint) == kAnswerOk) {
-        s = Replay();
+      if (settings.reprintOn) {
+        if (Show(texts::kJobReprint, kStatusReprint) == kAnswerOk) {
+          s = Replay();
+          Record(Usable(s) ? JobState::kConfirmed : JobState::kFault);
+        } else if (!Stopping()) {
+          Record(JobState::kDiscarded);  // the user does not want it again
+        }
       }
       if (Usable(s) || Stopping()) break;
       w = s;
@@ -146,8 +202,10 @@ bool StatusCheck::JobEnd(bool incomplete) {
       WaitUntilUsable();
       if (Stopping() || !settings.reprintOn) break;
       const unsigned r = Replay();
+      Record(r == links::kPrinterOk ? JobState::kConfirmed : JobState::kFault);
       if (r == links::kPrinterOk || r == links::kNoResponse || Stopping()) break;
       if (attempt == kQuietReprints) {
+        Record(JobState::kAbandoned);
         service_.log().WriteLog(
             kLogError, "%s",
             service_
@@ -197,7 +255,6 @@ void StatusCheck::IdleWatch() {
   }
 
   platform::System& system = *service_.platform().system;
-  platform::Clock& clock = *service_.platform().clock;
   system.DebugOutput(system.FromUtf8(texts::kDebugStandbyFault));
   while (!Stopping()) {
     NoteStatus(g);
@@ -205,7 +262,7 @@ void StatusCheck::IdleWatch() {
       system.DebugOutput(system.FromUtf8(texts::kDebugStandbyCleared));
       return;
     }
-    clock.SleepMs(kStatusPollMs);
+    PauseHolding();
     g = link_.GetStatus();
     system.DebugOutput(system.FromUtf8(texts::kDebugStandbyFault));
   }

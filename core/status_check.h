@@ -3,6 +3,9 @@
 // job is sent again once the printer is usable. Runs on the relay worker.
 #pragma once
 
+#include <cstdint>
+
+#include "core/journal_format.h"
 #include "core/reprint_queue.h"
 #include "core/texts.h"
 #include "links/printer_link.h"
@@ -24,6 +27,9 @@ class StatusCheck {
   bool JobEnd(bool incomplete = false);
   // After each pass over the ports: report a printer that is not fine.
   void IdleWatch();
+  // The journal id of the job JobEnd settles (0: none); its states are
+  // recorded as the check reaches them.
+  void SetJob(uint64_t id) { job_ = id; }
 
   // Pop-ups off: how often a job is reprinted at most without a confirmation.
   static constexpr int kQuietReprints = 5;
@@ -32,7 +38,12 @@ class StatusCheck {
   static const Text& IdleMessage(unsigned code);
 
  private:
+  // A pop-up; while it is up, jobs that arrive are held (see
+  // RelayWorker::TakeHeldInput) by a thread that stands in for the worker.
   int Show(const Text& text, int kind);
+  void Record(JobState state);
+  // Sleeps the poll pause, taking held jobs in meanwhile.
+  void PauseHolding();
   // Sends the job again and asks for its print result.
   unsigned Replay();
   bool Stopping() const;
@@ -47,6 +58,7 @@ class StatusCheck {
   links::PrinterLink& link_;
   ReprintQueue& queue_;
   bool holding_ = false;
+  uint64_t job_ = 0;
 };
 
 }  // namespace core

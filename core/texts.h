@@ -116,6 +116,12 @@ inline constexpr Text kJobUnknown{"[Printing] An unknown error has occurred.",
 inline constexpr Text kJobNoError{"[Printing] Printer is no error.",
                                   "[인쇄중] 프린터가 정상입니다."};
 inline constexpr Text kJobReprint{"[Printing] Starts reprinting.", "[인쇄중] 재인쇄를 시작합니다."};
+// Restart recovery: jobs the journal holds that were never confirmed.
+inline constexpr Text kRecoverAsk{
+    "%d receipt(s) were not confirmed as printed when the relay last stopped.\nThe oldest "
+    "arrived %d minute(s) ago.\nPrint them again now?",
+    "인쇄 확인이 안 된 영수증이 %d건 있습니다.\n가장 오래된 영수증은 %d분 전에 "
+    "들어왔습니다.\n지금 다시 인쇄하시겠습니까?"};
 inline constexpr Text kIdleNoError{"Printer is no error.", "프린터가 정상입니다."};
 inline constexpr Text kIdleCoverOpen{"Printer cover is open.", "프린터 커버가 열렸습니다."};
 inline constexpr Text kIdleNearEnd{"Paper is near empty.", "프린터 용지가 거의 없습니다."};

@@ -221,6 +221,7 @@ Section "Uninstall"
   Delete "$INSTDIR\Settings.ini"
   Delete "$INSTDIR\PortLists.ini"
   RMDir /r "$INSTDIR\MainLog"
+  RMDir /r "$INSTDIR\Journal"
 
   !insertmacro DeleteWhenFree "$INSTDIR\portrelay.exe"
   Delete "$INSTDIR\relaytray.exe"

@@ -12,6 +12,7 @@
 
 namespace platform {
 
+class DurableFiles;
 class SerialPorts;
 class Sockets;
 class PrintSpooler;
@@ -34,6 +35,7 @@ struct Platform {
   Processes* processes = nullptr;              // starting other programs
   PortEnumerator* portEnumerator = nullptr;    // the spooler's ports and local printers
   RunningPrograms* runningPrograms = nullptr;  // the running relay, for the uninstaller
+  DurableFiles* durableFiles = nullptr;        // the job journal
 };
 
 // The real implementations of this build (Win32 or POSIX), created once.

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "core/format.h"
+#include "platform/durable_files.h"
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/running_programs.h"
@@ -200,6 +201,22 @@ void UninstallerDialog::DeleteFileBeside(const std::string& name) {
 void UninstallerDialog::DeleteSettingsFiles() {
   DeleteFileBeside(kSettingsFile);
   DeleteFileBeside(kPortListsFile);
+  DeleteJournal();
+}
+
+// Receipts are customers' data: nothing of the journal stays behind.
+void UninstallerDialog::DeleteJournal() {
+  platform::DurableFiles* durable = platform_.durableFiles;
+  if (!durable) return;
+  const char separator = platform_.files->PathSeparator();
+  const std::string folder = ProgramDirectory() + separator + kJournalFolder;
+  std::vector<platform::DirectoryEntry> entries;
+  if (durable->ListFiles(folder, entries) != 0) return;  // none there
+  for (const platform::DirectoryEntry& entry : entries) {
+    if (durable->Remove(folder + separator + entry.name) != 0)
+      Trace("DeleteFile Error " + folder + separator + entry.name);
+  }
+  if (durable->RemoveFolder(folder) != 0) Trace("RemoveFolder Error " + folder);
 }
 
 void UninstallerDialog::RemoveDriver() {

@@ -9,7 +9,7 @@
 //    4. run the relay's uninstall entry,
 //    5. delete the autostart value, whatever it names,
 //    6. delete Settings.ini and PortLists.ini beside this program (read-only
-//       ones too);
+//       ones too) and the job journal's folder Journal/ with its day-files;
 //  B (virtual COM driver, selectable) run com0com's uninstall entry.
 //
 // No step stops the removal; what went wrong goes to the debug traces. The
@@ -36,6 +36,7 @@ inline constexpr const char* kServiceLockName = "KelvoSvr";
 inline constexpr const char* kServiceProgram = "portrelay";
 inline constexpr const char* kSettingsFile = "Settings.ini";
 inline constexpr const char* kPortListsFile = "PortLists.ini";
+inline constexpr const char* kJournalFolder = "Journal";
 inline constexpr int kApplicationPortSlots = 255;
 inline constexpr uint32_t kServiceExitCode = 1;
 // A relay asked to end gets this long; one that is still there is ended by
@@ -74,6 +75,7 @@ class UninstallerDialog {
   void RunServiceUninstall();
   void DeleteAutostartValue();
   void DeleteSettingsFiles();
+  void DeleteJournal();
   void RemoveDriver();
 
   unsigned codePage() const { return codePage_; }

@@ -58,8 +58,12 @@ class Lane {
   bool StartPrinter(std::string* error);
   void SetCts(bool on);
   bool OpenApp();
+  bool StartRelay(std::string* error);
   void RunJobs();
   void RunJob(JobPlan& plan);
+  // Kills the relay, waits 0-3 s and starts it again; the application opens
+  // its port anew.
+  void KillAndRestart(const std::string& moment);
   void TakeSample();
   void Finish();
   void Journal(const std::string& line);
@@ -83,6 +87,10 @@ class Lane {
   double firstTime_ = 0;
   int consecutiveMissing_ = 0;
   double nextProgress_ = 60;
+  std::vector<std::pair<std::string, std::string>> relayEnv_;
+  std::vector<FaultSpan> killSpans_;
+  std::mt19937 killRandom_;
+  size_t jobsAtStart_ = 0;  // jobs before the relay's last start
 };
 
 bool Lane::StartPrinter(std::string* error) {
@@ -174,14 +182,9 @@ bool Lane::Setup(std::string* error) {
               "\nResultTimeout=" + std::to_string(o_.resultTimeoutMs) +
               "\nPopup=NO\nReprint=YES\nLogFile=YES\nRealtime=YES\n";
   WriteText(dir_ + "/Settings.ini", settings);
-
-  support::ChildProcess::Options options;
-  options.workingDirectory = dir_;
-  options.environment = env;
-  if (!relay_.Start({dir_ + "/portrelay"}, options)) {
-    *error = "portrelay did not start";
-    return false;
-  }
+  relayEnv_ = env;
+  killRandom_.seed(static_cast<uint32_t>(o_.seed * 31 + static_cast<uint64_t>(o_.index)));
+  if (!StartRelay(error)) return false;
   if (!printer_.events().Next("conn open", std::chrono::seconds(20))) {
     *error = relay_.Running() ? "portrelay never connected to the printer"
                               : "portrelay ended at start with status " +
@@ -206,6 +209,55 @@ bool Lane::Setup(std::string* error) {
   return true;
 }
 
+bool Lane::StartRelay(std::string* error) {
+  support::ChildProcess::Options options;
+  options.workingDirectory = dir_;
+  options.environment = relayEnv_;
+  if (!relay_.Start({dir_ + "/portrelay"}, options)) {
+    *error = "portrelay did not start";
+    return false;
+  }
+  return true;
+}
+
+void Lane::KillAndRestart(const std::string& moment) {
+  const double killed = Now();
+  relay_.Signal(SIGKILL);
+  relay_.WaitExit(5000);
+  app_.Close();
+  std::error_code ec;
+  fs::remove(appPath_, ec);  // the dead relay's link; the new one makes its own
+  const int pauseMs = static_cast<int>(killRandom_() % 3001);
+  std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+  // A printer that cannot be reached at start-up (its cover open, say) ends
+  // the relay after five attempts: it is started again, as a user would.
+  std::string error;
+  bool back = false;
+  for (int attempt = 0; attempt < 20 && !back && !Interrupted(); ++attempt) {
+    if (!StartRelay(&error)) break;
+    while (relay_.Running() && !fs::exists(appPath_))
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    back = relay_.Running() && app_.OpenWhenPresent(appPath_, 20000);
+    if (!back) {
+      relay_.WaitExit(5000);
+      std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+  }
+  if (!back) r_.failures.push_back("portrelay did not come back after a kill: " + error);
+  ++r_.kills[moment];
+  // In flight at the kill: the job itself and one still waiting for its
+  // confirmation (the soak goes on once a job is printed, not confirmed).
+  const double confirmSeconds = 1.0 + o_.resultTimeoutMs / 1000.0 + 1.0;
+  killSpans_.push_back(
+      FaultSpan{"relay killed", killed - confirmSeconds, Now() + 1.0, Severity::kKill});
+  Journal("  relay killed " + moment + ", started again after " + std::to_string(pauseMs) + " ms");
+  // A new process: its memory, files and threads are sampled afresh.
+  first_ = ReadProcStats(relay_.pid());
+  firstTime_ = Now();
+  r_.start.reset();
+  jobsAtStart_ = r_.jobs.size();
+}
+
 bool Lane::OpenApp() {
   if (app_.IsOpen()) return true;
   return app_.Open(appPath_);
@@ -223,7 +275,10 @@ void Lane::TakeSample() {
   r_.peakRssKb = std::max(r_.peakRssKb, s->rssKb);
   r_.peakFds = std::max(r_.peakFds, s->fds);
   // The start sample: after the warm-up, at a moment without faults.
-  if (!r_.start && static_cast<int>(r_.jobs.size()) >= o_.warmupJobs && faults_->Active() == 0) {
+  // After a kill, once the new relay has served two jobs: its journal opens
+  // its day-file with the first one.
+  if (!r_.start && static_cast<int>(r_.jobs.size()) >= o_.warmupJobs &&
+      r_.jobs.size() >= jobsAtStart_ + 2 && faults_->Active() == 0) {
     r_.start = s;
     r_.startTime = Now();
   }
@@ -262,20 +317,48 @@ void Lane::RunJob(JobPlan& plan) {
 
   Bytes bytes = plan.query;
   bytes.insert(bytes.end(), job.begin(), job.end());
+  // The moment of this job's kill, if it has one.
+  static const char* const kMoments[] = {"while the job arrives", "while the job is held",
+                                         "while the job is forwarded",
+                                         "while the job is confirmed"};
+  const char* kill = nullptr;
+  if (o_.killRate > 0 && std::uniform_real_distribution<double>(0, 1)(killRandom_) < o_.killRate)
+    kill = kMoments[killRandom_() % 4];
   const bool during = plan.fault && plan.fault->phase == Phase::kDuring;
-  const size_t split =
+  size_t split =
       during ? plan.query.size() + static_cast<size_t>(plan.fault->at * job.size()) : bytes.size();
+  if (kill == kMoments[0]) split = 1 + killRandom_() % bytes.size();
   if (plan.fault && plan.fault->phase == Phase::kBefore) inject();
+  if (kill == kMoments[1] && !faults_->Inject(FaultKind::kCover, 2500 + killRandom_() % 2000))
+    kill = kMoments[2];
   printer_.events().Skip();
   const size_t from = watch_->Size();
   rec.writeStart = Now();
   rec.written = app_.Write(Bytes(bytes.begin(), bytes.begin() + static_cast<long>(split)));
-  if (during) {
+  if (kill == kMoments[0]) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(killRandom_() % 100));
+    KillAndRestart(kill);
+    // Its port went away under it: the application writes the job again.
+    rec.written = app_.Write(bytes);
+    ++r_.rewritten;
+  } else if (during) {
     inject();
     rec.written =
         rec.written && app_.Write(Bytes(bytes.begin() + static_cast<long>(split), bytes.end()));
   }
   rec.writeEnd = Now();
+  if (kill == kMoments[1]) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200 + killRandom_() % 500));
+    KillAndRestart(kill);
+  } else if (kill == kMoments[2]) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(killRandom_() % 200));
+    KillAndRestart(kill);
+  } else if (kill == kMoments[3]) {
+    const auto wait = std::chrono::milliseconds(1000 + o_.plan.receiveTimeoutMs + 4000);
+    printer_.events().Next("cmd GS_(H 46464646", wait);
+    std::this_thread::sleep_for(std::chrono::milliseconds(killRandom_() % 300));
+    KillAndRestart(kill);
+  }
   if (plan.mode == AppMode::kPerJob) app_.Close();
   Journal(what + (rec.written ? "" : ": NOT all written"));
 
@@ -289,18 +372,32 @@ void Lane::RunJob(JobPlan& plan) {
   // Until the job has come out whole, at most the bound.
   double arrived = -1;
   const uint32_t number = plan.number;
-  watch_->WaitFor(from, rec.writeStart + o_.limits.delayBound,
-                  [&](const uint8_t* data, size_t len, size_t base) {
-                    for (const Piece& p : SplitRecord(data, len, base, [&](uint32_t n) {
-                           return n == number ? &job : nullptr;
-                         })) {
-                      if (p.job == number && p.intact) {
-                        arrived = Now();
-                        return true;
-                      }
-                    }
-                    return false;
-                  });
+  double deadline = rec.writeStart + o_.limits.delayBound;
+  if (kill && kill != kMoments[0]) {
+    // After a kill the relay prints what its journal holds; what it never
+    // took from the port went with the port, and the application, which saw
+    // its port go away before the job came out, writes it again.
+    deadline = Now() + 3.0 + o_.plan.receiveTimeoutMs / 1000.0 + o_.resultTimeoutMs / 1000.0;
+  }
+  const auto waitWhole = [&](double until) {
+    watch_->WaitFor(from, until, [&](const uint8_t* data, size_t len, size_t base) {
+      for (const Piece& p :
+           SplitRecord(data, len, base, [&](uint32_t n) { return n == number ? &job : nullptr; })) {
+        if (p.job == number && p.intact) {
+          arrived = Now();
+          return true;
+        }
+      }
+      return false;
+    });
+  };
+  waitWhole(deadline);
+  if (arrived < 0 && kill && kill != kMoments[0]) {
+    Journal("  not printed after the restart: the application writes it again");
+    rec.written = OpenApp() && app_.Write(bytes);
+    ++r_.rewritten;
+    waitWhole(Now() + o_.limits.delayBound);
+  }
   r_.jobs.push_back(rec);
   if (arrived < 0) {
     ++consecutiveMissing_;
@@ -387,13 +484,17 @@ void Lane::Finish() {
         auto it = sent_.find(n);
         return it == sent_.end() ? nullptr : &it->second;
       });
-  r_.verdict = Judge(r_.jobs, faults_->Spans(), pieces, watch_->Checkpoints(), o_.limits);
+  std::vector<FaultSpan> spans = faults_->Spans();
+  spans.insert(spans.end(), killSpans_.begin(), killSpans_.end());
+  r_.verdict = Judge(r_.jobs, spans, pieces, watch_->Checkpoints(), o_.limits);
   r_.injected = faults_->Counts();
 
   if (r_.jobs.empty()) r_.failures.push_back("no job ran");
   if (!r_.start || !r_.end) {
-    r_.failures.push_back("no memory sample after the warm-up of " + std::to_string(o_.warmupJobs) +
-                          " jobs without faults");
+    // With kills, each process may be too short-lived for a quiet sample.
+    if (o_.killRate <= 0)
+      r_.failures.push_back("no memory sample after the warm-up of " +
+                            std::to_string(o_.warmupJobs) + " jobs without faults");
   } else {
     if (r_.end->rssKb > r_.start->rssKb + RssToleranceKb(r_.start->rssKb)) {
       r_.failures.push_back("memory grew from " + std::to_string(r_.start->rssKb) + " kB to " +

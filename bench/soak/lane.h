@@ -32,6 +32,10 @@ struct LaneOptions {
   uint32_t resultTimeoutMs = 3000;
   Limits limits;
   int warmupJobs = 10;
+  // Share of the jobs during which the relay is killed with SIGKILL (while
+  // the job arrives, is held, is forwarded or is confirmed) and started again
+  // after 0-3 s.
+  double killRate = 0;
   std::string relayBinary;
   std::string simBinary;
   std::string modemLinesLibrary;
@@ -54,6 +58,8 @@ struct LaneResult {
   double cpuPercent = 0;              // the relay's, over the whole run
   double exitSeconds = -1;            // from SIGTERM to the relay's exit
   uint64_t replyBytes = 0;            // answers the application read
+  std::map<std::string, int> kills;   // by the job's moment
+  int rewritten = 0;                  // jobs the application wrote again after its port went away
   double minutes = 0;
   std::string workDir;
   bool passed = false;

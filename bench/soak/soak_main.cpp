@@ -44,6 +44,9 @@ Usage: soak [options]
   --serial-cts yes|no   the serial printer's cable carries CTS (default yes)
   --faults LIST         only these printer faults: cover,paper-out,power,silent,
                         drop,split,near-end (default all)
+  --kill-rate P         share of jobs during which portrelay is killed with SIGKILL
+                        (while the job arrives, is held, is forwarded or is
+                        confirmed) and started again after 0-3 s (default 0)
   --app MODE            the application only as reader, print-only or per-job
                         (default: phases of each, chosen by the seed)
   --keep                keep the working folders (they are kept anyway on a failure)
@@ -61,6 +64,7 @@ struct Options {
   bool seedGiven = false;
   bool tcp = true, serial = true;
   double faultRate = 0.35;
+  double killRate = 0;
   uint32_t maxFaultMs = 8000;
   uint32_t timeoutMs = 300;
   uint32_t resultTimeoutMs = 3000;
@@ -98,6 +102,8 @@ bool ParseArgs(int argc, char** argv, Options* o, std::string* error) {
           throw std::invalid_argument("--printers wants tcp and/or serial");
       } else if (arg == "--fault-rate") {
         o->faultRate = std::stod(value());
+      } else if (arg == "--kill-rate") {
+        o->killRate = std::stod(value());
       } else if (arg == "--max-fault-ms") {
         o->maxFaultMs = static_cast<uint32_t>(std::stoul(value()));
       } else if (arg == "--timeout-ms") {
@@ -193,6 +199,20 @@ void PrintTable(const Options& o, const soak::Limits& limits,
       [](const LaneResult& r) { return std::to_string(r.verdict.lost); });
   row("printed twice without a fault",
       [](const LaneResult& r) { return std::to_string(r.verdict.duplicatesWithoutFault); });
+  if (o.killRate > 0) {
+    row("relay kills: arriving / held / forwarded / confirmed", [](const LaneResult& r) {
+      auto n = [&](const char* moment) {
+        auto it = r.kills.find(std::string("while the job ") + moment);
+        return std::to_string(it == r.kills.end() ? 0 : it->second);
+      };
+      return n("arrives") + " / " + n("is held") + " / " + n("is forwarded") + " / " +
+             n("is confirmed");
+    });
+    row("second copies of jobs in flight at a kill (allowed)",
+        [](const LaneResult& r) { return std::to_string(r.verdict.duplicatesAfterKill); });
+    row("jobs the application wrote again after a kill",
+        [](const LaneResult& r) { return std::to_string(r.rewritten); });
+  }
   row("printed twice after split answers only (counted as a fault)",
       [](const LaneResult& r) { return std::to_string(r.verdict.duplicatesAfterSplitAnswers); });
   row("cut-short or corrupted copies (without a fault)", [](const LaneResult& r) {
@@ -228,9 +248,9 @@ void PrintTable(const Options& o, const soak::Limits& limits,
 
   std::printf(
       "\nseed %llu; Timeout %u ms, ResultTimeout %u ms; faults on %.0f %% of the jobs, "
-      "up to %u ms; delay bound %.1f s\n\n",
+      "up to %u ms; kills on %.0f %%; delay bound %.1f s\n\n",
       static_cast<unsigned long long>(o.seed), o.timeoutMs, o.resultTimeoutMs, o.faultRate * 100,
-      o.maxFaultMs, limits.delayBound);
+      o.maxFaultMs, o.killRate * 100, limits.delayBound);
   std::printf("| measure |");
   for (const LaneResult& r : lanes) std::printf(" %s |", r.name.c_str());
   std::printf("\n|---|");
@@ -274,9 +294,12 @@ int main(int argc, char** argv) {
   const double maxFault = o.maxFaultMs / 1000.0;
   // Two faults can hold one job (its own and one left from the job before),
   // and each can cost the relay a confirmation round before the reprint.
-  limits.delayBound = o.delayBound > 0 ? o.delayBound
-                                       : 2 * maxFault + 2 * (1 + o.resultTimeoutMs / 1000.0) +
-                                             o.timeoutMs / 1000.0 + 5;
+  limits.delayBound = o.delayBound > 0
+                          ? o.delayBound
+                          : 2 * maxFault + 2 * (1 + o.resultTimeoutMs / 1000.0) +
+                                o.timeoutMs / 1000.0 + 5 +
+                                // a kill: the pause, the start, the recovery
+                                (o.killRate > 0 ? 3 + 5 + o.resultTimeoutMs / 1000.0 : 0);
 
   std::vector<LaneOptions> lanes;
   auto add = [&](const std::string& name, bool tcp) {
@@ -289,6 +312,7 @@ int main(int argc, char** argv) {
     l.minutes = o.minutes;
     l.plan.tcp = tcp;
     l.plan.faultRate = o.faultRate;
+    l.killRate = o.killRate;
     l.plan.maxFaultMs = o.maxFaultMs;
     l.plan.receiveTimeoutMs = o.timeoutMs;
     l.plan.onlyMode = o.app;

@@ -63,6 +63,7 @@ LaneVerdict Judge(const std::vector<JobRecord>& jobs, const std::vector<FaultSpa
         v.metFaults.push_back(f.kind);
         if (f.severity != Severity::kBenign) v.metRealFault = true;
         if (f.severity == Severity::kFault) v.metPrinterFault = true;
+        if (f.severity == Severity::kKill) v.metKill = true;
       }
     }
     if (v.firstCopy >= 0) v.delay = v.firstCopy - job.writeStart;
@@ -81,7 +82,10 @@ LaneVerdict Judge(const std::vector<JobRecord>& jobs, const std::vector<FaultSpa
                            " times without meeting a fault");
       ++lane.duplicatesWithoutFault;
     }
-    if (v.copies >= 2 && v.metRealFault && !v.metPrinterFault) ++lane.duplicatesAfterSplitAnswers;
+    if (v.copies >= 2 && v.metKill)
+      ++lane.duplicatesAfterKill;
+    else if (v.copies >= 2 && v.metRealFault && !v.metPrinterFault)
+      ++lane.duplicatesAfterSplitAnswers;
     if (v.fragments > 0 && !v.metRealFault) {
       v.failures.push_back(std::to_string(v.fragments) +
                            " partial or corrupted copies without meeting a fault");

@@ -26,6 +26,7 @@ enum class Severity {
   kBenign,   // never (near end, the application reopening its port)
   kAnswers,  // answers cut in pieces: excused, but shown on a row of its own
   kFault,    // a printer fault: excused
+  kKill,     // the relay killed while the job was in flight: excused, counted apart
 };
 
 struct FaultSpan {
@@ -56,6 +57,7 @@ struct JobVerdict {
   std::vector<std::string> metFaults;  // Kinds, in order met (benign ones too).
   bool metRealFault = false;           // a fault that excuses a second copy
   bool metPrinterFault = false;        // of them, more than answers cut in pieces
+  bool metKill = false;                // the relay was killed while it was in flight
   std::vector<std::string> failures;   // Empty: the job passed.
 };
 
@@ -65,6 +67,7 @@ struct LaneVerdict {
   int lost = 0;
   int duplicatesWithoutFault = 0;
   int duplicatesAfterSplitAnswers = 0;  // excused only by answers cut in pieces
+  int duplicatesAfterKill = 0;          // second copies of jobs in flight at a kill
   int fragmentsWithoutFault = 0;
   int late = 0;
   int metFault = 0;

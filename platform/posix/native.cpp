@@ -7,6 +7,7 @@ Platform& Native() {
   static posix::PosixClock clock;
   static posix::PosixFiles files;
   static posix::PosixProfile profile;
+  static posix::PosixDurableFiles durableFiles;
   static posix::PosixSystem system;
   static Platform p = [] {
     Platform q{&clock, &files, &profile, &system};
@@ -18,6 +19,7 @@ Platform& Native() {
     q.portEnumerator = &posix::NewPortEnumerator();
     q.usb = &posix::NewUsbPrinters();
     q.runningPrograms = &posix::NewRunningPrograms();
+    q.durableFiles = &durableFiles;
     return q;
   }();
   return p;

@@ -1,6 +1,7 @@
 // The POSIX implementations of the platform interfaces.
 #pragma once
 
+#include "platform/durable_files.h"
 #include "platform/platform.h"
 #include "platform/serial_port.h"
 
@@ -23,6 +24,18 @@ class PosixFiles : public Files {
   bool RemoveFile(const std::string& path) override;
   bool ClearReadOnly(const std::string& path) override;
   bool AppendText(const std::string& path, const std::string& text) override;
+};
+
+class PosixDurableFiles : public DurableFiles {
+ public:
+  int MakePrivateDirectory(const std::string& path) override;
+  int OpenAppend(const std::string& path, std::unique_ptr<DurableFile>& file) override;
+  int ReadAll(const std::string& path, std::string& bytes) override;
+  int ReadAt(const std::string& path, uint64_t offset, std::size_t size,
+             std::string& bytes) override;
+  int ListFiles(const std::string& path, std::vector<DirectoryEntry>& entries) override;
+  int Remove(const std::string& path) override;
+  int RemoveFolder(const std::string& path) override;
 };
 
 // Private-profile files written to behave like the Windows calls for all the

@@ -7,6 +7,7 @@ Platform& Native() {
   static win32::WinClock clock;
   static win32::WinFiles files;
   static win32::WinProfile profile;
+  static win32::WinDurableFiles durableFiles;
   static win32::WinSystem system;
   static Platform p = [] {
     Platform q{&clock, &files, &profile, &system};
@@ -18,6 +19,7 @@ Platform& Native() {
     q.portEnumerator = &win32::NewPortEnumerator();
     q.usb = &win32::NewUsbPrinters();
     q.runningPrograms = &win32::NewRunningPrograms();
+    q.durableFiles = &durableFiles;
     return q;
   }();
   return p;

@@ -420,6 +420,48 @@ TEST_F(AfterAPrinterReset, AJobWrittenWhileTheCoverIsOpenPrintsOnceAfterItCloses
   EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
 }
 
+// The journal's own case: JOB-ONE printed (set-up), the printer switched off,
+// JOB-TWO written and held, the relay killed; the printer on and the relay
+// started again: JOB-TWO prints, once and whole.
+TEST_F(AfterAPrinterReset, AHeldJobOutlivesAKillAndPrintsAfterTheRestart) {
+  ASSERT_EQ(rig.printer.Send("power off"), 0);
+  ASSERT_TRUE(rig.WaitForLog("jobs are held", 10000)) << rig.Log();
+  const Bytes job = Receipt("JOB-TWO");
+  ASSERT_TRUE(rig.app.Write(job));
+  ASSERT_TRUE(rig.WaitForLog("job of " + std::to_string(job.size()) + " bytes held", 5000))
+      << rig.Log();
+  rig.relay.Signal(SIGKILL);
+  ASSERT_TRUE(rig.relay.WaitExit(5000).has_value());
+  ASSERT_EQ(rig.printer.Send("power on"), 0);
+  ASSERT_TRUE(rig.StartRelay("Timeout=200\nResultTimeout=8000\nPopup=NO\nReprint=YES\n"));
+  ASSERT_TRUE(rig.WaitForLog("Recovery : COM6 job", 15000)) << rig.Log();
+  cleared = 0;
+  ASSERT_TRUE(JobEnded()) << rig.relay.Output();
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1) << rig.Log();
+}
+
+// While jobs are held, a status request that arrives alone goes to the
+// printer at once and its answer comes back (cover open: 0x16 for DLE EOT 2,
+// 0x12 + 0x04 for n = 2); the held job still waits for the cover.
+TEST_F(AfterAPrinterReset, AStatusRequestWhileJobsAreHeldIsAnsweredAtOnce) {
+  ASSERT_EQ(rig.printer.Send("cover open"), 0);
+  ASSERT_TRUE(rig.WaitForLog("jobs are held", 10000)) << rig.Log();
+  const Bytes job = Receipt("HELD BEHIND A STATUS REQUEST");
+  ASSERT_TRUE(rig.app.Write(job));
+  ASSERT_TRUE(rig.WaitForLog("bytes held", 5000)) << rig.Log();
+  rig.app.Read(64, 300);  // the status blocks the printer sent before
+  rig.printer.events().Skip();
+  ASSERT_TRUE(rig.app.Write(Bytes{0x10, 0x04, 0x02}));
+  ASSERT_TRUE(rig.printer.events().Next("tx 1 16", std::chrono::seconds(3)))
+      << rig.printer.events().Dump();
+  EXPECT_EQ(rig.app.Read(1, 3000), Bytes{0x16}) << rig.Log();
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 0);
+  std::this_thread::sleep_for(std::chrono::seconds(1));  // the link's reader done with it
+  ASSERT_EQ(rig.printer.Send("cover close"), 0);
+  ASSERT_TRUE(JobEnded()) << rig.Log() << rig.printer.events().Dump();
+  EXPECT_EQ(CountBytes(rig.Recorded(), job), 1);
+}
+
 // Network printers drop idle port-9100 connections. The relay connects again
 // at once: with pop-ups on it shows no "power off" for it, and the next job
 // prints once.

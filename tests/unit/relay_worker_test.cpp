@@ -5,7 +5,9 @@
 #include <chrono>
 #include <future>
 
+#include "core/journal_reader.h"
 #include "core/texts.h"
+#include "platform/platform.h"
 #include "tests/fakes/relay_fixture.h"
 
 namespace {
@@ -368,8 +370,10 @@ class UnansweredPrompt : public core::Prompt {
 TEST(RelayWorkerStop, AStopWhileThePopUpIsUpEndsTheWorker) {
   fakes::RelayFixture f("Popup=YES\nTimeout=100\n");
   UnansweredPrompt prompt;
+  f.fake.platform.durableFiles = platform::Native().durableFiles;
   core::RelayService service(f.fake.platform, f.view, prompt, f.link);
   service.LoadSettings();
+  service.OpenJournal();
   auto port = std::make_shared<fakes::FakeRelayPort>(f.fake.clock);
   port->Arrive(0, {1});
   service.ports().handles[0] = port;
@@ -384,6 +388,12 @@ TEST(RelayWorkerStop, AStopWhileThePopUpIsUpEndsTheWorker) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(service.worker().workerEnded().IsSet());
   EXPECT_TRUE(f.link.writes.size() == 1);  // no replay after the dismissed pop-up
+  // The journal keeps the job as unconfirmed: the next start offers it again.
+  service.journal()->Sync().get();
+  core::JournalReader reader(*platform::Native().durableFiles, service.journalFolder(),
+                             f.fake.files.PathSeparator());
+  ASSERT_EQ(reader.Load(), 0);
+  EXPECT_EQ(reader.Unconfirmed().size(), 1u);
 }
 
 }  // namespace
@@ -449,3 +459,92 @@ TEST(RelayWorkerPause, InsideAJobAPortClaimingInputItNeverGivesDoesNotSpin) {
 }
 
 }  // namespace
+
+// Restart recovery: two unconfirmed jobs in the journal, the older 30 minutes
+// old and the younger 5, and one confirmed; what the worker prints again when
+// it starts, and what the journal says afterwards.
+struct RecoveryRow {
+  const char* name;
+  const char* settings;
+  int answer;  // to the pop-up, when one is shown
+  std::vector<std::string> printed;
+  int popUps;
+  std::vector<core::JobState> after;  // old, young
+};
+
+class RelayWorkerRecovery : public ::testing::TestWithParam<RecoveryRow> {};
+
+TEST_P(RelayWorkerRecovery, FollowsTheSettings) {
+  const RecoveryRow& row = GetParam();
+  fakes::RelayFixture f("LogFile=YES\nTimeout=100\n" + std::string(row.settings));
+  f.fake.platform.durableFiles = platform::Native().durableFiles;
+  f.AddPort("COM6");
+  f.service->OpenJournal();
+  core::Journal& journal = *f.service->journal();
+  const auto job = [&](const std::string& text, core::JobState state) {
+    const uint64_t id = journal.AppendArrival("COM6", text);
+    journal.MarkReceived(id).get();
+    journal.AppendState(id, state);
+    return id;
+  };
+  const uint64_t old = job("OLD", core::JobState::kSent);
+  f.fake.clock.Advance(20 * 60000);
+  job("DONE", core::JobState::kConfirmed);
+  f.fake.clock.Advance(5 * 60000);
+  const uint64_t young = job("YOUNG", core::JobState::kFault);
+  f.fake.clock.Advance(5 * 60000);
+  f.prompt.Answer(row.answer);
+
+  f.service->worker().Recover();
+  const Bytes bytes = f.link.Written();
+  const std::string written(bytes.begin(), bytes.end());
+  std::string expected;
+  for (const std::string& text : row.printed) expected += text;
+  EXPECT_EQ(written, expected) << f.Log();
+  EXPECT_EQ(static_cast<int>(f.prompt.shown().size()), row.popUps);
+  if (row.popUps == 1) {
+    EXPECT_NE(f.prompt.shown()[0].text.find("2 receipt(s)"), std::string::npos);
+    EXPECT_NE(f.prompt.shown()[0].text.find("30 minute(s)"), std::string::npos);
+  }
+  EXPECT_EQ(f.CountLog("is printed again"), static_cast<int>(row.printed.size())) << f.Log();
+  journal.Sync().get();
+  core::JournalReader reader(*platform::Native().durableFiles, f.service->journalFolder(),
+                             f.fake.files.PathSeparator());
+  ASSERT_EQ(reader.Load(), 0);
+  EXPECT_EQ(reader.Find(old)->state, row.after[0]);
+  EXPECT_EQ(reader.Find(young)->state, row.after[1]);
+}
+
+using S = core::JobState;
+INSTANTIATE_TEST_SUITE_P(Relay, RelayWorkerRecovery,
+                         ::testing::Values(RecoveryRow{"QuietOnlyTheYoungOne",
+                                                       "Popup=NO\nReprint=YES\n",
+                                                       core::kAnswerOk,
+                                                       {"YOUNG"},
+                                                       0,
+                                                       {S::kSent, S::kConfirmed}},
+                                           RecoveryRow{"QuietWithAnHourBoth",
+                                                       "Popup=NO\nReprint=YES\nRecoverMinutes=60\n",
+                                                       core::kAnswerOk,
+                                                       {"OLD", "YOUNG"},
+                                                       0,
+                                                       {S::kConfirmed, S::kConfirmed}},
+                                           RecoveryRow{"ReprintOffNothing",
+                                                       "Popup=YES\nReprint=NO\n",
+                                                       core::kAnswerOk,
+                                                       {},
+                                                       0,
+                                                       {S::kSent, S::kFault}},
+                                           RecoveryRow{"AskedAndOk",
+                                                       "Popup=YES\nReprint=YES\n",
+                                                       core::kAnswerOk,
+                                                       {"OLD", "YOUNG"},
+                                                       1,
+                                                       {S::kConfirmed, S::kConfirmed}},
+                                           RecoveryRow{"AskedAndCancelled",
+                                                       "Popup=YES\nReprint=YES\n",
+                                                       core::kAnswerCancel,
+                                                       {},
+                                                       1,
+                                                       {S::kDiscarded, S::kDiscarded}}),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -73,6 +73,12 @@ TEST_F(SettingsLoad, FirstStartWritesExactlyTheEightDefaults) {
     at = found;
   }
   EXPECT_EQ(written.find("IP="), std::string::npos);
+  EXPECT_EQ(written.find("Journal"), std::string::npos);
+  EXPECT_EQ(written.find("RecoverMinutes"), std::string::npos);
+  EXPECT_EQ(settings.journalOn.load(), 1);
+  EXPECT_EQ(settings.journalDaysKept.load(), 7);
+  EXPECT_EQ(settings.journalMbKept.load(), 100);
+  EXPECT_EQ(settings.recoverMinutesOn.load(), 10);
   EXPECT_EQ(settings.port, "USB");
   EXPECT_EQ(settings.receiveTimeoutMs.load(), 1000u);
   EXPECT_EQ(settings.baudRate.load(), 9600);
@@ -98,6 +104,28 @@ TEST_F(SettingsLoad, ExistingFileIsReadWithoutFillingDefaults) {
   EXPECT_EQ(settings.reprint, "");
   // Nothing was added to the user's file.
   EXPECT_EQ(support::ReadFile(dir.File("Settings.ini")).find("Baudrate"), std::string::npos);
+}
+
+TEST_F(SettingsLoad, TheJournalKeysAreReadWhenPresentAndBadCountsAreTheDefaults) {
+  const struct {
+    const char* body;
+    int on, days, mb, minutes;
+  } rows[] = {
+      {"Journal=NO\nJournalDays=3\nJournalMB=20\nRecoverMinutes=0\n", 0, 3, 20, 0},
+      {"Journal=yes\nJournalDays=0\nJournalMB=-5\nRecoverMinutes=-1\n", 1, 7, 100, 0},
+      {"Journal=\nJournalDays=abc\nRecoverMinutes=90\n", 1, 7, 100, 90},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.body);
+    const std::string body = std::string("[Settings]\nPort=USB\n") + row.body;
+    support::WriteFile(dir.File("Settings.ini"), body);
+    Load();
+    EXPECT_EQ(settings.journalOn.load(), row.on);
+    EXPECT_EQ(settings.journalDaysKept.load(), row.days);
+    EXPECT_EQ(settings.journalMbKept.load(), row.mb);
+    EXPECT_EQ(settings.recoverMinutesOn.load(), row.minutes);
+    EXPECT_EQ(support::ReadFile(dir.File("Settings.ini")), body);
+  }
 }
 
 TEST_F(SettingsLoad, JunkAndHugeValuesLoadWithinBounds) {

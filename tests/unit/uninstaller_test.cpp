@@ -6,12 +6,14 @@
 // uninstaller/uninstaller_texts.h.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "platform/serial_port.h"
 #include "tests/fakes/fake_platform.h"
 #include "tests/support/temp_dir.h"
@@ -120,6 +122,7 @@ class Uninstaller : public ::testing::Test {
   Uninstaller() {
     fake.files.SetModuleFileName(dir.File("relayremove.exe"));
     fake.platform.serialPorts = &ports;
+    fake.platform.durableFiles = platform::Native().durableFiles;
   }
 
   // An entry of the uninstall list under `key` (machine-wide, or the user's
@@ -133,6 +136,8 @@ class Uninstaller : public ::testing::Test {
   void Settings() {
     support::WriteFile(dir.File("Settings.ini"), "[Settings]\n");
     support::WriteFile(dir.File("PortLists.ini"), "[Ports]\n");
+    std::filesystem::create_directory(dir.File("Journal"));
+    support::WriteFile(dir.File("Journal/2026_12_09.jnl"), "receipts");
   }
   bool Exists(const std::string& name) { return fake.files.FileExists(dir.File(name)); }
   int Search(uninstaller::RegistryRoot root, const std::string& key, const std::string& prefix) {
@@ -280,6 +285,7 @@ TEST_F(Uninstaller, RemovalEndsTheRelayBeforeItsEntryRunsAndDeletesTheRestAfterw
   EXPECT_EQ(fake.registry.Get(kRunKey, "portrelay"), "<none>");
   EXPECT_FALSE(Exists("Settings.ini"));
   EXPECT_FALSE(Exists("PortLists.ini"));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Journal")));
   EXPECT_EQ(view.closes, 1);
 }
 

@@ -152,6 +152,78 @@ TEST_F(RelayUnderWine, ClosingWhileAJobAwaitsItsConfirmationEndsTheProgramWithin
       << Log();
 }
 
+// A job written while the printer is off is held and taken into the journal;
+// portrelay.exe is ended by force (its process killed, as a crash or a power
+// cut ends it); once the printer is on again and the program started again,
+// the job prints, once.
+TEST_F(RelayUnderWine, AHeldJobOutlivesTheProgramEndedByForce) {
+  const std::string settings = "[Settings]\r\nPort=TCP/IP\r\nIP=" + ip +
+                               "\r\nTimeout=300\r\nRealtime=YES\r\nPopup=NO\r\nLogFile=YES\r\n"
+                               "Reprint=YES\r\nResultTimeout=5000\r\n";
+  support::WriteFile(dir.File("Settings.ini"), settings);
+  support::WriteFile(dir.File("PortLists.ini"), "[Ports]\r\nPort1=COM6\r\n");
+  ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe"))));
+  ASSERT_TRUE(WaitForLog("COM6 open success", 60000)) << Log();
+  ASSERT_EQ(printer.Send("power off"), 0);
+  ASSERT_TRUE(WaitForLog("jobs are held", 20000)) << Log();
+
+  support::SerialClient app;
+  ASSERT_TRUE(app.Open(dir.File("app")));
+  const std::string text = "\x1b@WINE HELD RECEIPT\n\x1dVA\x03";
+  const Bytes job(text.begin(), text.end());
+  ASSERT_TRUE(app.Write(job));
+  ASSERT_TRUE(WaitForLog("job of " + std::to_string(job.size()) + " bytes held", 20000)) << Log();
+  const int program = winetest::WindowsProcessPid(relay.pid(), "portrelay.exe");
+  ASSERT_GT(program, 0);
+  ASSERT_EQ(::kill(program, SIGKILL), 0);
+  ASSERT_TRUE(relay.WaitExit(20000).has_value());
+
+  ASSERT_EQ(printer.Send("power on"), 0);
+
+  // With pop-ups on, the next start asks first, in the code page's language;
+  // ended by force again while it asks, the job stays in the journal.
+  const struct {
+    const char* locale;
+    unsigned codePage;
+    const char* caption;
+    const char* count;
+  } pages[] = {{"ko_KR.UTF-8", 949, "Kelvo 프린터 상태 - 재인쇄", "1건"},
+               {"C.UTF-8", 1252, "Kelvo printer status - Reprint", "1 receipt(s)"}};
+  support::WriteFile(dir.File("Settings.ini"),
+                     std::regex_replace(settings, std::regex("Popup=NO"), "Popup=YES"));
+  for (const auto& page : pages) {
+    SCOPED_TRACE(page.locale);
+    support::ChildProcess::Options options;
+    options.environment = {{"LC_ALL", page.locale}};
+    ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe")), options));
+    const winetest::Finished probe = winetest::RunToEnd(
+        winetest::WineCommand(winetest::WindowsProgram("window_probe.exe"),
+                              {std::string("window=") + page.caption, "text=1010", "rect"}),
+        options.environment, 180000);
+    ASSERT_EQ(probe.status, 0) << probe.output << Log();
+    EXPECT_NE(probe.output.find(page.count), std::string::npos) << probe.output;
+    const size_t rect = probe.output.rfind("rect ");
+    ASSERT_NE(rect, std::string::npos) << probe.output;
+    const std::string png =
+        winetest::ScreenshotDirectory() + "/recovery_" + std::to_string(page.codePage) + ".png";
+    EXPECT_TRUE(winetest::SaveScreenshot(
+        probe.output.substr(rect, probe.output.find_first_of("\r\n", rect) - rect), png))
+        << png;
+    ASSERT_EQ(::kill(winetest::WindowsProcessPid(relay.pid(), "portrelay.exe"), SIGKILL), 0);
+    ASSERT_TRUE(relay.WaitExit(20000).has_value());
+  }
+  const std::string before = support::ReadFile(dir.File("printer.bin"));
+  EXPECT_EQ(support::CountBytes(Bytes(before.begin(), before.end()), job), 0);
+
+  support::WriteFile(dir.File("Settings.ini"), settings);
+  ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe"))));
+  ASSERT_TRUE(WaitForLog("is printed again", 60000)) << Log();
+  ASSERT_TRUE(printer.events().Next("tx 7 3722", std::chrono::seconds(30)))
+      << printer.events().Dump();
+  const std::string recorded = support::ReadFile(dir.File("printer.bin"));
+  EXPECT_EQ(support::CountBytes(Bytes(recorded.begin(), recorded.end()), job), 1) << Log();
+}
+
 // A printer behind a driver: Wine's spooler hands raw documents to a private
 // CUPS raw queue that prints to the simulator. Each job is printed when it
 // ends, with real-time checking on.
