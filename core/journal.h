@@ -79,9 +79,9 @@ class Journal {
   // The job's end: its state becomes received. The future turns true once
   // the job is on stable storage, false when the journal is or went off.
   std::future<bool> MarkReceived(uint64_t id);
-  // sent, confirmed, fault, printed again, abandoned, discarded. Written at
-  // once, flushed with the next job's end: a state lost to a power cut only
-  // means a job printed once more.
+  // sent, confirmed, fault, printed again, abandoned, discarded. Written in
+  // the writer's next round, flushed with the next job's end: a state lost to
+  // a forced end or a power cut only means a job printed once more.
   void AppendState(uint64_t id, JobState state);
   // Everything queued so far written and flushed, as for MarkReceived.
   std::future<bool> Sync();
