@@ -34,5 +34,9 @@ int OsErrorFor(OsCause cause);
 // "connection refused", ..., otherwise the system's words and the number,
 // "Input/output error (error 5)".
 std::string DescribeOsError(int code);
+// The system's words and the number, for failures that are no port's or
+// printer's (files, the registry, starting programs): "No such file or
+// directory (error 2)".
+std::string SystemWords(int code);
 
 }  // namespace platform
