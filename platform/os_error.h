@@ -6,7 +6,8 @@
 // always did: the number as the OS gives it (GetLastError, WSAGetLastError,
 // errno), 0 when nothing failed yet. A port keeps its own; a factory that
 // opens (serial ports, USB printers, the spooler) keeps the last failed open
-// of the calling thread.
+// of the calling thread, and so do files, INI files, the registry and
+// started programs for their last failed call.
 #pragma once
 
 #include <string>
