@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdio>
 
+#include "platform/os_error.h"
+
 namespace core {
 namespace {
 
@@ -77,7 +79,8 @@ void Log::Append(int level, const char* format, va_list args) {
   const platform::LocalTime now = platform_.clock->LocalNow();
   const std::string path = dir + files.PathSeparator() + LogFileName(now);
   const std::string line = LogLinePrefix(now, level) + message.data() + "\n";
-  if (!files.AppendText(path, line)) platform_.system->DebugOutput("Fail to open file");
+  if (!files.AppendText(path, line))
+    platform_.system->DebugOutput("Fail to open file: " + platform::SystemWords(files.LastError()));
 }
 
 }  // namespace core

@@ -42,32 +42,27 @@ std::unique_ptr<DeviceLink> MakeTcp(platform::Platform& p, ReaderMode mode) {
   return std::make_unique<TcpLink>(*p.clock, *p.sockets, *p.system, mode);
 }
 
-// The device links, one row each, in LinkKind order: the first three
-// characters of a target that pick the link (case-sensitive; null: any other
-// target), the link's parameter from the caller's, whether any failed open
-// reads as kOpenFailed, and how this build makes the link (null where the
-// platform lacks what it needs). Adding a link is a row here and its class.
+// The device links, one row each; a link's kind is its row's number: the
+// first three characters of a target that pick the link (case-sensitive;
+// null, in the last row: any other target), the link's parameter from the
+// caller's, whether any failed open reads as kOpenFailed, and how this build
+// makes the link (null where the platform lacks what it needs). Adding a
+// link is a row here and its class.
 struct LinkRow {
-  LinkKind kind;
   const char* prefix;
   int (*parameter)(int);
   bool plainFailure;
   std::unique_ptr<DeviceLink> (*make)(platform::Platform&, ReaderMode);
 };
 constexpr LinkRow kLinks[] = {
-    {kLinkCom, "COM", RateIndex, true, MakeSerialStyle<ComLink>},
-    {kLinkLpt, "LPT", SameParameter, true, MakeSerialStyle<LptLink>},
-    {kLinkUsb, "USB", SameParameter, false, MakeUsb},
-    {kLinkTcp, nullptr, SameParameter, false, MakeTcp},
+    {"COM", RateIndex, true, MakeSerialStyle<ComLink>},
+    {"LPT", SameParameter, true, MakeSerialStyle<LptLink>},
+    {"USB", SameParameter, false, MakeUsb},
+    {nullptr, SameParameter, false, MakeTcp},
 };
-static_assert(std::size(kLinks) == kLinkKinds);
-
-const LinkRow& RowOf(const std::string& target) {
-  const std::string prefix = target.substr(0, 3);
-  for (const LinkRow& row : kLinks)
-    if (row.prefix == nullptr || prefix == row.prefix) return row;
-  return kLinks[kLinkTcp];
-}
+constexpr int kLinkRows = static_cast<int>(std::size(kLinks));
+static_assert(kLinkRows <= kMaxLinkKinds);
+static_assert(kLinks[kLinkRows - 1].prefix == nullptr, "the last row takes any other target");
 
 // A selected kind without a link reads as a printer that never says anything.
 const LinkState& IdleState() {
@@ -76,6 +71,15 @@ const LinkState& IdleState() {
 }
 
 }  // namespace
+
+int LinkKindOf(const std::string& target) {
+  const std::string prefix = target.substr(0, 3);
+  int kind = 0;
+  while (kLinks[kind].prefix != nullptr && prefix != kLinks[kind].prefix) ++kind;
+  return kind;
+}
+
+int LinkKindCount() { return kLinkRows; }
 
 int RateIndex(int baudRate) {
   for (const RateEntry& r : kRates) {
@@ -98,7 +102,7 @@ LinkFront::LinkFront(platform::Clock& clock, platform::System& system,
 LinkFront::~LinkFront() = default;
 
 DeviceLink* LinkFront::deviceLink(int kind) const {
-  return kind >= 0 && kind < kLinkKinds ? links_[static_cast<size_t>(kind)].get() : nullptr;
+  return kind >= 0 && kind < kLinkRows ? links_[static_cast<size_t>(kind)].get() : nullptr;
 }
 
 DeviceLink* LinkFront::Selected() const { return deviceLink(linkKind_); }
@@ -115,10 +119,11 @@ int LinkFront::OpenLink(const std::string& target, int parameter) {
 }
 
 int LinkFront::OpenDeviceLink(const std::string& target, int parameter) {
-  const LinkRow& row = RowOf(target);
-  linkKind_ = row.kind;
+  const int kind = LinkKindOf(target);
+  const LinkRow& row = kLinks[kind];
+  linkKind_ = kind;
 
-  DeviceLink* link = deviceLink(row.kind);
+  DeviceLink* link = deviceLink(kind);
   if (link == nullptr) return kOpenFailed;
   const int result = link->Open(target, row.parameter(parameter));
   if (result == kOpened) return kOpened;
@@ -266,7 +271,7 @@ unsigned LinkFront::WaitDeviceResult(uint32_t timeoutMs, const std::atomic<int>*
 
 std::unique_ptr<LinkFront> NewLinkFront(platform::Platform& platform, ReaderMode mode) {
   DeviceLinks links;
-  for (const LinkRow& row : kLinks) links[row.kind] = row.make(platform, mode);
+  for (int kind = 0; kind < kLinkRows; ++kind) links[kind] = kLinks[kind].make(platform, mode);
   return std::make_unique<LinkFront>(*platform.clock, *platform.system, platform.spooler,
                                      std::move(links));
 }

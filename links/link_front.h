@@ -30,11 +30,22 @@ struct Platform;
 
 namespace links {
 
-// The device links, numbered as the rows of kLinks (link_front.cpp).
-enum LinkKind : int { kLinkCom = 0, kLinkLpt = 1, kLinkUsb = 2, kLinkTcp = 3, kLinkKinds = 4 };
+// A device link's kind is the number of its row in kLinks (link_front.cpp),
+// the one table of the links: the kind a target picks, by its first three
+// characters ("COM3" the serial link, anything no row claims TCP/IP).
+int LinkKindOf(const std::string& target);
+// How many kinds kLinks has.
+int LinkKindCount();
+// The kinds the code names.
+inline const int kLinkCom = LinkKindOf("COM");
+inline const int kLinkLpt = LinkKindOf("LPT");
+inline const int kLinkUsb = LinkKindOf("USB");
+inline const int kLinkTcp = LinkKindOf("TCP/IP");
 
-// One device link per kind; an empty slot is a kind this build cannot open.
-using DeviceLinks = std::array<std::unique_ptr<DeviceLink>, kLinkKinds>;
+// One device link per kind, indexed by kind, with room for more rows than
+// kLinks has; an empty slot is a kind this build cannot open.
+inline constexpr int kMaxLinkKinds = 8;
+using DeviceLinks = std::array<std::unique_ptr<DeviceLink>, kMaxLinkKinds>;
 
 // Serial rates and the index the serial link takes: 1200 is 3 ... 115200 is
 // 10; any other rate gives 0, which the serial link refuses.
@@ -78,7 +89,7 @@ class LinkFront : public PrinterLink {
   platform::System& system_;
   SpoolerLink spooler_;
   DeviceLinks links_;
-  std::atomic<int> linkKind_{kLinkCom};
+  std::atomic<int> linkKind_{0};
   std::atomic<int> spoolerMode_{0};
   std::atomic<int> spoolerOpen_{0};
   std::atomic<uint64_t> undelivered_{0};

@@ -25,6 +25,9 @@ class Files {
   // (Windows text mode turns each "\n" into CR LF). False when it cannot be opened
   // or written.
   virtual bool AppendText(const std::string& path, const std::string& text) = 0;
+  // The OS error of the calling thread's last failed call that changes a
+  // file (os_error.h); 0 while nothing failed. The existence tests keep none.
+  virtual int LastError() = 0;
 };
 
 }  // namespace platform

@@ -3,6 +3,12 @@
 
 namespace platform {
 
+std::string SystemWords(int code) {
+  std::string text = OsErrorText(code);
+  if (text.empty()) text = "system error";
+  return text + " (error " + std::to_string(code) + ")";
+}
+
 std::string DescribeOsError(int code) {
   switch (OsCauseOf(code)) {
     case OsCause::kHeld:
@@ -18,9 +24,7 @@ std::string DescribeOsError(int code) {
     case OsCause::kOther:
       break;
   }
-  std::string text = OsErrorText(code);
-  if (text.empty()) text = "system error";
-  return text + " (error " + std::to_string(code) + ")";
+  return SystemWords(code);
 }
 
 }  // namespace platform

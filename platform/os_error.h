@@ -6,7 +6,8 @@
 // always did: the number as the OS gives it (GetLastError, WSAGetLastError,
 // errno), 0 when nothing failed yet. A port keeps its own; a factory that
 // opens (serial ports, USB printers, the spooler) keeps the last failed open
-// of the calling thread.
+// of the calling thread, and so do files, INI files, the registry and
+// started programs for their last failed call.
 #pragma once
 
 #include <string>
@@ -34,5 +35,9 @@ int OsErrorFor(OsCause cause);
 // "connection refused", ..., otherwise the system's words and the number,
 // "Input/output error (error 5)".
 std::string DescribeOsError(int code);
+// The system's words and the number, for failures that are no port's or
+// printer's (files, the registry, starting programs): "No such file or
+// directory (error 2)".
+std::string SystemWords(int code);
 
 }  // namespace platform

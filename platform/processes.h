@@ -85,6 +85,11 @@ class Processes {
   // The file name this build gives one of the product's programs:
   // "relaytray.exe" on Windows, "relaytray" on POSIX.
   virtual std::string ProgramFileName(const std::string& program) const = 0;
+
+  // The OS error of the calling thread's last failed start, launch or
+  // command (os_error.h), as the system gave it (POSIX: the errno behind the
+  // Windows code returned); 0 while nothing failed.
+  virtual int LastError() = 0;
 };
 
 }  // namespace platform

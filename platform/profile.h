@@ -21,6 +21,9 @@ class Profile {
   // and the file when missing. False when the file cannot be written.
   virtual bool WriteString(const std::string& section, const std::string& key,
                            const std::string& value, const std::string& file) = 0;
+  // The OS error of the calling thread's last failed write (os_error.h); 0
+  // while nothing failed. A missing file is no failure of GetString.
+  virtual int LastError() = 0;
 };
 
 }  // namespace platform

@@ -62,6 +62,9 @@ class Registry {
   // RegOpenKeyExA(HKEY_CURRENT_USER, ...), otherwise as OpenKey.
   virtual int OpenUserKey(const std::string& path, int access, bool view64,
                           std::unique_ptr<RegistryKey>& key) = 0;
+  // The OS error of the calling thread's last failed call here or on a key
+  // opened here (os_error.h); 0 while nothing failed.
+  virtual int LastError() = 0;
 };
 
 }  // namespace platform

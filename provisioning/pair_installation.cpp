@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/controls.h"
+#include "platform/os_error.h"
 #include "platform/processes.h"
 #include "provisioning/port_refresh.h"
 
@@ -69,7 +70,9 @@ void InstallPortPair(core::RelayService& service, ProvisioningState& state) {
     const int error = service.platform().processes->Start(
         code == kArchitectureX86 ? kInstallerX86 : kInstallerX64, installer);
     if (error != 0 || !installer) {
-      service.log().WriteLog(core::kLogChange, "CreateProcess failed (%d)", error);
+      service.log().WriteLog(
+          core::kLogChange, "CreateProcess failed (%d): %s", error,
+          platform::SystemWords(service.platform().processes->LastError()).c_str());
       // Nothing was installed: the relay goes back into service as it was
       // instead of staying stopped with its port closed.
       service.stopFlag() = 0;

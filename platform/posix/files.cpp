@@ -3,12 +3,24 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
 #include "platform/posix/native.h"
 
 namespace platform::posix {
+namespace {
+
+thread_local int tFilesError = 0;
+
+// A call's outcome, keeping errno when it failed.
+bool Kept(bool ok) {
+  if (!ok) tFilesError = errno != 0 ? errno : EIO;
+  return ok;
+}
+
+}  // namespace
 
 std::string PosixFiles::ModuleFileName() {
   std::vector<char> buffer(8192, '\0');
@@ -27,23 +39,27 @@ bool PosixFiles::DirectoryExists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool PosixFiles::MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
+bool PosixFiles::MakeDirectory(const std::string& path) {
+  return Kept(mkdir(path.c_str(), 0777) == 0);
+}
 
-bool PosixFiles::RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+bool PosixFiles::RemoveFile(const std::string& path) { return Kept(unlink(path.c_str()) == 0); }
 
 bool PosixFiles::ClearReadOnly(const std::string& path) {
   struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return false;
-  return chmod(path.c_str(), st.st_mode | S_IWUSR) == 0;
+  if (stat(path.c_str(), &st) != 0) return Kept(false);
+  return Kept(chmod(path.c_str(), st.st_mode | S_IWUSR) == 0);
 }
 
 bool PosixFiles::AppendText(const std::string& path, const std::string& text) {
   FILE* f = std::fopen(path.c_str(), "a+");
-  if (!f) return false;
+  if (!f) return Kept(false);
   bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   ok = std::fflush(f) == 0 && ok;
   ok = std::fclose(f) == 0 && ok;
-  return ok;
+  return Kept(ok);
 }
+
+int PosixFiles::LastError() { return tFilesError; }
 
 }  // namespace platform::posix

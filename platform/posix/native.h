@@ -24,6 +24,7 @@ class PosixFiles : public Files {
   bool RemoveFile(const std::string& path) override;
   bool ClearReadOnly(const std::string& path) override;
   bool AppendText(const std::string& path, const std::string& text) override;
+  int LastError() override;
 };
 
 class PosixDurableFiles : public DurableFiles {
@@ -47,6 +48,7 @@ class PosixProfile : public Profile {
                         const std::string& file) override;
   bool WriteString(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file) override;
+  int LastError() override;
 };
 
 class PosixSystem : public System {

@@ -37,8 +37,11 @@ bool IsPairInstallerName(const std::string& name) {
          lower == "setup_com0com_v3.0.0.0_x64_signed.exe" || lower == "setupc.exe";
 }
 
-// The GetLastError code closest to what went wrong.
+thread_local int tProcessesError = 0;
+
+// The GetLastError code closest to what went wrong; the errno is kept.
 int WindowsError(int error) {
+  tProcessesError = error;
   switch (error) {
     case ENOENT:
     case ENOTDIR:
@@ -54,7 +57,7 @@ int WindowsError(int error) {
 }
 
 int Spawn(const std::vector<std::string>& args, pid_t& pid, bool ownSession = false) {
-  if (args.empty()) return kErrorFileNotFound;
+  if (args.empty()) return WindowsError(ENOENT);
   struct stat st {};
   if (stat(args[0].c_str(), &st) != 0) return WindowsError(errno);
   std::vector<char*> argv;
@@ -128,8 +131,10 @@ class PosixProcesses : public Processes {
   // terminal or session of whoever started it, as a started Windows program does.
   int Launch(const std::string&, const std::string& file) override {
     struct stat st {};
-    if (stat(DirectoryOf(file).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (stat(DirectoryOf(file).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      tProcessesError = ENOENT;
       return kErrorPathNotFound;
+    }
     pid_t pid = -1;
     const int error = Spawn({file}, pid, true);
     if (error != 0) return error;
@@ -139,7 +144,10 @@ class PosixProcesses : public Processes {
 
   int RunCommand(const std::string& command) override {
     const int status = std::system(command.c_str());
-    if (status == -1) return -1;
+    if (status == -1) {
+      tProcessesError = errno != 0 ? errno : EIO;
+      return -1;
+    }
     if (WIFEXITED(status)) return WEXITSTATUS(status);
     return 128 + WTERMSIG(status);
   }
@@ -168,6 +176,8 @@ class PosixProcesses : public Processes {
   bool ProductType(uint32_t, uint32_t, uint32_t, uint32_t, uint32_t&) override { return false; }
 
   std::string ProgramFileName(const std::string& program) const override { return program; }
+
+  int LastError() override { return tProcessesError; }
 
  private:
   std::string Directory() const {

@@ -1,5 +1,6 @@
 // Private-profile files on POSIX: the file read whole, the engine of
 // ini_text.cpp over its text, and the result written back.
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/posix/ini_text.h"
@@ -7,6 +8,8 @@
 
 namespace platform::posix {
 namespace {
+
+thread_local int tProfileError = 0;
 
 bool ReadAll(const std::string& path, std::string& out) {
   FILE* f = std::fopen(path.c_str(), "rb");
@@ -34,10 +37,15 @@ bool PosixProfile::WriteString(const std::string& section, const std::string& ke
   if (!ReadAll(file, text)) text.clear();
   const std::string out = IniWithString(text, section, key, value);
   FILE* f = std::fopen(file.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  ok = std::fclose(f) == 0 && ok;
+  bool ok = f != nullptr;
+  if (f) {
+    ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    ok = std::fclose(f) == 0 && ok;
+  }
+  if (!ok) tProfileError = errno != 0 ? errno : EIO;
   return ok;
 }
+
+int PosixProfile::LastError() { return tProfileError; }
 
 }  // namespace platform::posix

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <utility>
@@ -117,6 +118,29 @@ class RegistryFile {
   std::mutex lock_;
 };
 
+thread_local int tRegistryError = 0;
+
+// The stand-in answers with the Windows codes of registry.h; the error kept
+// for LastError() is the errno of the same meaning.
+int Kept(int result) {
+  switch (result) {
+    case kRegOk:
+      return result;
+    case kRegNotFound:
+      tRegistryError = ENOENT;
+      break;
+    case kRegAccessDenied:
+      tRegistryError = EACCES;
+      break;
+    case kRegMoreData:
+      tRegistryError = EOVERFLOW;
+      break;
+    default:
+      tRegistryError = EIO;
+  }
+  return result;
+}
+
 class FileKey : public RegistryKey {
  public:
   FileKey(std::shared_ptr<RegistryFile> file, std::string path, int access)
@@ -126,20 +150,20 @@ class FileKey : public RegistryKey {
     std::string data;
     int result = Find(name, data);
     if (result == kRegOk) size = static_cast<uint32_t>(data.size());
-    return result;
+    return Kept(result);
   }
 
   int QueryValue(const std::string& name, uint32_t capacity, std::string& data) override {
     std::string found;
     int result = Find(name, found);
-    if (result != kRegOk) return result;
-    if (found.size() > capacity) return kRegMoreData;
+    if (result != kRegOk) return Kept(result);
+    if (found.size() > capacity) return Kept(kRegMoreData);
     data = found;
     return kRegOk;
   }
 
   int SetString(const std::string& name, const std::string& value) override {
-    if (access_ == kKeyRead) return kRegAccessDenied;
+    if (access_ == kKeyRead) return Kept(kRegAccessDenied);
     int result = file_->Update([&](Store& store) {
       Key& key = store.Make(path_);
       for (auto& v : key.values)
@@ -151,23 +175,23 @@ class FileKey : public RegistryKey {
       return kRegOk;
     });
     if (result == kRegOk) file_->AfterChange(path_, name, &value);
-    return result;
+    return Kept(result);
   }
 
   int DeleteValue(const std::string& name) override {
-    if (access_ == kKeyRead) return kRegAccessDenied;
+    if (access_ == kKeyRead) return Kept(kRegAccessDenied);
     int result = file_->Update([&](Store& store) {
       Key* key = store.Find(path_);
-      if (!key) return kRegNotFound;
+      if (!key) return Kept(kRegNotFound);
       for (auto it = key->values.begin(); it != key->values.end(); ++it)
         if (SameText(it->first, name)) {
           key->values.erase(it);
           return kRegOk;
         }
-      return kRegNotFound;
+      return Kept(kRegNotFound);
     });
     if (result == kRegOk) file_->AfterChange(path_, name, nullptr);
-    return result;
+    return Kept(result);
   }
 
   int SubkeyNames(std::vector<std::string>& names) override {
@@ -189,13 +213,13 @@ class FileKey : public RegistryKey {
   int Find(const std::string& name, std::string& data) {
     Store store = file_->Load();
     const Key* key = store.Find(path_);
-    if (!key) return kRegNotFound;
+    if (!key) return Kept(kRegNotFound);
     for (const auto& v : key->values)
       if (SameText(v.first, name)) {
         data = v.second;
         return kRegOk;
       }
-    return kRegNotFound;
+    return Kept(kRegNotFound);
   }
 
   std::shared_ptr<RegistryFile> file_;
@@ -211,8 +235,8 @@ class FileRegistry : public Registry {
   int OpenKey(const std::string& path, int access, bool,
               std::unique_ptr<RegistryKey>& key) override {
     const std::string clean = TrimSlashes(path);
-    if (access != kKeyRead && !file_->Writable()) return kRegAccessDenied;
-    if (clean.empty() || !file_->KeyExists(clean)) return kRegNotFound;
+    if (access != kKeyRead && !file_->Writable()) return Kept(kRegAccessDenied);
+    if (clean.empty() || !file_->KeyExists(clean)) return Kept(kRegNotFound);
     key = std::make_unique<FileKey>(file_, clean, access);
     return kRegOk;
   }
@@ -220,17 +244,19 @@ class FileRegistry : public Registry {
   // The stand-in plays one machine and no user hive: nothing is registered
   // per user here.
   int OpenUserKey(const std::string&, int, bool, std::unique_ptr<RegistryKey>&) override {
-    return kRegNotFound;
+    return Kept(kRegNotFound);
   }
+
+  int LastError() override { return tRegistryError; }
 
   int CreateKey(const std::string& path, bool, std::unique_ptr<RegistryKey>& key) override {
     const std::string clean = TrimSlashes(path);
-    if (clean.empty()) return kRegNotFound;
+    if (clean.empty()) return Kept(kRegNotFound);
     int result = file_->Update([&](Store& store) {
       store.Make(clean);
       return kRegOk;
     });
-    if (result != kRegOk) return result;
+    if (result != kRegOk) return Kept(result);
     key = std::make_unique<FileKey>(file_, clean, kKeyAllAccess);
     return kRegOk;
   }

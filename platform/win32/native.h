@@ -24,6 +24,7 @@ class WinFiles : public Files {
   bool RemoveFile(const std::string& path) override;
   bool ClearReadOnly(const std::string& path) override;
   bool AppendText(const std::string& path, const std::string& text) override;
+  int LastError() override;
 };
 
 class WinDurableFiles : public DurableFiles {
@@ -45,6 +46,7 @@ class WinProfile : public Profile {
                         const std::string& file) override;
   bool WriteString(const std::string& section, const std::string& key, const std::string& value,
                    const std::string& file) override;
+  int LastError() override;
 };
 
 class WinSystem : public System {

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <vector>
 
@@ -13,6 +14,14 @@
 
 namespace platform::win32 {
 namespace {
+
+thread_local int tProcessesError = 0;
+
+// A failed call's error, kept and returned.
+int Kept(int error) {
+  if (error != 0) tProcessesError = error;
+  return error;
+}
 
 class WinProcess : public Process {
  public:
@@ -44,7 +53,7 @@ class WinProcesses : public Processes {
     line.push_back('\0');
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info))
-      return static_cast<int>(GetLastError());
+      return Kept(static_cast<int>(GetLastError()));
     process = std::make_unique<WinProcess>(info);
     return 0;
   }
@@ -57,7 +66,7 @@ class WinProcesses : public Processes {
     info.lpParameters = parameters.empty() ? nullptr : parameters.c_str();
     info.nShow = SW_HIDE;
     if (ShellExecuteExA(&info)) return 0;
-    return static_cast<int>(GetLastError());
+    return Kept(static_cast<int>(GetLastError()));
   }
 
   int Launch(const std::string& verb, const std::string& file) override {
@@ -69,11 +78,11 @@ class WinProcesses : public Processes {
     info.nShow = SW_SHOWNORMAL;
     if (ShellExecuteExA(&info)) return 0;
     const DWORD error = GetLastError();
-    if (error != 0) return static_cast<int>(error);
+    if (error != 0) return Kept(static_cast<int>(error));
     // A shell that reports only through hInstApp: its SE_ERR codes below 32
     // share their numbers with the system's.
     const auto code = reinterpret_cast<INT_PTR>(info.hInstApp);
-    return code > 0 && code <= 32 ? static_cast<int>(code) : 31;  // ERROR_GEN_FAILURE
+    return Kept(code > 0 && code <= 32 ? static_cast<int>(code) : 31);  // ERROR_GEN_FAILURE
   }
 
   // system() hands the command to "cmd /c", which takes away the first and
@@ -81,7 +90,9 @@ class WinProcesses : public Processes {
   // parentheses of "Program Files (x86)"; one more pair of quotes is what it
   // takes away then, and the command reaches it as written.
   int RunCommand(const std::string& command) override {
-    return std::system(("\"" + command + "\"").c_str());
+    const int result = std::system(("\"" + command + "\"").c_str());
+    if (result == -1) Kept(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_GEN_FAILURE);
+    return result;
   }
 
   bool UserIsAdmin() override { return IsUserAnAdmin() != FALSE; }
@@ -128,6 +139,8 @@ class WinProcesses : public Processes {
   std::string ProgramFileName(const std::string& program) const override {
     return program + ".exe";
   }
+
+  int LastError() override { return tProcessesError; }
 };
 
 }  // namespace

@@ -6,6 +6,11 @@
 #include "platform/win32/native.h"
 
 namespace platform::win32 {
+namespace {
+
+thread_local int tProfileError = 0;
+
+}  // namespace
 
 std::string WinProfile::GetString(const std::string& section, const std::string& key,
                                   const std::string& fallback, std::size_t bufferSize,
@@ -19,7 +24,13 @@ std::string WinProfile::GetString(const std::string& section, const std::string&
 
 bool WinProfile::WriteString(const std::string& section, const std::string& key,
                              const std::string& value, const std::string& file) {
-  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) != 0;
+  if (WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()))
+    return true;
+  const DWORD error = GetLastError();
+  tProfileError = error != 0 ? static_cast<int>(error) : ERROR_GEN_FAILURE;
+  return false;
 }
+
+int WinProfile::LastError() { return tProfileError; }
 
 }  // namespace platform::win32

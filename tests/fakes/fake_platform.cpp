@@ -58,8 +58,8 @@ bool FakeFiles::AppendText(const std::string& path, const std::string& text) {
     std::lock_guard<std::mutex> g(lock_);
     appended_.push_back(path);
   }
-  if (failAppends_) return false;
-  return real_.AppendText(path, text);
+  if (failAppends_) return Scripted();
+  return Real(real_.AppendText(path, text));
 }
 
 std::vector<std::string> FakeFiles::appendedPaths() {

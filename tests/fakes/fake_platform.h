@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_error.h"
 #include "platform/platform.h"
 #include "tests/fakes/fake_port_enumerator.h"
 #include "tests/fakes/fake_processes.h"
@@ -54,6 +55,8 @@ class FakeFiles : public platform::Files {
   void SetModuleFileName(const std::string& path) { module_ = path; }
   void FailAppends(bool fail) { failAppends_ = fail; }
   bool failRemovals = false;  // files cannot be deleted (read-only)
+  // The OS error of the scripted failures above.
+  int scriptedError = platform::OsErrorFor(platform::OsCause::kHeld);
   // Files that cannot be deleted until their read-only attribute is cleared,
   // as on Windows.
   std::set<std::string> readOnly;
@@ -63,20 +66,32 @@ class FakeFiles : public platform::Files {
   char PathSeparator() const override { return real_.PathSeparator(); }
   bool FileExists(const std::string& path) override { return real_.FileExists(path); }
   bool DirectoryExists(const std::string& path) override { return real_.DirectoryExists(path); }
-  bool MakeDirectory(const std::string& path) override { return real_.MakeDirectory(path); }
+  bool MakeDirectory(const std::string& path) override { return Real(real_.MakeDirectory(path)); }
   bool RemoveFile(const std::string& path) override {
-    return failRemovals || readOnly.count(path) ? false : real_.RemoveFile(path);
+    if (failRemovals || readOnly.count(path)) return Scripted();
+    return Real(real_.RemoveFile(path));
   }
   bool ClearReadOnly(const std::string& path) override {
     readOnly.erase(path);
-    return real_.ClearReadOnly(path);
+    return Real(real_.ClearReadOnly(path));
   }
   bool AppendText(const std::string& path, const std::string& text) override;
+  int LastError() override { return lastError_; }
 
  private:
   platform::Files& real_;
   std::string module_;
+  bool Scripted() {
+    lastError_ = scriptedError;
+    return false;
+  }
+  bool Real(bool ok) {
+    if (!ok) lastError_ = real_.LastError();
+    return ok;
+  }
+
   bool failAppends_ = false;
+  std::atomic<int> lastError_{0};
   std::mutex lock_;
   std::vector<std::string> appended_;
 };

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_error.h"
 #include "platform/processes.h"
 
 namespace fakes {
@@ -26,7 +27,7 @@ class FakeProcesses : public platform::Processes {
   int Start(const std::string& commandLine, std::unique_ptr<platform::Process>& process) override {
     started.push_back(commandLine);
     auto it = programs.find(commandLine);
-    if (it == programs.end()) return startError;
+    if (it == programs.end()) return Failed(startError);
     process = std::make_unique<Running>(*this, it->second);
     return 0;
   }
@@ -36,7 +37,7 @@ class FakeProcesses : public platform::Processes {
     if (elevatedResults.empty()) return 0;
     int result = elevatedResults.front();
     elevatedResults.pop_front();
-    return result;
+    return Failed(result);
   }
 
   int Launch(const std::string& verb, const std::string& file) override {
@@ -45,12 +46,14 @@ class FakeProcesses : public platform::Processes {
     if (launchResults.empty()) return 0;
     int result = launchResults.front();
     launchResults.pop_front();
-    return result;
+    return Failed(result);
   }
 
   int RunCommand(const std::string& command) override {
     commands.push_back(command);
-    return onCommand ? onCommand(command) : commandResult;
+    const int result = onCommand ? onCommand(command) : commandResult;
+    if (result == -1) lastError = platform::OsErrorFor(platform::OsCause::kNotFound);
+    return result;
   }
 
   bool UserIsAdmin() override { return admin; }
@@ -70,6 +73,9 @@ class FakeProcesses : public platform::Processes {
   std::string ProgramFileName(const std::string& program) const override {
     return program + suffix;
   }
+  // The OS error of the last scripted failure: the code itself, as the
+  // Windows calls give it.
+  int LastError() override { return lastError; }
 
   std::map<std::string, Program> programs;
   int startError = platform::kErrorFileNotFound;
@@ -91,8 +97,14 @@ class FakeProcesses : public platform::Processes {
   uint32_t productType = 0;
   std::vector<std::string> productQueries;
   std::string suffix = ".exe";
+  int lastError = 0;
 
  private:
+  int Failed(int result) {
+    if (result != 0) lastError = result;
+    return result;
+  }
+
   class Running : public platform::Process {
    public:
     Running(FakeProcesses& owner, Program program) : owner_(owner), program_(std::move(program)) {}

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <map>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os_error.h"
 #include "platform/registry.h"
 
 namespace fakes {
@@ -62,10 +64,10 @@ class FakeRegistry : public platform::Registry {
               std::unique_ptr<platform::RegistryKey>& key) override {
     std::lock_guard<std::mutex> g(lock_);
     opens.push_back(path + (view64 ? " [64]" : ""));
-    if (deniedAll.count(Fold(path))) return platform::kRegAccessDenied;
+    if (deniedAll.count(Fold(path))) return Failed(platform::kRegAccessDenied);
     if (access != platform::kKeyRead && deniedWrites.count(Fold(path)))
-      return platform::kRegAccessDenied;
-    if (!keys_.count(Fold(path))) return platform::kRegNotFound;
+      return Failed(platform::kRegAccessDenied);
+    if (!keys_.count(Fold(path))) return Failed(platform::kRegNotFound);
     key = std::make_unique<Key>(*this, Fold(path), access);
     return platform::kRegOk;
   }
@@ -73,7 +75,7 @@ class FakeRegistry : public platform::Registry {
   int CreateKey(const std::string& path, bool,
                 std::unique_ptr<platform::RegistryKey>& key) override {
     std::lock_guard<std::mutex> g(lock_);
-    if (deniedWrites.count(Fold(path))) return platform::kRegAccessDenied;
+    if (deniedWrites.count(Fold(path))) return Failed(platform::kRegAccessDenied);
     MakeLocked(path);
     key = std::make_unique<Key>(*this, Fold(path), platform::kKeyAllAccess);
     return platform::kRegOk;
@@ -83,6 +85,9 @@ class FakeRegistry : public platform::Registry {
                   std::unique_ptr<platform::RegistryKey>& key) override {
     return OpenKey(kUserRoot + path, access, view64, key);
   }
+
+  // The OS error of the last failure, as this build's system numbers it.
+  int LastError() override { return lastError_; }
 
   std::vector<std::string> opens;
   std::set<std::string> deniedWrites;
@@ -103,37 +108,39 @@ class FakeRegistry : public platform::Registry {
 
     int QueryValueSize(const std::string& name, uint32_t& size) override {
       std::lock_guard<std::mutex> g(owner_.lock_);
-      if (owner_.failedSizes.count(path_ + "|" + Fold(name))) return platform::kRegNotFound;
+      if (owner_.failedSizes.count(path_ + "|" + Fold(name)))
+        return owner_.Failed(platform::kRegNotFound);
       const std::string* data = Find(name);
-      if (!data) return platform::kRegNotFound;
+      if (!data) return owner_.Failed(platform::kRegNotFound);
       size = static_cast<uint32_t>(data->size());
       return platform::kRegOk;
     }
     int QueryValue(const std::string& name, uint32_t capacity, std::string& out) override {
       std::lock_guard<std::mutex> g(owner_.lock_);
-      if (owner_.failedData.count(path_ + "|" + Fold(name))) return 31;
+      if (owner_.failedData.count(path_ + "|" + Fold(name))) return owner_.Failed(31);
       const std::string* data = Find(name);
-      if (!data) return platform::kRegNotFound;
-      if (data->size() > capacity) return platform::kRegMoreData;
+      if (!data) return owner_.Failed(platform::kRegNotFound);
+      if (data->size() > capacity) return owner_.Failed(platform::kRegMoreData);
       out = *data;
       return platform::kRegOk;
     }
     int SetString(const std::string& name, const std::string& value) override {
       std::lock_guard<std::mutex> g(owner_.lock_);
-      if (access_ == platform::kKeyRead) return platform::kRegAccessDenied;
+      if (access_ == platform::kKeyRead) return owner_.Failed(platform::kRegAccessDenied);
       owner_.keys_[path_].values[Fold(name)] = value;
       return platform::kRegOk;
     }
     int DeleteValue(const std::string& name) override {
       std::lock_guard<std::mutex> g(owner_.lock_);
-      if (access_ == platform::kKeyRead) return platform::kRegAccessDenied;
+      if (access_ == platform::kKeyRead) return owner_.Failed(platform::kRegAccessDenied);
       return owner_.keys_[path_].values.erase(Fold(name)) ? platform::kRegOk
-                                                          : platform::kRegNotFound;
+                                                          : owner_.Failed(platform::kRegNotFound);
     }
     int SubkeyNames(std::vector<std::string>& names) override {
       std::lock_guard<std::mutex> g(owner_.lock_);
       names.clear();
-      if (owner_.failedEnumerations.count(path_)) return 1015;  // ERROR_REGISTRY_CORRUPT
+      if (owner_.failedEnumerations.count(path_))
+        return owner_.Failed(1015);  // ERROR_REGISTRY_CORRUPT
       for (const auto& [path, node] : owner_.keys_) {
         if (path.size() <= path_.size() + 1 || path.compare(0, path_.size(), path_) != 0 ||
             path[path_.size()] != '\\')
@@ -157,6 +164,15 @@ class FakeRegistry : public platform::Registry {
     int access_;
   };
 
+  // A failure's code, its OS error kept.
+  int Failed(int code) {
+    lastError_ = code == platform::kRegAccessDenied ? platform::OsErrorFor(platform::OsCause::kHeld)
+                 : code == platform::kRegNotFound
+                     ? platform::OsErrorFor(platform::OsCause::kNotFound)
+                     : code;
+    return code;
+  }
+
   void MakeLocked(const std::string& path) {
     const std::string folded = Fold(path);
     for (size_t at = folded.find('\\'); at != std::string::npos; at = folded.find('\\', at + 1))
@@ -166,6 +182,7 @@ class FakeRegistry : public platform::Registry {
 
   std::mutex lock_;
   std::map<std::string, Node> keys_;
+  std::atomic<int> lastError_{0};
 };
 
 }  // namespace fakes

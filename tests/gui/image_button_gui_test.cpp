@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "core/texts.h"
 #include "tests/gui/gui_support.h"
 #include "tests/gui/image_button_gui_ids.h"
+#include "uninstaller/uninstaller_texts.h"
 #include "widgets/win32/image_button.h"
 
 namespace {
@@ -37,13 +39,14 @@ struct ButtonSetUp {
   const char* english;  // caption when the code page is not 949
 };
 
-// Korean captions come from the template, as in the programs' own dialogs.
+// The programs' captions; the Korean ones come from the template, as in the
+// programs' own dialogs.
 const ButtonSetUp kButtons[] = {
-    {IDOK, IDI_OK, "OK"},
-    {IDCANCEL, IDI_CANCEL, "Cancel"},
-    {IDC_SETTINGS, IDI_SETTINGS, "Settings (&S)"},
+    {IDOK, IDI_OK, core::texts::kButtonOk.english},
+    {IDCANCEL, IDI_CANCEL, core::texts::kButtonCancel.english},
+    {IDC_SETTINGS, IDI_SETTINGS, core::texts::kSettingsButton.english},
     {IDC_ICON_ONLY, IDI_PROGRAM, nullptr},
-    {IDC_DELETE, IDI_DELETE, "Delete Print Service or Virtual COM Driver"},
+    {IDC_DELETE, IDI_DELETE, uninstaller::texts::kDeleteButton.english},
 };
 constexpr int kButtonCount = sizeof kButtons / sizeof kButtons[0];
 

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "core/format.h"
+#include "core/texts.h"
 #include "tests/gui/gui_support.h"
 #include "tests/gui/portrelay_gui_ids.h"
 #include "ui/gradients.h"
@@ -36,53 +38,21 @@ constexpr UINT kTrayCallback = WM_APP + 100;
 constexpr DWORD kStartMs = 60000;
 constexpr DWORD kWaitMs = 10000;
 
-// ---- The texts, byte for byte (UTF-8), Korean and English ----
+// ---- The texts: portrelay's table, and the template's own (UTF-8) ----
 
-struct Texts {
-  const char* korean;
-  const char* english;
-};
+namespace t = core::texts;
+using Texts = core::Text;
 
-bool Korean() { return GetACP() == 949; }
-std::wstring Say(const Texts& t) { return Wide(Korean() ? t.korean : t.english); }
+bool Korean() { return GetACP() == core::kKoreanCodePage; }
+std::wstring Say(const Texts& text) { return Wide(Korean() ? text.korean : text.english); }
 
-const Texts kCaption{"켈보 DOVI 서비스 2.10", "KELVO DOVI Service 2.10"};
-const Texts kExitCaption{"KELVO DOVI Service 종료 창", "KELVO DOVI Service exit dialog"};
-const Texts kExitQuestion{
-    "KELVO DOVI Service 프로그램을 종료하시겠습니까 ?\n프로그램을 종료 시 인쇄가 불가능합니다. "
-    "\n\n시스템 리부팅 시 자동 실행됩니다.",
-    "Do you want to close the KELVO Print Service program?\nPrinting is impossible when the "
-    "program is closed. \n\nIt is automatically executed when the system reboots."};
-const Texts kOk{"확인(&A)", "OK"};
-const Texts kCancel{"취소(&C)", "Cancel"};
-const Texts kInfoCaption{"DORVA RadozadOZU Information", "KelvoSvr Print Service information"};
-const Texts kInfoOk{"OK(&O)", "OK"};
-const Texts kInfoDescription{
-    "어플리케이션이 가상 COM 포트로 보낸 인쇄 데이터를 받아 연결된 프린터로 전달하는 "
-    "프로그램입니다.\n\n새 어플리케이션에서 인쇄하려면 서비스 열기 -> \"가상 COM 포트 추가 "
-    "(&A)\" 버튼으로 포트를 설치합니다. 설치 후 자동으로 설정되며, 추가된 포트로 인쇄할 수 "
-    "있습니다.",
-    "When printing to a virtual COM port from an application, it is an application that "
-    "receives print data and transmits the received data to a connected printer.\n\nIf printing "
-    "is required from a new application to a virtual COM port, open service -> \"Add virtual COM "
-    "port (&A)\" button to install. It is set automatically after installation, and you can "
-    "print to the added port."};
-const Texts kTrayMenu[] = {{"서비스 열기 (&O)", "Open service (&O)"},
+// The tray menu comes from the template: English and Korean.
+const Texts kTrayMenu[] = {{"Open service (&O)", "서비스 열기 (&O)"},
                            {"", ""},
-                           {"프린터 설정 (&S)", "Printer's Setting (&S)"},
+                           {"Printer's Setting (&S)", "프린터 설정 (&S)"},
                            {"", ""},
-                           {"서비스 종료 (&X)", "Exit service (&X)"}};
+                           {"Exit service (&X)", "서비스 종료 (&X)"}};
 const UINT kTrayMenuIds[] = {32771, 0, 32774, 0, 32773};
-const Texts kStatusError{"Kelvo 프린터 상태 - 장애 발생", "Kelvo printer status - Error"};
-const Texts kStatusNormal{"Kelvo 프린터 상태 - 정상", "Kelvo printer status - Normal"};
-const Texts kStatusReprint{"Kelvo 프린터 상태 - 재인쇄", "Kelvo printer status - Reprint"};
-// Around the printer's IP address.
-const Texts kPortPrefixOpen{"TCP/IP(", "TCP/IP("};
-const Texts kPortPrefixClose{") 포트 : ", ") port : "};
-const Texts kNoResponse{"[인쇄중] 프린터에서 응답이 없습니다.",
-                        "[Printing] There is no response from the printer."};
-const Texts kNoError{"[인쇄중] 프린터가 정상입니다.", "[Printing] Printer is no error."};
-const Texts kReprint{"[인쇄중] 재인쇄를 시작합니다.", "[Printing] Starts reprinting."};
 
 // Template 102: every control with its text and place (dialog units).
 // Statics without an id (-1) are found by their place. The controls without
@@ -95,30 +65,27 @@ struct ControlSpec {
   bool exactHeight;
 };
 const ControlSpec kControls[] = {
-    {1025, {"어플리케이션 사용 포트 : ", "Application port"}, {18, 16, 88, 8}, true},
+    {1025, t::kAppPortLabel, {18, 16, 88, 8}, true},
     {1004, {"", ""}, {115, 14, 42, 13}, true},
-    {1001,
-     {"DOVI 포트 인쇄 확인 (&V)", "Check the application's port (&V)"},
-     {16, 39, 141, 36},
-     true},
-    {1006, {"프린터 연결 및 정보 설정(&S)", "Settings (&S)"}, {16, 82, 141, 36}, true},
-    {1000, {"가상 COM 포트 추가 (&A)", "Add virtual COM port (&A)"}, {20, 207, 131, 36}, true},
-    {-1, {"포트 개수 : ", nullptr}, {55, 159, 36, 8}, true},
+    {1001, t::kCheckPortButton, {16, 39, 141, 36}, true},
+    {1006, t::kSettingsButton, {16, 82, 141, 36}, true},
+    {1000, t::kAddPortButton, {20, 207, 131, 36}, true},
+    {-1, {nullptr, "포트 개수 : "}, {55, 159, 36, 8}, true},
     {1023, {"1", "1"}, {93, 157, 26, 12}, true},
-    {1024, {"연결된 프린터 포트 : ", "Connected port"}, {26, 181, 70, 9}, true},
+    {1024, t::kConnectedPortLabel, {26, 181, 70, 9}, true},
     // A drop-down list is as high as its edit part.
     {1019, {"TCP/IP", "TCP/IP"}, {99, 179, 51, 15}, false},
     {1021, {"", ""}, {19, 263, 131, 12}, true},
-    {-1, {"전체 COM 포트", nullptr}, {214, 13, 66, 8}, true},
+    {-1, {nullptr, "전체 COM 포트"}, {214, 13, 66, 8}, true},
     {1003, {"", ""}, {215, 30, 64, 132}, true},
-    {-1, {"가상 전체 포트", nullptr}, {291, 14, 66, 8}, true},
+    {-1, {nullptr, "가상 전체 포트"}, {291, 14, 66, 8}, true},
     {1005, {"", ""}, {292, 30, 64, 132}, true},
-    {1016, {"어플리케이션과 프린터 페어 포트 정보", nullptr}, {364, 16, 146, 146}, true},
-    {-1, {"프린터", nullptr}, {378, 33, 45, 10}, true},
+    {1016, {nullptr, "어플리케이션과 프린터 페어 포트 정보"}, {364, 16, 146, 146}, true},
+    {-1, {nullptr, "프린터"}, {378, 33, 45, 10}, true},
     {1002, {"", ""}, {376, 47, 49, 107}, true},
-    {1022, {"App 인쇄 테스트", nullptr}, {429, 46, 76, 28}, true},
-    {1007, {"가상 COM 설치(&I)", nullptr}, {518, 30, 108, 32}, true},
-    {1020, {"가상 COM 포트 설치 테스트", nullptr}, {520, 73, 107, 32}, true},
+    {1022, {nullptr, "App 인쇄 테스트"}, {429, 46, 76, 28}, true},
+    {1007, {nullptr, "가상 COM 설치(&I)"}, {518, 30, 108, 32}, true},
+    {1020, {nullptr, "가상 COM 포트 설치 테스트"}, {520, 73, 107, 32}, true},
 };
 
 // ---- Environment from the driver ----
@@ -472,9 +439,9 @@ TEST_F(PortrelayGui, StartsHiddenInTheTrayWithOneIcon) {
   EXPECT_FALSE(IsWindowVisible(g.main));
   EXPECT_TRUE(IsIconic(g.main)) << "hidden from its minimised state";
   EXPECT_TRUE(OneIcon());
-  EXPECT_EQ(Utf8(Text(g.main)), Utf8(Say(kCaption)));
+  EXPECT_EQ(Utf8(Text(g.main)), Utf8(Say(t::kWindowCaption)));
   if (WineTrayIcons() == 1) {
-    EXPECT_EQ(Utf8(TrayTip()), Utf8(Say(kCaption))) << "the tray tip is the caption";
+    EXPECT_EQ(Utf8(TrayTip()), Utf8(Say(t::kWindowCaption))) << "the tray tip is the caption";
   }
   EXPECT_TRUE(GetWindowLongW(g.main, GWL_EXSTYLE) & WS_EX_APPWINDOW);
 }
@@ -638,10 +605,7 @@ TEST_F(PortrelayGui, TheBackgroundIsTheGradientAndStaticTextsHaveNoBox) {
 }
 
 TEST_F(PortrelayGui, TheButtonsCarryTheirTooltips) {
-  const Texts tips[] = {{"연결된 프린터 정보를 설정할 수 있습니다.",
-                         "You can set the connected printer information."},
-                        {"어플리케이션(앱) 에서 사용 가능한 포트를 확인할 수 있습니다.",
-                         "You can check the available ports in the application (app)."}};
+  const Texts tips[] = {t::kTipSettings, t::kTipCheckPort};
   const int buttons[] = {1006, 1001};
   TrayEvent(WM_LBUTTONDOWN);
   ASSERT_TRUE(ComesBack());
@@ -743,8 +707,7 @@ TEST_F(PortrelayGui, OpenServiceRestoresTheWindowTopmost) {
 TEST_F(PortrelayGui, PrinterSettingLeavesTheProgramRunning) {
   ASSERT_TRUE(ChooseFromTrayMenu(L's'));
   // Once the settings dialog exists it answers here; it is closed unchanged.
-  HWND settings =
-      VisibleDialog(Say({"Kelvo 프린터 설정 창", "KELVO Printer settings dialog"}), 2000);
+  HWND settings = VisibleDialog(Say(t::kSettingsCaption), 2000);
   if (settings) {
     PostMessageW(settings, WM_COMMAND, IDCANCEL, 0);
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(settings); }));
@@ -765,7 +728,7 @@ TEST_F(PortrelayGui, TheSystemMenuItemOpensTheInformationDialog) {
   EXPECT_EQ(Utf8(item), "KelvoSvr Information(&A)...");
 
   Post(WM_SYSCOMMAND, 16, 0);
-  HWND info = VisibleDialog(Say(kInfoCaption));
+  HWND info = VisibleDialog(Say(t::kInfoCaption));
   ASSERT_NE(info, nullptr);
   EXPECT_TRUE(IsTopmost(info));
   std::vector<std::string> texts;
@@ -773,8 +736,8 @@ TEST_F(PortrelayGui, TheSystemMenuItemOpensTheInformationDialog) {
   for (const char* want : {"DORVA RadozadOZU  2.10", "Copyright (C) Kelvo"}) {
     EXPECT_NE(std::find(texts.begin(), texts.end(), want), texts.end()) << want;
   }
-  EXPECT_EQ(Utf8(Text(GetDlgItem(info, 1036))), Utf8(Say(kInfoDescription)));
-  EXPECT_EQ(Utf8(Text(GetDlgItem(info, IDOK))), Utf8(Say(kInfoOk)));
+  EXPECT_EQ(Utf8(Text(GetDlgItem(info, 1036))), Utf8(Say(t::kInfoDescription)));
+  EXPECT_EQ(Utf8(Text(GetDlgItem(info, IDOK))), Utf8(Say(t::kInfoOk)));
 
   const RECT client = ClientOnScreen(info);
   Pixels shot;
@@ -805,9 +768,6 @@ TEST_F(PortrelayGui, StatusPopUpsOfAJobThePrinterDidNotAnswer) {
   ASSERT_TRUE(WriteFile(port, job, sizeof job - 1, &written, nullptr));
   CloseHandle(port);
 
-  const std::wstring prefix =
-      Say(kPortPrefixOpen) + Wide(Env("PORTRELAY_PRINTER_IP").c_str()) + Say(kPortPrefixClose);
-
   struct PopUp {
     const char* name;
     Texts caption;
@@ -816,17 +776,22 @@ TEST_F(PortrelayGui, StatusPopUpsOfAJobThePrinterDidNotAnswer) {
     bool cancel;
   };
   const PopUp popUps[] = {
-      {"status_error", kStatusError, kNoResponse, ui::StatusErrorRow, false},
-      {"status_normal", kStatusNormal, kNoError, ui::StatusNormalRow, false},
-      {"status_reprint", kStatusReprint, kReprint, nullptr, true},
+      {"status_error", t::kStatusCaptionError, t::kJobNoResponse, ui::StatusErrorRow, false},
+      {"status_normal", t::kStatusCaptionNormal, t::kJobNoError, ui::StatusNormalRow, false},
+      {"status_reprint", t::kStatusCaptionReprint, t::kJobReprint, nullptr, true},
   };
   for (const PopUp& popUp : popUps) {
     SCOPED_TRACE(popUp.name);
     HWND dialog = VisibleDialog(Say(popUp.caption), 30000);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(Utf8(Text(GetDlgItem(dialog, 1010))), Utf8(prefix + Say(popUp.text)));
-    EXPECT_EQ(Utf8(Text(GetDlgItem(dialog, IDOK))), Utf8(Say(kOk)));
-    EXPECT_EQ(Utf8(Text(GetDlgItem(dialog, IDCANCEL))), Utf8(Say(kCancel)));
+    // The message behind the printer port's prefix, "TCP/IP(<address>) port : ".
+    const Texts& prefix = t::kPortPrefixTcp;
+    EXPECT_EQ(Utf8(Text(GetDlgItem(dialog, 1010))),
+              core::FormatText(Korean() ? prefix.korean : prefix.english, "TCP/IP",
+                               Env("PORTRELAY_PRINTER_IP").c_str(),
+                               Korean() ? popUp.text.korean : popUp.text.english));
+    EXPECT_EQ(Utf8(Text(GetDlgItem(dialog, IDOK))), Utf8(Say(t::kButtonOk)));
+    EXPECT_EQ(Utf8(Text(GetDlgItem(dialog, IDCANCEL))), Utf8(Say(t::kButtonCancel)));
     EXPECT_EQ(IsWindowVisible(GetDlgItem(dialog, IDCANCEL)) != FALSE, popUp.cancel);
     EXPECT_TRUE(IsOwnerDrawn(GetDlgItem(dialog, IDOK)));
     EXPECT_TRUE(IsOwnerDrawn(GetDlgItem(dialog, IDCANCEL)));
@@ -853,12 +818,12 @@ TEST_F(PortrelayGui, StatusPopUpsOfAJobThePrinterDidNotAnswer) {
 
 TEST_F(PortrelayGui, ExitAsksFirstAndEndsOnlyOnOk) {
   ASSERT_TRUE(ChooseFromTrayMenu(L'x'));
-  HWND exit = VisibleDialog(Say(kExitCaption));
+  HWND exit = VisibleDialog(Say(t::kExitCaption));
   ASSERT_NE(exit, nullptr);
   EXPECT_TRUE(IsTopmost(exit));
-  EXPECT_EQ(Utf8(Text(GetDlgItem(exit, 1037))), Utf8(Say(kExitQuestion)));
-  EXPECT_EQ(Utf8(Text(GetDlgItem(exit, IDOK))), Utf8(Say(kOk)));
-  EXPECT_EQ(Utf8(Text(GetDlgItem(exit, IDCANCEL))), Utf8(Say(kCancel)));
+  EXPECT_EQ(Utf8(Text(GetDlgItem(exit, 1037))), Utf8(Say(t::kExitQuestion)));
+  EXPECT_EQ(Utf8(Text(GetDlgItem(exit, IDOK))), Utf8(Say(t::kButtonOk)));
+  EXPECT_EQ(Utf8(Text(GetDlgItem(exit, IDCANCEL))), Utf8(Say(t::kButtonCancel)));
   for (int id : {IDOK, IDCANCEL}) {
     EXPECT_TRUE(IsOwnerDrawn(GetDlgItem(exit, id))) << id;
   }
@@ -879,7 +844,7 @@ TEST_F(PortrelayGui, ExitAsksFirstAndEndsOnlyOnOk) {
   EXPECT_TRUE(OneIcon());
 
   ASSERT_TRUE(ChooseFromTrayMenu(L'x'));
-  exit = VisibleDialog(Say(kExitCaption));
+  exit = VisibleDialog(Say(t::kExitCaption));
   ASSERT_NE(exit, nullptr);
   Click(GetDlgItem(exit, IDOK));
   ASSERT_EQ(WaitForSingleObject(g.process.hProcess, 30000), WAIT_OBJECT_0);

@@ -94,7 +94,7 @@ TEST_F(PortrelayProcess, AnotherInstallationIsAnotherMachine) {
 
 TEST_F(PortrelayProcess, UnreachablePrinterEndsStartUpAfterFiveNumberedMessages) {
   // Nothing listens on this loopback address: every attempt is refused.
-  support::WriteFile(dir.File("Settings.ini"), NetworkSettings("127.0.0.254"));
+  support::WriteFile(dir.File("Settings.ini"), NetworkSettings("127.0.0.254") + "LogFile=YES\n");
   support::ChildProcess relay;
   ASSERT_TRUE(relay.Start({dir.File("portrelay")}));
   auto status = relay.WaitExit(60000);
@@ -106,6 +106,14 @@ TEST_F(PortrelayProcess, UnreachablePrinterEndsStartUpAfterFiveNumberedMessages)
               std::string::npos)
         << out;
   EXPECT_EQ(out.find("failed 6 times"), std::string::npos);
+  // MainLog says why before each message.
+  const std::string log = support::ReadLogFolder(dir.path());
+  size_t causes = 0;
+  for (size_t at = 0; (at = log.find("[ERROR] : TCP/IP(127.0.0.254): connection refused\n", at)) !=
+                      std::string::npos;
+       ++at)
+    ++causes;
+  EXPECT_EQ(causes, 5u) << log;
 }
 
 // A relay port that cannot be opened leaves a relay that relays nothing:

@@ -20,7 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "core/texts.h"
+
 namespace {
+
+namespace t = core::texts;
 
 constexpr DWORD kWaitMs = 60000;
 
@@ -112,7 +116,7 @@ bool WaitGone(HWND window) {
 }
 
 HWND MainWindow() {
-  return WaitForDialog({"KELVO DOVI Service 2.10", "켈보 DOVI 서비스 2.10"}, false);
+  return WaitForDialog({t::kWindowCaption.english, t::kWindowCaption.korean}, false);
 }
 
 void Click(HWND dialog, int id) {
@@ -266,7 +270,7 @@ int RunSettings(Report& report, const std::string& shots) {
   HWND main = MainWindow();
   if (!main) return 1;
   Click(main, 1006);
-  HWND dialog = WaitForDialog({"KELVO Printer settings dialog", "Kelvo 프린터 설정 창"});
+  HWND dialog = WaitForDialog({t::kSettingsCaption.english, t::kSettingsCaption.korean});
   if (!dialog) {
     report.Line("settings", "missing");
     return 1;
@@ -314,8 +318,8 @@ int RunSettings(Report& report, const std::string& shots) {
 // One click of button 1001 and the status pop-up it brings.
 bool CheckOnce(Report& report, HWND main, const std::string& key, const std::string& shot) {
   Click(main, 1001);
-  HWND status = WaitForDialog({"Kelvo printer status - Normal", "Kelvo printer status - Error",
-                               "Kelvo 프린터 상태 - 정상", "Kelvo 프린터 상태 - 장애 발생"});
+  HWND status = WaitForDialog({t::kStatusCaptionNormal.english, t::kStatusCaptionError.english,
+                               t::kStatusCaptionNormal.korean, t::kStatusCaptionError.korean});
   if (!status) {
     report.Line(key, "missing");
     return false;

@@ -83,11 +83,14 @@ TEST_F(LogTest, LineFeedsInAMessageSpreadOverLines) {
             "2026-12-08 09:05:07:042 : [ERROR] : COM3 port : [Printing] first\nsecond\n");
 }
 
-TEST_F(LogTest, UnwritableFileIsReportedToTheDebuggerOnly) {
+TEST_F(LogTest, UnwritableFileIsReportedToTheDebuggerOnlyWithItsCause) {
   fake.files.FailAppends(true);
+  fake.files.scriptedError = platform::OsErrorFor(platform::OsCause::kNotFound);
   log.WriteLog(core::kLogError, "lost");
   ASSERT_EQ(fake.system.debugLines().size(), 1u);
-  EXPECT_EQ(fake.system.debugLines()[0], "Fail to open file");
+  EXPECT_EQ(fake.system.debugLines()[0],
+            "Fail to open file: " + platform::OsErrorText(fake.files.scriptedError) + " (error " +
+                std::to_string(fake.files.scriptedError) + ")");
 }
 
 TEST_F(LogTest, LinesOfTwoThreadsNeverMix) {

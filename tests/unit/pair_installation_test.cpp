@@ -8,6 +8,7 @@
 
 #include "core/controls.h"
 #include "core/texts.h"
+#include "platform/os_error.h"
 #include "tests/fakes/provisioning_fixture.h"
 
 namespace {
@@ -148,7 +149,9 @@ TEST_F(PairInstallation, AnInstallerThatCannotStartPutsTheRelayBackInService) {
   f.fake.processes.startError = 193;
   f.clock.ForgetSleeps();
   Install();
-  EXPECT_NE(f.Log().find("[CHANGE] : CreateProcess failed (193)"), std::string::npos);
+  EXPECT_NE(f.Log().find("[CHANGE] : CreateProcess failed (193): " + platform::SystemWords(193)),
+            std::string::npos)
+      << f.Log();
   // Not left stopped with its port closed: the port is open again and the
   // worker runs, without a refresh and its "Changes are done.".
   EXPECT_TRUE(f.service().worker().running());

@@ -4,9 +4,11 @@
 // pseudo-terminal pair and listing the port map's ports.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 
 #include "platform/posix/autostart_entry.h"
+#include "platform/posix/native.h"
 #include "platform/posix/port_enumerator.h"
 #include "platform/posix/processes.h"
 #include "platform/posix/registry.h"
@@ -109,6 +111,10 @@ TEST_F(RegistryFile, AReadOnlyFilePlaysAUserWithoutAdministratorRights) {
   EXPECT_EQ(Read(*registry, kPairKey, "PortName"), "COM5");
   ASSERT_EQ(registry->OpenKey(kPairKey, platform::kKeyRead, true, key), 0);
   EXPECT_EQ(key->SetString("PortName", "COM9"), platform::kRegAccessDenied);
+  EXPECT_EQ(registry->LastError(), EACCES);
+  EXPECT_EQ(registry->OpenKey("SOFTWARE\\Nothing", platform::kKeyRead, true, key),
+            platform::kRegNotFound);
+  EXPECT_EQ(registry->LastError(), ENOENT);
 }
 
 TEST_F(RegistryFile, RunValuesBecomeAutostartEntries) {
@@ -160,6 +166,7 @@ TEST(Processes, StartWaitAndTheErrorsCallersTellApart) {
   std::unique_ptr<platform::Process> process;
   EXPECT_EQ(processes->Start("Setup_com0com_v3.0.0.0_x64_signed.exe", process),
             platform::kErrorFileNotFound);
+  EXPECT_EQ(processes->LastError(), ENOENT);
   EXPECT_EQ(processes->RunElevatedHidden(dir.File("setupc.exe"), "--output x preinstall"),
             platform::kErrorFileNotFound);
 
@@ -174,6 +181,21 @@ TEST(Processes, StartWaitAndTheErrorsCallersTellApart) {
   ASSERT_EQ(processes->Start("crash", process), 0);
   EXPECT_EQ(process->WaitForEnd(), 128u + 11u);
   EXPECT_EQ(processes->ProgramFileName("relaytray"), "relaytray");
+}
+
+// Files and INI files keep the errno of their last failure for the log.
+TEST(FilesAndProfile, KeepTheOsErrorOfTheLastFailure) {
+  support::TempDir dir;
+  platform::posix::PosixFiles files;
+  platform::posix::PosixProfile profile;
+  EXPECT_FALSE(files.RemoveFile(dir.File("missing")));
+  EXPECT_EQ(files.LastError(), ENOENT);
+  EXPECT_FALSE(files.MakeDirectory(dir.path()));
+  EXPECT_EQ(files.LastError(), EEXIST);
+  EXPECT_FALSE(files.AppendText(dir.path(), "line\n"));
+  EXPECT_EQ(files.LastError(), EISDIR);
+  EXPECT_FALSE(profile.WriteString("Settings", "Port", "USB", dir.File("none/Settings.ini")));
+  EXPECT_EQ(profile.LastError(), ENOENT);
 }
 
 TEST(VirtualPair, InstallsTheNextPairWithTheNextFreeNames) {

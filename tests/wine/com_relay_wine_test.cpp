@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/format.h"
+#include "core/texts.h"
 #include "tests/support/child_process.h"
 #include "tests/support/relay_rig.h"
 #include "tests/support/serial_client.h"
@@ -32,6 +34,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace t = core::texts;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
@@ -163,14 +166,14 @@ TEST_P(ComFaultUnderWine, IsShownInTheStatusPopUpAndTheJobPrintedAgain) {
   ASSERT_TRUE(WaitFor([&] { return Copies(job) == 1; }, 20000)) << printer.events().Dump();
   ASSERT_EQ(printer.Send(fault.start), 0);
 
-  const std::string reported = std::string("COM33 port : ") + fault.message;
+  const std::string reported = core::FormatText(t::kPortPrefix.english, "COM33", fault.message);
   ASSERT_TRUE(WaitFor([&] { return Dialogs().find(reported) != std::string::npos; }, 30000))
       << Dialogs() << Log();
   ASSERT_EQ(printer.Send(fault.clear), 0);
   ASSERT_TRUE(WaitFor([&] { return Copies(job) == 2; }, 30000)) << Dialogs() << Log();
   const std::string dialogs = Dialogs();
-  EXPECT_LT(dialogs.find(reported), dialogs.find("[Printing] Printer is no error.")) << dialogs;
-  EXPECT_NE(dialogs.find("[Printing] Starts reprinting."), std::string::npos) << dialogs;
+  EXPECT_LT(dialogs.find(reported), dialogs.find(t::kJobNoError.english)) << dialogs;
+  EXPECT_NE(dialogs.find(t::kJobReprint.english), std::string::npos) << dialogs;
   EXPECT_NE(Log().find(reported), std::string::npos) << Log();
 }
 
@@ -213,13 +216,10 @@ TEST(HeldPrinterPortUnderWine, MainLogNamesThePortAndTheCause) {
   EXPECT_TRUE(named) << log << relay.Output();
 }
 
-INSTANTIATE_TEST_SUITE_P(Wine, ComFaultUnderWine,
-                         ::testing::Values(Fault{"CoverOpen", "cover open", "cover close",
-                                                 "[Printing] Printer cover is open."},
-                                           Fault{"PaperOut", "paper out", "paper ok",
-                                                 "[Printing] Printer is out of paper."}),
-                         [](const ::testing::TestParamInfo<Fault>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Wine, ComFaultUnderWine,
+    ::testing::Values(Fault{"CoverOpen", "cover open", "cover close", t::kJobCoverOpen.english},
+                      Fault{"PaperOut", "paper out", "paper ok", t::kJobPaperOut.english}),
+    [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/wine/wine_support.h"
 #include "tools/printer-sim/sim_process.h"
+#include "uninstaller/uninstaller_texts.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ const char* const kRunKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\
 const char* const kEntryKey =
     "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KELVO DOVI Service";
 const char* const kPairKey = "HKLM\\SYSTEM\\CurrentControlSet\\Enum\\com0com";
-const char* const kUninstallerCaption = "window=KELVO DOVI Service and Virtual COM Port Driver";
+const std::string kUninstallerCaption =
+    std::string("window=") + uninstaller::texts::kCaption.english;
 // The pair the stand-in installer registers; far from the prefix's own ports.
 const char* const kStandinPair = "COM40 COM41";
 // A start opens the relay end of a known pair, or installs the pair and

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "launcher/launcher_texts.h"
 #include "tests/support/temp_dir.h"
 #include "tests/wine/wine_support.h"
+#include "uninstaller/uninstaller_texts.h"
 
 namespace {
 
@@ -18,39 +20,25 @@ namespace fs = std::filesystem;
 struct Language {
   const char* locale;
   unsigned codePage;
-  // Launcher.
-  const char* errorCaption;
-  const char* notFound;
-  const char* normalCaption;
-  const char* started;
-  const char* ok;
-  const char* launcherCaption;
-  const char* startButton;
-  const char* exitButton;
-  // Uninstaller.
-  const char* uninstallerCaption;
-  const char* deleteButton;
-  const char* serviceBox;
-  const char* driverBox;
-  const char* uninstallerExit;
 };
 
-const Language kLanguages[] = {
-    {"ko_KR.UTF-8", 949, "KELVO DOVI 서비스 실행 - 장애 발생",
-     "실행 파일을 찾을 수 없습니다.\\n실행 파일의 위치를 확인 바랍니다.",
-     "KELVO DOVI 서비스 실행 - 정상", "KELVO DOVI 서비스가 정상적으로 실행되었습니다.", "확인",
-     "KELVO DOVI 시작 프로그램", "DOVI 서비스 시작", "프로그램 종료",
-     "KELVO DOVI 서비스 및 가상 COM 포트 드라이버 삭제 프로그램",
-     "DOVI 서비스 또는 가상 COM 드라이버 삭제(&D)", "DOVI 서비스 삭제", "가상 COM 드라이버 삭제",
-     "종료(&X)"},
-    {"C.UTF-8", 1252, "KELVO DUZI Service execution - Error",
-     "The executable file could not be found.\\nPlease check the location of the executable file.",
-     "KELVO DOVI Service execution - Normal", "KELVO DOVI service was running normally.", "OK",
-     "KELVO DOVI Service start program", "Start service", "Exit (&X)",
-     "KELVO DOVI Service and Virtual COM Port Driver Uninstaller",
-     "Delete Print Service or Virtual COM Driver", "Delete print service",
-     "Delete Virtual COM Driver", "Exit"},
-};
+const Language kLanguages[] = {{"ko_KR.UTF-8", core::kKoreanCodePage}, {"C.UTF-8", 1252}};
+
+namespace lt = launcher::texts;
+namespace ut = uninstaller::texts;
+static_assert(lt::kStartFailures[0].code == 2, "the message of a missing program comes first");
+
+// The text as the window shows it in the language (UTF-8 on both sides).
+std::string In(const Language& language, const core::Text& text) {
+  return language.codePage == core::kKoreanCodePage ? text.korean : text.english;
+}
+
+// The probe writes a line feed in a window's text as "\\n".
+std::string Escaped(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("\\n") : std::string(1, c);
+  return out;
+}
 
 void PrintTo(const Language& language, std::ostream* out) { *out << language.locale; }
 
@@ -120,31 +108,29 @@ TEST_P(ProgramWindows, TheLauncherReportsAMissingRelayThenStartsItFromItsButton)
   ASSERT_TRUE(launcher.Start(winetest::WineCommand(dir.File("relaytray.exe")), options));
 
   // No portrelay.exe beside it: the red dialog with the code-2 message.
-  auto error =
-      Probe({std::string("window=") + language.errorCaption, "text=1001", "text=1", "rect"});
-  EXPECT_EQ(Line(error, "window"), language.errorCaption);
-  EXPECT_EQ(Line(error, "text 1001"), language.notFound);
-  EXPECT_EQ(Line(error, "text 1"), language.ok);
+  auto error = Probe({"window=" + In(language, lt::kStatusError), "text=1001", "text=1", "rect"});
+  EXPECT_EQ(Line(error, "window"), In(language, lt::kStatusError));
+  EXPECT_EQ(Line(error, "text 1001"), Escaped(In(language, lt::kStartFailures[0].message)));
+  EXPECT_EQ(Line(error, "text 1"), In(language, lt::kStatusOk));
   Screenshot(error, "launcher_status_error");
 
   // Dismissed: the launcher stays, with its texts in the code page's language.
-  auto window =
-      Probe({std::string("window=") + language.errorCaption, "press=1", "closed",
-             std::string("window=") + language.launcherCaption, "text=1000", "text=1", "rect"});
-  EXPECT_EQ(Line(window, "window"), language.launcherCaption);
-  EXPECT_EQ(Line(window, "text 1000"), language.startButton);
-  EXPECT_EQ(Line(window, "text 1"), language.exitButton);
+  auto window = Probe({"window=" + In(language, lt::kStatusError), "press=1", "closed",
+                       "window=" + In(language, lt::kCaption), "text=1000", "text=1", "rect"});
+  EXPECT_EQ(Line(window, "window"), In(language, lt::kCaption));
+  EXPECT_EQ(Line(window, "text 1000"), In(language, lt::kStartButton));
+  EXPECT_EQ(Line(window, "text 1"), In(language, lt::kExitButton));
   Screenshot(window, "launcher");
   EXPECT_TRUE(launcher.Running());
 
   // A program that starts and ends at once stands in for the relay: "Start
   // service" shows the green dialog, and once it is dismissed the launcher ends.
   fs::copy_file(winetest::WindowsProgram("window_probe.exe"), dir.File("portrelay.exe"));
-  auto normal = Probe({std::string("window=") + language.launcherCaption, "press=1000",
-                       std::string("window=") + language.normalCaption, "text=1001", "rect"});
-  EXPECT_EQ(Line(normal, "text 1001"), language.started);
+  auto normal = Probe({"window=" + In(language, lt::kCaption), "press=1000",
+                       "window=" + In(language, lt::kStatusNormal), "text=1001", "rect"});
+  EXPECT_EQ(Line(normal, "text 1001"), In(language, lt::kStarted));
   Screenshot(normal, "launcher_status_normal");
-  Probe({std::string("window=") + language.normalCaption, "press=1", "closed"});
+  Probe({"window=" + In(language, lt::kStatusNormal), "press=1", "closed"});
   const auto status = launcher.WaitExit(60000);
   ASSERT_TRUE(status.has_value()) << "the launcher did not close after a successful start";
   EXPECT_EQ(*status, 0);
@@ -158,15 +144,15 @@ TEST_P(ProgramWindows, TheUninstallersExitButtonRemovesNothing) {
   options.environment = Locale();
   ASSERT_TRUE(uninstaller.Start(winetest::WineCommand(dir.File("relayremove.exe")), options));
 
-  auto window = Probe({std::string("window=") + language.uninstallerCaption, "text=1000",
-                       "text=1001", "text=1002", "text=1", "rect"});
-  EXPECT_EQ(Line(window, "window"), language.uninstallerCaption);
-  EXPECT_EQ(Line(window, "text 1000"), language.deleteButton);
-  EXPECT_EQ(Line(window, "text 1001"), language.serviceBox);
-  EXPECT_EQ(Line(window, "text 1002"), language.driverBox);
-  EXPECT_EQ(Line(window, "text 1"), language.uninstallerExit);
+  auto window = Probe({"window=" + In(language, ut::kCaption), "text=1000", "text=1001",
+                       "text=1002", "text=1", "rect"});
+  EXPECT_EQ(Line(window, "window"), In(language, ut::kCaption));
+  EXPECT_EQ(Line(window, "text 1000"), In(language, ut::kDeleteButton));
+  EXPECT_EQ(Line(window, "text 1001"), In(language, ut::kServiceBox));
+  EXPECT_EQ(Line(window, "text 1002"), In(language, ut::kDriverBox));
+  EXPECT_EQ(Line(window, "text 1"), In(language, ut::kExitButton));
   Screenshot(window, "uninstaller");
-  Probe({std::string("window=") + language.uninstallerCaption, "press=1", "closed"});
+  Probe({"window=" + In(language, ut::kCaption), "press=1", "closed"});
   const auto status = uninstaller.WaitExit(60000);
   ASSERT_TRUE(status.has_value());
   EXPECT_EQ(*status, 0);

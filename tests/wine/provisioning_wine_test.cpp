@@ -14,6 +14,8 @@
 #include <random>
 #include <thread>
 
+#include "core/format.h"
+#include "core/texts.h"
 #include "tests/support/child_process.h"
 #include "tests/support/serial_client.h"
 #include "tests/support/temp_dir.h"
@@ -23,6 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace t = core::texts;
 using Clock = std::chrono::steady_clock;
 
 const char* const kRunKey = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -118,7 +121,8 @@ TEST_F(FreshMachineUnderWine, FirstStartInstallsThePairAndRelaysThroughIt) {
 
   ASSERT_TRUE(WaitFor(
       [&] {
-        return support::ReadLogFolder(dir.path()).find("Changes are done.") != std::string::npos;
+        return support::ReadLogFolder(dir.path()).find(t::kChangesDone.english) !=
+               std::string::npos;
       },
       120000))
       << support::ReadLogFolder(dir.path()) << relay.Output();
@@ -128,7 +132,7 @@ TEST_F(FreshMachineUnderWine, FirstStartInstallsThePairAndRelaysThroughIt) {
               static_cast<long long>(took));
 
   const std::string log = support::ReadLogFolder(dir.path());
-  EXPECT_NE(log.find("The virtual COM port is not configured."), std::string::npos) << log;
+  EXPECT_NE(log.find(winetest::FirstLine(t::kNotConfigured.english)), std::string::npos) << log;
   EXPECT_NE(log.find("[CHANGE] : Start add DOVI Port(64bit)"), std::string::npos) << log;
   EXPECT_EQ(log.find("CreateProcess failed"), std::string::npos) << log;
   EXPECT_EQ(support::ReadFile(dir.File("PortLists.ini")), "[Ports]\r\nPort1=COM41\r\n");
@@ -155,10 +159,14 @@ TEST_F(FreshMachineUnderWine, FirstStartInstallsThePairAndRelaysThroughIt) {
 
   // Both pop-ups were answered: the not-configured message and the report.
   const std::string dialogs = support::ReadFile(dir.File("dialogs.txt"));
-  EXPECT_NE(dialogs.find("Error | TCP/IP(" + ip + ") port : The virtual COM port"),
+  EXPECT_NE(dialogs.find("Error | " +
+                         core::FormatText(t::kPortPrefixTcp.english, "TCP/IP", ip.c_str(),
+                                          winetest::FirstLine(t::kNotConfigured.english).c_str())),
             std::string::npos)
       << dialogs;
-  EXPECT_NE(dialogs.find("Normal | TCP/IP(" + ip + ") port : Changes are done."), std::string::npos)
+  EXPECT_NE(dialogs.find("Normal | " + core::FormatText(t::kPortPrefixTcp.english, "TCP/IP",
+                                                        ip.c_str(), t::kChangesDone.english)),
+            std::string::npos)
       << dialogs;
   EXPECT_TRUE(relay.Running());
   app.Close();

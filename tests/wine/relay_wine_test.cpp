@@ -12,6 +12,8 @@
 #include <regex>
 #include <thread>
 
+#include "core/format.h"
+#include "core/texts.h"
 #include "tests/support/child_process.h"
 #include "tests/support/private_cups.h"
 #include "tests/support/relay_rig.h"
@@ -23,6 +25,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace t = core::texts;
 using Bytes = std::vector<uint8_t>;
 
 class RelayUnderWine : public ::testing::Test {
@@ -185,10 +188,11 @@ TEST_F(RelayUnderWine, AHeldJobOutlivesTheProgramEndedByForce) {
   const struct {
     const char* locale;
     unsigned codePage;
-    const char* caption;
-    const char* count;
-  } pages[] = {{"ko_KR.UTF-8", 949, "Kelvo 프린터 상태 - 재인쇄", "1건"},
-               {"C.UTF-8", 1252, "Kelvo printer status - Reprint", "1 receipt(s)"}};
+    bool korean;
+  } pages[] = {{"ko_KR.UTF-8", core::kKoreanCodePage, true}, {"C.UTF-8", 1252, false}};
+  auto say = [](bool korean, const core::Text& text) {
+    return korean ? text.korean : text.english;
+  };
   support::WriteFile(dir.File("Settings.ini"),
                      std::regex_replace(settings, std::regex("Popup=NO"), "Popup=YES"));
   for (const auto& page : pages) {
@@ -198,10 +202,14 @@ TEST_F(RelayUnderWine, AHeldJobOutlivesTheProgramEndedByForce) {
     ASSERT_TRUE(relay.Start(winetest::WineCommand(dir.File("portrelay.exe")), options));
     const winetest::Finished probe = winetest::RunToEnd(
         winetest::WineCommand(winetest::WindowsProgram("window_probe.exe"),
-                              {std::string("window=") + page.caption, "text=1010", "rect"}),
+                              {std::string("window=") + say(page.korean, t::kStatusCaptionReprint),
+                               "text=1010", "rect"}),
         options.environment, 180000);
     ASSERT_EQ(probe.status, 0) << probe.output << Log();
-    EXPECT_NE(probe.output.find(page.count), std::string::npos) << probe.output;
+    // The question's first line, with the one job counted.
+    const std::string count =
+        core::FormatText(winetest::FirstLine(say(page.korean, t::kRecoverAsk)).c_str(), 1);
+    EXPECT_NE(probe.output.find(count), std::string::npos) << probe.output;
     const size_t rect = probe.output.rfind("rect ");
     ASSERT_NE(rect, std::string::npos) << probe.output;
     const std::string png =

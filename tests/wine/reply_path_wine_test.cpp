@@ -19,7 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include "core/format.h"
 #include "core/journal_reader.h"
+#include "core/texts.h"
 #include "platform/platform.h"
 #include "tests/clients/node_client.h"
 #include "tests/support/child_process.h"
@@ -33,6 +35,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace t = core::texts;
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 using std::chrono::seconds;
@@ -265,11 +268,13 @@ TEST_F(ReplyPathUnderWine, ASerialPrinterWithoutCtsIsReportedAsSwitchedOff) {
   ASSERT_EQ(lines.Outputs(printerPort), "DTR RTS");
 
   ASSERT_TRUE(lines.Set(printerPort, "DSR"));
-  const std::string off = "COM45 port : Printer power is off.";
+  const std::string off =
+      core::FormatText(t::kPortPrefix.english, "COM45", t::kIdlePowerOff.english);
   ASSERT_TRUE(WaitFor([&] { return Dialogs().find(off) != std::string::npos; }, 30000))
       << Dialogs() << Diagnostics();
   ASSERT_TRUE(lines.Set(printerPort, "CTS DSR"));
-  const std::string back = "COM45 port : Printer is no error.";
+  const std::string back =
+      core::FormatText(t::kPortPrefix.english, "COM45", t::kIdleNoError.english);
   ASSERT_TRUE(WaitFor([&] { return Dialogs().find(back) != std::string::npos; }, 30000))
       << Dialogs() << Diagnostics();
   EXPECT_NE(Log().find(off), std::string::npos);

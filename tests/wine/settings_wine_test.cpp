@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "core/format.h"
+#include "core/texts.h"
 #include "tests/support/child_process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/wine/wine_support.h"
@@ -25,6 +27,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+namespace t = core::texts;
 using Lines = std::map<std::string, std::string>;
 
 struct CodePage {
@@ -156,9 +159,7 @@ class SettingsUnderWine : public ::testing::TestWithParam<CodePage> {
     ASSERT_EQ(convert.WaitExit(30000), 0) << convert.Output();
     std::printf("screenshot: %s\n", png.c_str());
   }
-  std::string Say(const char* english, const char* korean) {
-    return GetParam().korean ? korean : english;
-  }
+  std::string Say(const core::Text& text) { return GetParam().korean ? text.korean : text.english; }
 
   support::TempDir dir;
   std::string relayEnd, appEnd;
@@ -173,31 +174,31 @@ TEST_P(SettingsUnderWine, DialogShowsItsTextsAndTooltipsAndSavesAPopupChange) {
   ASSERT_EQ(r["end"], "0") << Dump(r) << relay.Output();
 
   const std::map<std::string, std::string> texts = {
-      {"caption", Say("KELVO Printer settings dialog", "Kelvo 프린터 설정 창")},
-      {"text 1029", Say("Real-time status check", "실시간 상태 확인 : ")},
-      {"text 1030", Say("Message popup in errors", "장애 시 메시지 팝업 : ")},
-      {"text 1031", Say("Save log", "로그 저장 : ")},
-      {"text 1032", Say("Data receive timeout", "데이터 수신 타임아웃 : ")},
-      {"text 1033", Say("Reprint or not", "장애 발생 시 재인쇄 유무 : ")},
-      {"text 1034", Say("Timeout the print result", "인쇄 결과 확인 타임아웃 : ")},
-      {"text 1", Say("Save", "저장(&S)")},
-      {"text 2", Say("Cancel", "취소(&C)")},
-      {"text 1038", Say("Printer's interface setting", "프린터 인터페이스 설정")},
-      {"text 1028", Say("Printer Connect Port : ", "프린터 연결 포트 : ")},
-      {"text 1039", Say("Printer IP : ", "프린터 IP : ")},
-      {"text 1027", Say("Printer's connection method", "프린터 연결 방식 : ")},
+      {"caption", Say(t::kSettingsCaption)},
+      {"text 1029", Say(t::kSettingsRealtimeLabel)},
+      {"text 1030", Say(t::kSettingsPopupLabel)},
+      {"text 1031", Say(t::kSettingsLogLabel)},
+      {"text 1032", Say(t::kSettingsTimeoutLabel)},
+      {"text 1033", Say(t::kSettingsReprintLabel)},
+      {"text 1034", Say(t::kSettingsResultLabel)},
+      {"text 1", Say(t::kSettingsSave)},
+      {"text 2", Say(t::kButtonCancel)},
+      {"text 1038", Say(t::kSettingsInterfaceGroup)},
+      {"text 1028", Say(t::kSettingsPortLabel)},
+      {"text 1039", Say(t::kSettingsIpLabel)},
+      {"text 1027", Say(t::kSettingsMethodLabel)},
       {"text 1009", "500"},
       {"text 1016", "5000"},
       // Korean in both code pages.
       {"tooltips", "8"},
-      {"tip 1008", "연결할 프린터 포트를 선택합니다."},
-      {"tip 1010", "시리얼인 경우 Baudrate을 선택합니다."},
-      {"tip 1011", "실시간 프린터 상태 확인 기능을 선택합니다."},
-      {"tip 1012", "장애 발생 시 장애 팝업 사용 유무를 설정합니다."},
-      {"tip 1013", "로그 저장 유무를 설정합니다."},
-      {"tip 1009", "수신 데이터를 구분하기 위한 시간을 설정합니다."},
-      {"tip 1017", "장애 발생 시 재인쇄 유무를 설정합니다."},
-      {"tip 1016", "데이터 전송 후 인쇄 결과 수신 시간을 설정합니다."},
+      {"tip 1008", t::kTipPort},
+      {"tip 1010", t::kTipBaudrate},
+      {"tip 1011", t::kTipRealtime},
+      {"tip 1012", t::kTipPopup},
+      {"tip 1013", t::kTipLogFile},
+      {"tip 1009", t::kTipTimeout},
+      {"tip 1017", t::kTipReprint},
+      {"tip 1016", t::kTipResultTimeout},
       {"tooltip shown", "1"},
       // The stored values, the lists, which controls the user can change.
       {"list 1012", "YES|NO"},
@@ -236,13 +237,10 @@ TEST_P(SettingsUnderWine, PortCheckReportsAHeldPortInRedAndPrintsThroughAFreeOne
   ASSERT_EQ(r["end"], "0") << Dump(r) << relay.Output();
 
   EXPECT_EQ(r["held"], "1");
-  EXPECT_EQ(r["held caption"],
-            Say("Kelvo printer status - Error", "Kelvo 프린터 상태 - 장애 발생"));
-  EXPECT_EQ(r["held text"], Say("COM51 port is being used by another program.",
-                                "COM51 포트를 다른 프로그램에서 사용 중입니다."));
-  EXPECT_EQ(r["free caption"], Say("Kelvo printer status - Normal", "Kelvo 프린터 상태 - 정상"));
-  EXPECT_EQ(r["free text"], Say("Application can use the COM51 port.",
-                                "어플리케이션에서 COM51 포트를 사용할 수 있습니다."));
+  EXPECT_EQ(r["held caption"], Say(t::kStatusCaptionError));
+  EXPECT_EQ(r["held text"], core::FormatText(Say(t::kPortInUse).c_str(), "COM51"));
+  EXPECT_EQ(r["free caption"], Say(t::kStatusCaptionNormal));
+  EXPECT_EQ(r["free text"], core::FormatText(Say(t::kPortUsable).c_str(), "COM51"));
   // Red at the top of the error pop-up, green at the top of the other.
   int red = 0, green = 0, blue = 0;
   ASSERT_EQ(std::sscanf(r["held background top"].c_str(), "%d,%d,%d", &red, &green, &blue), 3);

@@ -6,12 +6,15 @@
 #include <filesystem>
 #include <thread>
 
+#include "core/format.h"
+#include "core/texts.h"
 #include "tests/support/temp_dir.h"
 #include "tests/wine/wine_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+namespace t = core::texts;
 
 class PortrelayUnderWine : public ::testing::Test {
  protected:
@@ -65,15 +68,19 @@ TEST_F(PortrelayUnderWine, FiveFailedConnectionsShowFiveMessagesAndEndTheProgram
 
   const std::string shown = support::ReadFile(dialogs);
   for (int n = 1; n <= 5; ++n) {
+    const std::string failed =
+        core::FormatText(winetest::FirstLine(t::kConnectionFailedTimes.english).c_str(), n);
     const std::string line =
-        "Kelvo printer status - Error | TCP/IP(127.0.0.254) port : Printer "
-        "connection failed " +
-        std::to_string(n) + " times.";
+        std::string(t::kStatusCaptionError.english) + " | " +
+        core::FormatText(t::kPortPrefixTcp.english, "TCP/IP", "127.0.0.254", failed.c_str());
     EXPECT_NE(shown.find(line), std::string::npos) << shown;
   }
   EXPECT_EQ(shown.find("failed 6 times"), std::string::npos) << shown;
-  // Start-up stopped there: no relay port was opened.
+  // MainLog names the cause, in the relay's own words as on Linux.
   const std::string log = support::ReadLogFolder(dir.path());
+  EXPECT_NE(log.find("[ERROR] : TCP/IP(127.0.0.254): connection refused"), std::string::npos)
+      << log;
+  // Start-up stopped there: no relay port was opened.
   EXPECT_EQ(log.find("End OpenPort"), std::string::npos) << log;
 }
 

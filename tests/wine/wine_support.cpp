@@ -186,4 +186,9 @@ std::string CloseRelayWindow() {
   return RunToEnd(WineCommand(WindowsProgram("window_closer.exe")), {}, 60000).output;
 }
 
+std::string FirstLine(const char* text) {
+  const std::string whole(text);
+  return whole.substr(0, whole.find('\n'));
+}
+
 }  // namespace winetest

@@ -65,4 +65,8 @@ bool SaveScreenshot(const std::string& rectLine, const std::string& pngPath);
 // Where the screenshots of the Windows programs go (build/screenshots).
 std::string ScreenshotDirectory();
 
+// The first line of a text of the text tables, as a log line or a window's
+// one-line record of it begins.
+std::string FirstLine(const char* text);
+
 }  // namespace winetest
