@@ -162,12 +162,16 @@ void Journal::WriterLoop() {
 
 // Records go out in the order they were queued; a prune waits for the
 // records before it; the flush comes once, after all, when anyone waits.
+// The checksums are taken here, on the writer's thread.
 void Journal::WriteBatch(std::deque<Pending>& batch) {
-  std::string buffer;
+  std::string& buffer = out_;
   bool flush = false;
   bool ok = true;
   for (Pending& pending : batch) {
-    if (pending.kind == Kind::kRecord) buffer += pending.bytes;
+    if (pending.kind == Kind::kRecord) {
+      SealRecord(pending.bytes);
+      buffer += pending.bytes;
+    }
     if (pending.kind == Kind::kPrune) {
       ok = WriteOut(buffer) && ok;
       PruneFiles();
@@ -185,6 +189,9 @@ void Journal::WriteBatch(std::deque<Pending>& batch) {
   for (Pending& pending : batch) {
     if (pending.done) pending.done->set_value(ok && !failed_.load());
   }
+  // The buffer is kept for the next round, unless a burst made it large.
+  buffer.clear();
+  if (buffer.capacity() > 2 * kWakeBytes) buffer.shrink_to_fit();
 }
 
 bool Journal::WriteOut(std::string& buffer) {

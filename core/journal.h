@@ -128,6 +128,7 @@ class Journal {
 
   // The writer thread's own (and Open's, before it starts).
   std::unique_ptr<platform::DurableFile> file_;
+  std::string out_;  // a round's records, as one write
   std::string fileName_;
   int64_t fileDay_ = -1;
   bool unflushed_ = false;

@@ -48,14 +48,12 @@ uint64_t GetLittle(std::string_view in, std::size_t at, int size) {
   return value;
 }
 
-// Frames a payload: length and type before it, the checksum after it.
-std::string Frame(RecordType type, const std::string& payload) {
+// A record's header, with room reserved for its payload and checksum.
+std::string Begin(RecordType type, std::size_t payloadSize) {
   std::string record;
-  record.reserve(kRecordHeaderSize + payload.size() + kRecordTrailerSize);
-  PutLittle(record, payload.size(), 4);
+  record.reserve(kRecordHeaderSize + payloadSize + kRecordTrailerSize);
+  PutLittle(record, payloadSize, 4);
   record.push_back(static_cast<char>(type));
-  record += payload;
-  PutLittle(record, Crc32(record), 4);
   return record;
 }
 
@@ -144,29 +142,33 @@ std::size_t ArrivalBytesRoom(std::size_t portLength) {
 std::string EncodeArrival(uint64_t id, int64_t timeMs, std::string_view port,
                           std::string_view bytes) {
   port = port.substr(0, kMaxPortName);
-  std::string payload;
-  PutLittle(payload, id, 8);
-  PutLittle(payload, static_cast<uint64_t>(timeMs), 8);
-  PutLittle(payload, port.size(), 2);
-  payload += port;
-  payload += bytes.substr(0, ArrivalBytesRoom(port.size()));
-  return Frame(RecordType::kArrival, payload);
+  bytes = bytes.substr(0, ArrivalBytesRoom(port.size()));
+  std::string record = Begin(RecordType::kArrival, 18 + port.size() + bytes.size());
+  PutLittle(record, id, 8);
+  PutLittle(record, static_cast<uint64_t>(timeMs), 8);
+  PutLittle(record, port.size(), 2);
+  record += port;
+  record += bytes;
+  return record;
 }
 
 std::string EncodeBytes(uint64_t id, std::string_view bytes) {
-  std::string payload;
-  PutLittle(payload, id, 8);
-  payload += bytes.substr(0, kBytesRoom);
-  return Frame(RecordType::kBytes, payload);
+  bytes = bytes.substr(0, kBytesRoom);
+  std::string record = Begin(RecordType::kBytes, 8 + bytes.size());
+  PutLittle(record, id, 8);
+  record += bytes;
+  return record;
 }
 
 std::string EncodeState(uint64_t id, int64_t timeMs, JobState state) {
-  std::string payload;
-  PutLittle(payload, id, 8);
-  PutLittle(payload, static_cast<uint64_t>(timeMs), 8);
-  payload.push_back(static_cast<char>(state));
-  return Frame(RecordType::kState, payload);
+  std::string record = Begin(RecordType::kState, 17);
+  PutLittle(record, id, 8);
+  PutLittle(record, static_cast<uint64_t>(timeMs), 8);
+  record.push_back(static_cast<char>(state));
+  return record;
 }
+
+void SealRecord(std::string& record) { PutLittle(record, Crc32(record), 4); }
 
 ParseResult ParseRecords(std::string_view data,
                          const std::function<void(const JournalRecord&)>& visit) {
