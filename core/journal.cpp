@@ -37,9 +37,20 @@ int Journal::Open(const JournalLimits& limits) {
     log_("Journal: " + damage.file + " is damaged at byte " + std::to_string(damage.offset) + " (" +
          damage.reason + "); the records before it are kept");
   }
+  // What the reader just went through need not be read again when the
+  // first record opens the day's file.
+  wholeFiles_.clear();
+  std::vector<platform::DirectoryEntry> entries;
+  files_.ListFiles(folder_, entries);
+  for (const DayFile& file : DayFiles(entries)) {
+    wholeFiles_[file.name] =
+        std::none_of(atOpen_.damage().begin(), atOpen_.damage().end(),
+                     [&](const JournalDamage& damage) { return damage.file == file.name; });
+  }
   // The day-file is opened by the first record: a relay that prints nothing
   // leaves no empty files behind.
   nextId_ = atOpen_.lastId() + 1;
+  changed_ = false;
   fileDay_ = -1;
   stop_ = false;
   running_ = true;
@@ -113,6 +124,7 @@ std::future<bool> Journal::Enqueue(Kind kind, std::string bytes, bool wantDone) 
     std::lock_guard<std::mutex> guard(lock_);
     tooMuch = queuedBytes_ + bytes.size() > kQueueLimit;
     if (!tooMuch) {
+      if (kind != Kind::kFlush) changed_ = true;
       queuedBytes_ += bytes.size();
       pending.bytes = std::move(bytes);
       queue_.push_back(std::move(pending));
@@ -221,9 +233,13 @@ bool Journal::OpenDayFile(const platform::LocalTime& now) {
   files_.ListFiles(folder_, entries);
   for (const DayFile& file : DayFiles(entries)) {
     if (file.day != today) continue;
-    std::string data;
-    const bool whole = files_.ReadAll(PathOf(file.name), data) == 0 &&
-                       ParseRecords(data, [](const JournalRecord&) {}).wholeLength == data.size();
+    const auto known = wholeFiles_.find(file.name);
+    bool whole = known != wholeFiles_.end() && known->second;
+    if (known == wholeFiles_.end()) {
+      std::string data;
+      whole = files_.ReadAll(PathOf(file.name), data) == 0 &&
+              ParseRecords(data, [](const JournalRecord&) {}).wholeLength == data.size();
+    }
     segment = whole ? file.segment : file.segment + 1;
   }
   if (segment > 99) {
@@ -237,6 +253,7 @@ bool Journal::OpenDayFile(const platform::LocalTime& now) {
     return false;
   }
   fileDay_ = today;
+  wholeFiles_[fileName_] = true;  // what this writer appends stays whole, or the journal goes off
   return true;
 }
 
