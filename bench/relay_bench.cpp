@@ -5,6 +5,7 @@
 // pair linked into the Wine prefix's dosdevices.
 //
 //   relay_bench [--repeat N] [--latency-jobs N] [--wine | --wine-only] [--wine-exe PATH]
+//               [--journal-only]
 //
 // Stopped by SIGINT or SIGTERM, it ends the relays and printers it started.
 //
@@ -434,13 +435,14 @@ constexpr const char* kUsage =
     "  --repeat N        jobs per delivery measure (11)\n"
     "  --latency-jobs N  16-byte jobs from idle (60)\n"
     "  --wine            also portrelay.exe under Wine; --wine-only: only that\n"
-    "  --wine-exe PATH   the portrelay.exe to run\n";
+    "  --wine-exe PATH   the portrelay.exe to run\n"
+    "  --journal-only    only portrelay with the journal on and off (no socat, no Wine)\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
   int repeat = 11, latencyJobs = 60;
-  bool wine = false, linux = true;
+  bool wine = false, linux = true, journalOnly = false;
   std::string wineExe;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -456,6 +458,8 @@ int main(int argc, char** argv) {
       wine = true;
     } else if (arg == "--wine-only") {
       wine = true, linux = false;
+    } else if (arg == "--journal-only") {
+      journalOnly = true;
     } else if (arg == "--wine-exe" && valued) {
       wine = true;
       wineExe = argv[++i];
@@ -468,19 +472,54 @@ int main(int argc, char** argv) {
   support::EndChildrenOnTermination();
   signal(SIGPIPE, SIG_IGN);
 
-  const std::vector<double> workerStop = MeasureWorkerStop(linux ? 30 : 0);
+  if (journalOnly) wine = false, linux = true;
+  // Other work on the machine shows in every figure: say how much there was.
+  double load[3] = {0, 0, 0};
+  if (getloadavg(load, 3) == 3) {
+    std::printf("load average at the start: %.2f %.2f %.2f\n\n", load[0], load[1], load[2]);
+  }
+  const std::vector<double> workerStop = MeasureWorkerStop(linux && !journalOnly ? 30 : 0);
   Rig rig(wineExe);
   Result ours, noJournal, theirs, underWine;
   if (linux) {
     ours = MeasureRelay(rig, Relay::kPortrelay, latencyJobs, repeat, 3);
     noJournal = MeasureRelay(rig, Relay::kPortrelayNoJournal, latencyJobs, repeat, 3);
-    theirs = MeasureRelay(rig, Relay::kSocat, latencyJobs, repeat, 3);
-    if (!ours.ran || !theirs.ran) return 1;
+    if (!journalOnly) theirs = MeasureRelay(rig, Relay::kSocat, latencyJobs, repeat, 3);
+    if (!ours.ran || (!journalOnly && !theirs.ran)) return 1;
   }
   std::vector<std::string> probe;
   if (wine) {
     probe = ProbeWineWait(wineExe);
     underWine = MeasureRelay(rig, Relay::kWine, latencyJobs, repeat, 3);
+  }
+
+  auto printJournalTable = [&] {
+    if (!linux || !noJournal.ran) return;
+    // The journal's cost, measured in the same run: the same jobs with
+    // Journal=NO in Settings.ini.
+    std::printf("\n| measure | journal on | journal off | ratio on/off |\n|---|---|---|---|\n");
+    auto pair = [&](const char* name, double on, double off, int decimals) {
+      std::printf("| %s | %s | %s | %.2f |\n", name, Cell(ours, on, decimals).c_str(),
+                  Cell(noJournal, off, decimals).c_str(), on / off);
+    };
+    for (double p : {0.5, 0.99}) {
+      auto at = [p](const Result& r) { return Percentile(r.latencyMs, p); };
+      pair(p == 0.5 ? "latency, 16-byte job from idle, median (ms)"
+                    : "latency, 16-byte job from idle, 99th percentile (ms)",
+           at(ours), at(noJournal), 2);
+    }
+    for (size_t i = 0; i < 3; ++i) {
+      char name[64];
+      std::snprintf(name, sizeof name, "throughput, %s job (MB/s)", kSizeNames[i]);
+      auto at = [i](const Result& r) { return kSizes[i] / 1048576.0 / (r.deliveryMs[i] / 1000.0); };
+      pair(name, at(ours), at(noJournal), 2);
+    }
+    pair("processor time over 10 s idle (s)", ours.idleCpu, noJournal.idleCpu, 4);
+    pair("processor time per 4 KB job (s)", ours.jobCpu, noJournal.jobCpu, 4);
+  };
+  if (journalOnly) {
+    printJournalTable();
+    return 0;
   }
 
   std::printf(
@@ -523,28 +562,7 @@ int main(int argc, char** argv) {
     row(name, pick(ours, at), pick(theirs, at), pick(underWine, at), 2);
   }
 
-  if (linux && noJournal.ran) {
-    // The journal's cost, measured in the same run: the same jobs with
-    // Journal=NO in Settings.ini.
-    std::printf("\n| measure | journal on | journal off | ratio on/off |\n|---|---|---|---|\n");
-    auto pair = [&](const char* name, double on, double off, int decimals) {
-      std::printf("| %s | %s | %s | %.2f |\n", name, Cell(ours, on, decimals).c_str(),
-                  Cell(noJournal, off, decimals).c_str(), on / off);
-    };
-    for (double p : {0.5, 0.99}) {
-      auto at = [p](const Result& r) { return Percentile(r.latencyMs, p); };
-      pair(p == 0.5 ? "latency, 16-byte job from idle, median (ms)"
-                    : "latency, 16-byte job from idle, 99th percentile (ms)",
-           at(ours), at(noJournal), 2);
-    }
-    for (size_t i = 0; i < 3; ++i) {
-      char name[64];
-      std::snprintf(name, sizeof name, "throughput, %s job (MB/s)", kSizeNames[i]);
-      auto at = [i](const Result& r) { return kSizes[i] / 1048576.0 / (r.deliveryMs[i] / 1000.0); };
-      pair(name, at(ours), at(noJournal), 2);
-    }
-    pair("processor time per 4 KB job (s)", ours.jobCpu, noJournal.jobCpu, 4);
-  }
+  printJournalTable();
 
   auto stops = [](const Result& r) {
     std::string text;

@@ -37,9 +37,20 @@ int Journal::Open(const JournalLimits& limits) {
     log_("Journal: " + damage.file + " is damaged at byte " + std::to_string(damage.offset) + " (" +
          damage.reason + "); the records before it are kept");
   }
+  // What the reader just went through need not be read again when the
+  // first record opens the day's file.
+  wholeFiles_.clear();
+  std::vector<platform::DirectoryEntry> entries;
+  files_.ListFiles(folder_, entries);
+  for (const DayFile& file : DayFiles(entries)) {
+    wholeFiles_[file.name] =
+        std::none_of(atOpen_.damage().begin(), atOpen_.damage().end(),
+                     [&](const JournalDamage& damage) { return damage.file == file.name; });
+  }
   // The day-file is opened by the first record: a relay that prints nothing
   // leaves no empty files behind.
   nextId_ = atOpen_.lastId() + 1;
+  changed_ = false;
   fileDay_ = -1;
   stop_ = false;
   running_ = true;
@@ -113,6 +124,7 @@ std::future<bool> Journal::Enqueue(Kind kind, std::string bytes, bool wantDone) 
     std::lock_guard<std::mutex> guard(lock_);
     tooMuch = queuedBytes_ + bytes.size() > kQueueLimit;
     if (!tooMuch) {
+      if (kind != Kind::kFlush) changed_ = true;
       queuedBytes_ += bytes.size();
       pending.bytes = std::move(bytes);
       queue_.push_back(std::move(pending));
@@ -162,12 +174,16 @@ void Journal::WriterLoop() {
 
 // Records go out in the order they were queued; a prune waits for the
 // records before it; the flush comes once, after all, when anyone waits.
+// The checksums are taken here, on the writer's thread.
 void Journal::WriteBatch(std::deque<Pending>& batch) {
-  std::string buffer;
+  std::string& buffer = out_;
   bool flush = false;
   bool ok = true;
   for (Pending& pending : batch) {
-    if (pending.kind == Kind::kRecord) buffer += pending.bytes;
+    if (pending.kind == Kind::kRecord) {
+      SealRecord(pending.bytes);
+      buffer += pending.bytes;
+    }
     if (pending.kind == Kind::kPrune) {
       ok = WriteOut(buffer) && ok;
       PruneFiles();
@@ -185,6 +201,9 @@ void Journal::WriteBatch(std::deque<Pending>& batch) {
   for (Pending& pending : batch) {
     if (pending.done) pending.done->set_value(ok && !failed_.load());
   }
+  // The buffer is kept for the next round, unless a burst made it large.
+  buffer.clear();
+  if (buffer.capacity() > 2 * kWakeBytes) buffer.shrink_to_fit();
 }
 
 bool Journal::WriteOut(std::string& buffer) {
@@ -214,9 +233,13 @@ bool Journal::OpenDayFile(const platform::LocalTime& now) {
   files_.ListFiles(folder_, entries);
   for (const DayFile& file : DayFiles(entries)) {
     if (file.day != today) continue;
-    std::string data;
-    const bool whole = files_.ReadAll(PathOf(file.name), data) == 0 &&
-                       ParseRecords(data, [](const JournalRecord&) {}).wholeLength == data.size();
+    const auto known = wholeFiles_.find(file.name);
+    bool whole = known != wholeFiles_.end() && known->second;
+    if (known == wholeFiles_.end()) {
+      std::string data;
+      whole = files_.ReadAll(PathOf(file.name), data) == 0 &&
+              ParseRecords(data, [](const JournalRecord&) {}).wholeLength == data.size();
+    }
     segment = whole ? file.segment : file.segment + 1;
   }
   if (segment > 99) {
@@ -230,6 +253,7 @@ bool Journal::OpenDayFile(const platform::LocalTime& now) {
     return false;
   }
   fileDay_ = today;
+  wholeFiles_[fileName_] = true;  // what this writer appends stays whole, or the journal goes off
   return true;
 }
 

@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <unordered_map>
 
 #include "core/journal_format.h"
 #include "core/journal_reader.h"
@@ -69,8 +70,10 @@ class Journal {
   // Writes and flushes what is queued and ends the writer.
   void Close();
   bool on() const { return running_.load() && !failed_.load(); }
-  // What Open read, for the restart recovery.
+  // What Open read, for the restart recovery; still the whole journal while
+  // nothing has been recorded since.
   const JournalReader& atOpen() const { return atOpen_; }
+  bool unchangedSinceOpen() const { return !changed_.load(); }
 
   // A job's first bytes, stamped with the clock; gives the job's id (0 while
   // the journal is off, which the other calls pass over).
@@ -117,6 +120,7 @@ class Journal {
   std::atomic<bool> running_{false};
   std::atomic<bool> failed_{false};
   std::atomic<uint64_t> nextId_{1};
+  std::atomic<bool> changed_{false};  // a record or a prune queued since Open
 
   std::mutex lock_;  // guards the queue, stop_ and urgent_
   std::condition_variable wake_;
@@ -128,6 +132,10 @@ class Journal {
 
   // The writer thread's own (and Open's, before it starts).
   std::unique_ptr<platform::DurableFile> file_;
+  std::string out_;  // a round's records, as one write
+  // Day-files known to read whole (true) or damaged: those Open read, and
+  // the ones written since. Others are read before they are continued.
+  std::unordered_map<std::string, bool> wholeFiles_;
   std::string fileName_;
   int64_t fileDay_ = -1;
   bool unflushed_ = false;

@@ -9,16 +9,32 @@
 namespace core {
 namespace {
 
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-  std::array<uint32_t, 256> table{};
+// CRC-32 (the zlib and Ethernet one, reflected 0xEDB88320), eight bytes a
+// step: table k gives the CRC of a byte followed by k zero bytes, so the
+// eight lookups of a step are independent of each other. Byte-wise, a 1 MB
+// job cost a few milliseconds of the relay's processor time; this is about
+// a fifth of that.
+using CrcTables = std::array<std::array<uint32_t, 256>, 8>;
+constexpr CrcTables MakeCrcTables() {
+  CrcTables tables{};
   for (uint32_t i = 0; i < 256; ++i) {
     uint32_t c = i;
     for (int bit = 0; bit < 8; ++bit) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[i] = c;
+    tables[0][i] = c;
   }
-  return table;
+  for (uint32_t i = 0; i < 256; ++i) {
+    for (std::size_t k = 1; k < 8; ++k) {
+      tables[k][i] = (tables[k - 1][i] >> 8) ^ tables[0][tables[k - 1][i] & 0xFF];
+    }
+  }
+  return tables;
 }
-constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+constexpr CrcTables kCrc = MakeCrcTables();
+
+uint32_t Load32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
 
 void PutLittle(std::string& out, uint64_t value, int size) {
   for (int i = 0; i < size; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
@@ -32,14 +48,12 @@ uint64_t GetLittle(std::string_view in, std::size_t at, int size) {
   return value;
 }
 
-// Frames a payload: length and type before it, the checksum after it.
-std::string Frame(RecordType type, const std::string& payload) {
+// A record's header, with room reserved for its payload and checksum.
+std::string Begin(RecordType type, std::size_t payloadSize) {
   std::string record;
-  record.reserve(kRecordHeaderSize + payload.size() + kRecordTrailerSize);
-  PutLittle(record, payload.size(), 4);
+  record.reserve(kRecordHeaderSize + payloadSize + kRecordTrailerSize);
+  PutLittle(record, payloadSize, 4);
   record.push_back(static_cast<char>(type));
-  record += payload;
-  PutLittle(record, Crc32(record), 4);
   return record;
 }
 
@@ -108,7 +122,16 @@ const char* JobStateName(JobState state) {
 
 uint32_t Crc32(std::string_view bytes, uint32_t crc) {
   crc = ~crc;
-  for (char c : bytes) crc = kCrcTable[(crc ^ static_cast<uint8_t>(c)) & 0xFF] ^ (crc >> 8);
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t left = bytes.size();
+  for (; left >= 8; left -= 8, p += 8) {
+    const uint32_t low = Load32(p) ^ crc;
+    const uint32_t high = Load32(p + 4);
+    crc = kCrc[7][low & 0xFF] ^ kCrc[6][(low >> 8) & 0xFF] ^ kCrc[5][(low >> 16) & 0xFF] ^
+          kCrc[4][low >> 24] ^ kCrc[3][high & 0xFF] ^ kCrc[2][(high >> 8) & 0xFF] ^
+          kCrc[1][(high >> 16) & 0xFF] ^ kCrc[0][high >> 24];
+  }
+  for (; left > 0; --left, ++p) crc = kCrc[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
   return ~crc;
 }
 
@@ -119,29 +142,33 @@ std::size_t ArrivalBytesRoom(std::size_t portLength) {
 std::string EncodeArrival(uint64_t id, int64_t timeMs, std::string_view port,
                           std::string_view bytes) {
   port = port.substr(0, kMaxPortName);
-  std::string payload;
-  PutLittle(payload, id, 8);
-  PutLittle(payload, static_cast<uint64_t>(timeMs), 8);
-  PutLittle(payload, port.size(), 2);
-  payload += port;
-  payload += bytes.substr(0, ArrivalBytesRoom(port.size()));
-  return Frame(RecordType::kArrival, payload);
+  bytes = bytes.substr(0, ArrivalBytesRoom(port.size()));
+  std::string record = Begin(RecordType::kArrival, 18 + port.size() + bytes.size());
+  PutLittle(record, id, 8);
+  PutLittle(record, static_cast<uint64_t>(timeMs), 8);
+  PutLittle(record, port.size(), 2);
+  record += port;
+  record += bytes;
+  return record;
 }
 
 std::string EncodeBytes(uint64_t id, std::string_view bytes) {
-  std::string payload;
-  PutLittle(payload, id, 8);
-  payload += bytes.substr(0, kBytesRoom);
-  return Frame(RecordType::kBytes, payload);
+  bytes = bytes.substr(0, kBytesRoom);
+  std::string record = Begin(RecordType::kBytes, 8 + bytes.size());
+  PutLittle(record, id, 8);
+  record += bytes;
+  return record;
 }
 
 std::string EncodeState(uint64_t id, int64_t timeMs, JobState state) {
-  std::string payload;
-  PutLittle(payload, id, 8);
-  PutLittle(payload, static_cast<uint64_t>(timeMs), 8);
-  payload.push_back(static_cast<char>(state));
-  return Frame(RecordType::kState, payload);
+  std::string record = Begin(RecordType::kState, 17);
+  PutLittle(record, id, 8);
+  PutLittle(record, static_cast<uint64_t>(timeMs), 8);
+  record.push_back(static_cast<char>(state));
+  return record;
 }
+
+void SealRecord(std::string& record) { PutLittle(record, Crc32(record), 4); }
 
 ParseResult ParseRecords(std::string_view data,
                          const std::function<void(const JournalRecord&)>& visit) {

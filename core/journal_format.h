@@ -46,10 +46,14 @@ inline constexpr std::size_t kMaxPortName = 255;
 
 uint32_t Crc32(std::string_view bytes, uint32_t crc = 0);
 
+// A record but for its checksum, which SealRecord appends: the journal
+// encodes on the caller's thread, a copy of the bytes and no more, and
+// leaves the checksum to its writer thread, off the forwarding path.
 std::string EncodeArrival(uint64_t id, int64_t timeMs, std::string_view port,
                           std::string_view bytes);
 std::string EncodeBytes(uint64_t id, std::string_view bytes);
 std::string EncodeState(uint64_t id, int64_t timeMs, JobState state);
+void SealRecord(std::string& record);
 // The most job bytes that fit in an arrival record with this port name.
 std::size_t ArrivalBytesRoom(std::size_t portLength);
 inline constexpr std::size_t kBytesRoom = kMaxRecordPayload - 8;

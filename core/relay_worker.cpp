@@ -418,11 +418,17 @@ void RelayWorker::Recover() {
   RelaySettings& settings = service_.settings();
   Log& log = service_.log();
   StopFlag& stop = service_.stopFlag();
-  WaitDurable(journal->Sync());
-  JournalReader reader(*platform.durableFiles, service_.journalFolder(),
-                       platform.files->PathSeparator());
-  if (reader.Load() != 0) return;
-  std::vector<JournalJob> jobs = reader.Unconfirmed();
+  // At start-up the journal has just been read; after a settings change or
+  // a port refresh it is read again, once what is queued is on the disk.
+  JournalReader fresh(*platform.durableFiles, service_.journalFolder(),
+                      platform.files->PathSeparator());
+  const JournalReader* reader = &journal->atOpen();
+  if (!journal->unchangedSinceOpen()) {
+    WaitDurable(journal->Sync());
+    if (fresh.Load() != 0) return;
+    reader = &fresh;
+  }
+  std::vector<JournalJob> jobs = reader->Unconfirmed();
   if (jobs.empty()) return;
   const int64_t now = CivilMs(platform.clock->LocalNow());
   const int oldestMinutes = static_cast<int>((now - jobs.front().receivedMs) / 60000);
@@ -463,7 +469,7 @@ void RelayWorker::Recover() {
   for (const JournalJob& job : jobs) {
     if (stop.load()) return;
     std::string bytes;
-    if (reader.ReadBytes(job, bytes) != 0 || bytes.size() != job.size) {
+    if (reader->ReadBytes(job, bytes) != 0 || bytes.size() != job.size) {
       log.WriteLog(kLogError, "Recovery : %s job %llu cannot be read back from the journal",
                    job.port.c_str(), static_cast<unsigned long long>(job.id));
       continue;

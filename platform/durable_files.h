@@ -1,6 +1,6 @@
 // Files that must outlive a crash or a power cut: the job journal's day-files.
 // Appends go to the end of one open file, Flush puts them on stable storage
-// (fsync / FlushFileBuffers). What the journal holds is customers' receipts,
+// (fdatasync / FlushFileBuffers). What the journal holds is customers' receipts,
 // so its folder and files are the owner's only (POSIX: 0700 and 0600).
 //
 // Results are ints: 0 success, otherwise the OS's own error number (errno,

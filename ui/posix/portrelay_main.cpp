@@ -21,8 +21,6 @@
 
 namespace {
 
-constexpr uint32_t kCommandPollMs = 50;
-
 constexpr const char* kHelp =
     "The print relay without windows: relays the application's virtual port to the\n"
     "printer that Settings.ini beside the program names, until SIGINT or SIGTERM.\n"
@@ -33,7 +31,9 @@ constexpr const char* kHelp =
 // What the signal thread touches lives as long as the process: a signal may
 // still arrive while main returns and destroys its objects.
 struct EndOfRun {
-  core::ManualResetEvent requested;  // a termination signal or the service's close
+  // Wakes the main thread: a termination signal, the service's close, or a
+  // queued command.
+  core::ManualResetEvent requested;
   std::atomic<bool> terminated{false};
   std::mutex lock;  // guards `dialog` and `commands`
   app::ServiceDialog* dialog = nullptr;
@@ -56,8 +56,11 @@ void OnTerminationSignal(int) {
 // Commands are carried out on the main thread, the one that ran start-up
 // (the window's thread on Windows).
 void OnCommandSignal(platform::WindowCommand command) {
-  std::lock_guard<std::mutex> g(End().lock);
-  End().commands.push_back(command);
+  {
+    std::lock_guard<std::mutex> g(End().lock);
+    End().commands.push_back(command);
+  }
+  End().requested.Set();
 }
 
 void RunQueuedCommands(app::ServiceDialog& dialog) {
@@ -110,7 +113,17 @@ int main(int argc, char** argv) {
   {
     RunningDialog running(dialog);
     dialog.OnInitDialog();
-    while (!End().requested.WaitFor(kCommandPollMs)) RunQueuedCommands(dialog);
+    // The main thread sleeps until it is needed: no polling while idle.
+    // Both ends set their flag before the event, so the second check sees
+    // an end whose wake-up the reset cleared.
+    const auto ending = [&] { return End().terminated.load() || view.closedItself.load(); };
+    for (;;) {
+      End().requested.Wait();
+      if (ending()) break;
+      End().requested.Reset();
+      if (ending()) break;
+      RunQueuedCommands(dialog);
+    }
   }
   dialog.Shutdown();
   return view.closedItself && !End().terminated ? 1 : 0;
