@@ -29,6 +29,7 @@ class MemoryFiles : public platform::DurableFiles {
     return 0;
   }
   int Remove(const std::string&) override { return 1; }
+  int RemoveFolder(const std::string&) override { return 1; }
 
  private:
   std::string data_;
