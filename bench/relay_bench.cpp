@@ -5,7 +5,7 @@
 // pair linked into the Wine prefix's dosdevices.
 //
 //   relay_bench [--repeat N] [--latency-jobs N] [--wine | --wine-only] [--wine-exe PATH]
-//               [--journal-only]
+//               [--journal-only] [--rounds N]
 //
 // Stopped by SIGINT or SIGTERM, it ends the relays and printers it started.
 //
@@ -279,6 +279,30 @@ void Pause() {
   std::this_thread::sleep_for(std::chrono::milliseconds(kGapMs + static_cast<int>(random() % 100)));
 }
 
+// Rounds of one relay taken one after the other: every latency, and per
+// measure the median of the rounds' figures.
+Result Combine(const std::vector<Result>& rounds) {
+  Result all;
+  if (rounds.empty()) return all;
+  all.ran = std::all_of(rounds.begin(), rounds.end(), [](const Result& r) { return r.ran; });
+  auto median = [&](auto field) {
+    std::vector<double> v;
+    for (const Result& r : rounds) v.push_back(field(r));
+    return Median(v);
+  };
+  for (const Result& r : rounds) {
+    all.latencyMs.insert(all.latencyMs.end(), r.latencyMs.begin(), r.latencyMs.end());
+    all.stopMs.insert(all.stopMs.end(), r.stopMs.begin(), r.stopMs.end());
+  }
+  for (size_t s = 0; s < rounds.front().deliveryMs.size(); ++s) {
+    all.deliveryMs.push_back(median([s](const Result& r) { return r.deliveryMs.at(s); }));
+    all.streamMs.push_back(median([s](const Result& r) { return r.streamMs.at(s); }));
+  }
+  all.idleCpu = median([](const Result& r) { return r.idleCpu; });
+  all.jobCpu = median([](const Result& r) { return r.jobCpu; });
+  return all;
+}
+
 void MeasureJobs(Rig& rig, Result& r, int latencyJobs, int repeat, size_t sizes) {
   support::SerialClient app;
   if (!app.Open(rig.AppPort())) return;
@@ -436,12 +460,14 @@ constexpr const char* kUsage =
     "  --latency-jobs N  16-byte jobs from idle (60)\n"
     "  --wine            also portrelay.exe under Wine; --wine-only: only that\n"
     "  --wine-exe PATH   the portrelay.exe to run\n"
-    "  --journal-only    only portrelay with the journal on and off (no socat, no Wine)\n";
+    "  --journal-only    only portrelay with the journal on and off (no socat, no Wine)\n"
+    "  --rounds N        journal on and off taken in turn N times, each measure the\n"
+    "                    median of the rounds (1)\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int repeat = 11, latencyJobs = 60;
+  int repeat = 11, latencyJobs = 60, rounds = 1;
   bool wine = false, linux = true, journalOnly = false;
   std::string wineExe;
   for (int i = 1; i < argc; ++i) {
@@ -458,6 +484,8 @@ int main(int argc, char** argv) {
       wine = true;
     } else if (arg == "--wine-only") {
       wine = true, linux = false;
+    } else if (arg == "--rounds" && valued) {
+      rounds = std::max(1, std::atoi(argv[++i]));
     } else if (arg == "--journal-only") {
       journalOnly = true;
     } else if (arg == "--wine-exe" && valued) {
@@ -482,8 +510,14 @@ int main(int argc, char** argv) {
   Rig rig(wineExe);
   Result ours, noJournal, theirs, underWine;
   if (linux) {
-    ours = MeasureRelay(rig, Relay::kPortrelay, latencyJobs, repeat, 3);
-    noJournal = MeasureRelay(rig, Relay::kPortrelayNoJournal, latencyJobs, repeat, 3);
+    // On and off in turn, so that a change in the machine's load meets both.
+    std::vector<Result> on, off;
+    for (int round = 0; round < rounds; ++round) {
+      on.push_back(MeasureRelay(rig, Relay::kPortrelay, latencyJobs, repeat, 3));
+      off.push_back(MeasureRelay(rig, Relay::kPortrelayNoJournal, latencyJobs, repeat, 3));
+    }
+    ours = Combine(on);
+    noJournal = Combine(off);
     if (!journalOnly) theirs = MeasureRelay(rig, Relay::kSocat, latencyJobs, repeat, 3);
     if (!ours.ran || (!journalOnly && !theirs.ran)) return 1;
   }
