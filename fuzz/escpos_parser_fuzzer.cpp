@@ -9,12 +9,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tools/printer-sim/escpos_parser.h"
+#include "escpos/parser.h"
 #include "tools/printer-sim/printer.h"
 
 namespace {
 
-using printersim::Command;
+using escpos::Command;
 
 std::vector<std::string> Names(const std::vector<Command>& commands) {
   std::vector<std::string> names;
@@ -30,12 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> stream = input.ConsumeRemainingBytes<uint8_t>();
 
   // Whole, then in chunks of `cut` bytes: the same commands.
-  printersim::EscPosParser whole;
+  escpos::EscPosParser whole;
   std::vector<Command> all;
   whole.Feed(stream.data(), stream.size(), &all);
   for (const Command& c : all)
     if (c.end > stream.size()) std::abort();
-  printersim::EscPosParser pieces;
+  escpos::EscPosParser pieces;
   std::vector<Command> inPieces;
   for (size_t at = 0; at < stream.size(); at += cut) {
     const size_t n = std::min(cut, stream.size() - at);

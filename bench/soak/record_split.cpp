@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tools/printer-sim/escpos_parser.h"
+#include "escpos/parser.h"
 
 namespace soak {
 namespace {
 
-using printersim::Command;
-using printersim::CommandKind;
+using escpos::Command;
+using escpos::CommandKind;
 
 bool RelayCommand(const Command& cmd) {
   return cmd.kind == CommandKind::kAsbEnable || cmd.kind == CommandKind::kDleEot ||
@@ -51,7 +51,7 @@ struct Cleaned {
 };
 
 Cleaned Clean(const uint8_t* data, size_t len) {
-  printersim::EscPosParser parser;
+  escpos::EscPosParser parser;
   std::vector<Command> commands;
   parser.Feed(data, len, &commands);
   std::vector<std::pair<size_t, size_t>> cut;

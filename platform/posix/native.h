@@ -57,6 +57,7 @@ class PosixSystem : public System {
   unsigned AnsiCodePage() override;
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
   std::string FromUtf8(const std::string& utf8) override { return utf8; }
+  std::string ToUtf8(const std::string& bytes, unsigned codePage) override;
 };
 
 SingleInstance& NewInstance();

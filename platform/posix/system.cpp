@@ -1,11 +1,14 @@
 // POSIX system services. Debugger output has no system sink here: it goes to
 // standard error only when PORTRELAY_DEBUG is set, like a debug viewer that is
 // switched on. The code page follows the locale: a Korean locale reads as 949.
+// Code pages convert through the C library's iconv.
 #include <errno.h>
+#include <iconv.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/os_error.h"
 #include "platform/posix/native.h"
@@ -27,6 +30,41 @@ unsigned PosixSystem::AnsiCodePage() {
 
 void PosixSystem::ShowMessageBox(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+}
+
+// iconv from "CP949", "CP437", ...; a sequence it cannot take becomes U+FFFD
+// and the conversion goes on after its first byte.
+std::string PosixSystem::ToUtf8(const std::string& bytes, unsigned codePage) {
+  static constexpr char kReplacement[] = "\xEF\xBF\xBD";
+  const std::string name = "CP" + std::to_string(codePage);
+  iconv_t cd = iconv_open("UTF-8", name.c_str());
+  std::string out;
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    for (char c : bytes) {
+      if (static_cast<unsigned char>(c) < 0x80)
+        out += c;
+      else
+        out += kReplacement;
+    }
+    return out;
+  }
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char buffer[1024];
+  while (inLeft > 0) {
+    char* dst = buffer;
+    size_t dstLeft = sizeof buffer;
+    const size_t done = iconv(cd, &in, &inLeft, &dst, &dstLeft);
+    out.append(buffer, sizeof buffer - dstLeft);
+    if (done == static_cast<size_t>(-1) && errno != E2BIG) {
+      out += kReplacement;  // EILSEQ, or EINVAL: a lead byte at the end.
+      ++in;
+      --inLeft;
+      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  iconv_close(cd);
+  return out;
 }
 
 }  // namespace platform::posix

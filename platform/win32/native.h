@@ -55,6 +55,7 @@ class WinSystem : public System {
   unsigned AnsiCodePage() override;
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
   std::string FromUtf8(const std::string& utf8) override;
+  std::string ToUtf8(const std::string& bytes, unsigned codePage) override;
 };
 
 }  // namespace platform::win32

@@ -1,5 +1,6 @@
-// Win32 system services: debugger output, GetACP, plain message boxes and the
-// UTF-8 to ANSI code page conversion of the program's own texts.
+// Win32 system services: debugger output, GetACP, plain message boxes, the
+// UTF-8 to ANSI code page conversion of the program's own texts and a code
+// page's text to UTF-8.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -29,6 +30,21 @@ std::string WinSystem::FromUtf8(const std::string& utf8) {
   if (narrow <= 0) return utf8;
   std::string out(static_cast<size_t>(narrow), '\0');
   WideCharToMultiByte(CP_ACP, 0, w.data(), wide, out.data(), narrow, nullptr, nullptr);
+  return out;
+}
+
+std::string WinSystem::ToUtf8(const std::string& bytes, unsigned codePage) {
+  if (bytes.empty()) return {};
+  // Without MB_ERR_INVALID_CHARS a byte the code page lacks becomes its default character.
+  const int size = static_cast<int>(bytes.size());
+  const int wide = MultiByteToWideChar(codePage, 0, bytes.data(), size, nullptr, 0);
+  if (wide <= 0) return std::string(bytes.size(), '?');
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(codePage, 0, bytes.data(), size, w.data(), wide);
+  const int narrow = WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (narrow <= 0) return std::string(bytes.size(), '?');
+  std::string out(static_cast<size_t>(narrow), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), wide, out.data(), narrow, nullptr, nullptr);
   return out;
 }
 

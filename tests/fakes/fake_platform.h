@@ -102,6 +102,8 @@ class FakeSystem : public platform::System {
   unsigned AnsiCodePage() override { return codePage; }
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
   std::string FromUtf8(const std::string& utf8) override { return utf8; }
+  // The fake's texts are UTF-8 throughout (FromUtf8 keeps them).
+  std::string ToUtf8(const std::string& bytes, unsigned) override { return bytes; }
 
   std::vector<std::string> debugLines();
   std::vector<std::string> messageBoxes();

@@ -17,12 +17,17 @@
 #include <string>
 #include <vector>
 
-#include "tools/printer-sim/escpos_command.h"
-#include "tools/printer-sim/escpos_parser.h"
+#include "escpos/command.h"
+#include "escpos/parser.h"
 #include "tools/printer-sim/printer_status.h"
 #include "tools/printer-sim/profile.h"
 
 namespace printersim {
+
+// The commands come from the product's ESC/POS decoder.
+using escpos::Command;
+using escpos::CommandKind;
+using escpos::EscPosParser;
 
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;

@@ -14,12 +14,20 @@
 #include <string>
 #include <vector>
 
-#include "tools/printer-sim/escpos_parser.h"
+#include "escpos/parser.h"
 #include "tools/printer-sim/render/glyphs.h"
 #include "tools/printer-sim/render/gray_image.h"
 #include "tools/printer-sim/render/text_decoder.h"
 
 namespace printersim {
+
+// The commands come from the product's ESC/POS decoder.
+using escpos::Command;
+using escpos::EscPosParser;
+using escpos::kEsc;
+using escpos::kFs;
+using escpos::kGs;
+using escpos::StreamObserver;
 
 struct RenderedPage {
   GrayImage image;

@@ -8,24 +8,25 @@
 #include <cstring>
 #include <memory>
 
+#include "escpos/barcode.h"
+
 namespace printersim {
 namespace {
 
 struct Symbology {
   uint8_t m_old;  // GS k m ... NUL
   uint8_t m_new;  // GS k m n ...
-  const char* name;
   int zint;
   size_t min_len;
   size_t max_len;
 };
 
 constexpr Symbology kSymbologies[] = {
-    {0, 65, "UPC-A", BARCODE_UPCA, 11, 12},        {1, 66, "UPC-E", BARCODE_UPCE, 6, 8},
-    {2, 67, "EAN13", BARCODE_EANX, 12, 13},        {3, 68, "EAN8", BARCODE_EANX, 7, 8},
-    {4, 69, "CODE39", BARCODE_CODE39, 1, 255},     {5, 70, "ITF", BARCODE_C25INTER, 2, 255},
-    {6, 71, "CODABAR", BARCODE_CODABAR, 2, 255},   {255, 72, "CODE93", BARCODE_CODE93, 1, 255},
-    {255, 73, "CODE128", BARCODE_CODE128, 2, 255},
+    {0, 65, BARCODE_UPCA, 11, 12},      {1, 66, BARCODE_UPCE, 6, 8},
+    {2, 67, BARCODE_EANX, 12, 13},      {3, 68, BARCODE_EANX, 7, 8},
+    {4, 69, BARCODE_CODE39, 1, 255},    {5, 70, BARCODE_C25INTER, 2, 255},
+    {6, 71, BARCODE_CODABAR, 2, 255},   {255, 72, BARCODE_CODE93, 1, 255},
+    {255, 73, BARCODE_CODE128, 2, 255},
 };
 
 const Symbology* FindSymbology(uint8_t m) {
@@ -49,49 +50,8 @@ struct ZintDeleter {
 }  // namespace
 
 const char* SymbologyName(uint8_t m) {
-  const Symbology* s = FindSymbology(m);
-  return s != nullptr ? s->name : "?";
-}
-
-bool Code128Text(std::string_view data, std::string* text, std::string* why) {
-  text->clear();
-  char set = 0;
-  for (size_t i = 0; i < data.size(); ++i) {
-    const auto b = static_cast<uint8_t>(data[i]);
-    if (b == '{' && i + 1 < data.size()) {
-      const char c = data[++i];
-      if (c == 'A' || c == 'B' || c == 'C') {
-        set = c;
-      } else if (c == '{') {
-        *text += '{';
-      } else if (c == 'S' || (c >= '1' && c <= '4')) {
-        // Shift and FNC1..FNC4 change how, not what, the symbol encodes here.
-      } else {
-        *why = "bad code set escape";
-        return false;
-      }
-      continue;
-    }
-    if (set == 0) {
-      *why = "no code set selected";
-      return false;
-    }
-    if (set == 'C') {
-      if (b > 99) {
-        *why = "code set C byte above 99";
-        return false;
-      }
-      *text += static_cast<char>('0' + b / 10);
-      *text += static_cast<char>('0' + b % 10);
-    } else {
-      *text += static_cast<char>(b);
-    }
-  }
-  if (text->empty()) {
-    *why = "no data";
-    return false;
-  }
-  return true;
+  const char* name = escpos::BarcodeName(m);
+  return name != nullptr ? name : "?";
 }
 
 bool EncodeBarcode(uint8_t m, std::string_view data, LinearSymbol* out, std::string* why) {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "escpos/barcode.h"
+
 namespace printersim {
 
 struct LinearSymbol {
@@ -24,9 +26,8 @@ const char* SymbologyName(uint8_t m);
 // Encodes GS k data of symbology `m` (the 0..6 and 65..73 numbers). false
 // with *why when a printer would refuse it (wrong length, characters, ...).
 bool EncodeBarcode(uint8_t m, std::string_view data, LinearSymbol* out, std::string* why);
-// CODE128 data as a printer takes it ("{B" code set selections, "{{" for
-// '{', code set C as byte values 0..99) turned into the text it encodes.
-bool Code128Text(std::string_view data, std::string* text, std::string* why);
+// CODE128 data turned into the text it encodes (escpos/barcode.h).
+using escpos::Code128Text;
 // A QR code (model 2) of `data` with error correction level 0 (L) to 3 (H).
 bool EncodeQr(std::string_view data, int level, MatrixSymbol* out, std::string* why);
 

@@ -1,10 +1,10 @@
 // Naming and argument formatting of recognised ESC/POS commands for the
 // event stream.
-#include "tools/printer-sim/escpos_command.h"
+#include "escpos/command.h"
 
 #include <cstdio>
 
-namespace printersim {
+namespace escpos {
 namespace {
 
 std::string CodeText(uint8_t c) {
@@ -75,4 +75,25 @@ std::array<uint8_t, 4> Command::ProcessId() const {
   return {header[5], header[6], header[7], header[8]};
 }
 
-}  // namespace printersim
+std::optional<Graphics> GraphicsOf(const Command& cmd) {
+  if (cmd.prefix != kGs || (cmd.code != '(' && cmd.code != '8') || cmd.header_len < 1 ||
+      cmd.header[0] != 'L') {
+    return std::nullopt;
+  }
+  // GS ( L pL pH m fn ... / GS 8 L p1 p2 p3 p4 m fn ...
+  const size_t m = cmd.code == '(' ? 3 : 5;
+  Graphics g;
+  if (cmd.header_len <= m + 1) return g;
+  g.fn = cmd.header[m + 1];
+  if ((g.fn == kGraphicsStoreRaster || g.fn == 113) && cmd.header_len >= m + kGraphicsPeek) {
+    auto word = [&](size_t i) { return cmd.header[i] | (cmd.header[i + 1] << 8); };
+    g.scale_x = cmd.header[m + 3] == 2 ? 2 : 1;
+    g.scale_y = cmd.header[m + 4] == 2 ? 2 : 1;
+    g.color = cmd.header[m + 5];
+    g.width = word(m + 6);
+    g.height = word(m + 8);
+  }
+  return g;
+}
+
+}  // namespace escpos

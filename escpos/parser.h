@@ -10,9 +10,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "tools/printer-sim/escpos_command.h"
+#include "escpos/command.h"
 
-namespace printersim {
+namespace escpos {
 
 // Sees the stream in order as the parser splits it, for consumers that need
 // the print data itself (the renderer), not only the command boundaries.
@@ -39,6 +39,8 @@ class EscPosParser {
   void Reset();
   // True while in the middle of a command.
   bool InCommand() const { return phase_ != Phase::kText; }
+  // Bytes of the command received so far, 0 outside one.
+  uint64_t PendingBytes() const { return InCommand() ? cur_.length : 0; }
 
  private:
   enum class Phase { kText, kCode, kHeader, kPayload, kUntilNul };
@@ -68,4 +70,4 @@ class EscPosParser {
   StreamObserver* observer_ = nullptr;
 };
 
-}  // namespace printersim
+}  // namespace escpos

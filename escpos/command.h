@@ -8,14 +8,19 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
-namespace printersim {
+namespace escpos {
 
 inline constexpr uint8_t kDle = 0x10;
 inline constexpr uint8_t kEsc = 0x1B;
 inline constexpr uint8_t kFs = 0x1C;
 inline constexpr uint8_t kGs = 0x1D;
+
+// Payload bytes of GS ( L and GS 8 L kept in Command::header: m fn a bx by c
+// xL xH yL yH, the whole header of a raster graphics store (fn 112).
+inline constexpr size_t kGraphicsPeek = 10;
 
 // Commands the printer model acts on; everything else is print data.
 enum class CommandKind : uint8_t {
@@ -43,7 +48,9 @@ struct Command {
   std::array<uint8_t, kMaxHeader> header{};
   uint8_t header_len = 0;
   uint64_t length = 0;  // Whole command including prefix and payload.
-  size_t end = 0;       // Offset just past the command in the chunk that completed it.
+  // False for a code no length rule knows (taken as having no parameters).
+  bool known = true;
+  size_t end = 0;  // Offset just past the command in the chunk that completed it.
 
   // First parameter byte, 0 when there is none.
   uint8_t n() const { return header_len > 0 ? header[0] : 0; }
@@ -58,4 +65,19 @@ struct Command {
   std::array<uint8_t, 4> ProcessId() const;
 };
 
-}  // namespace printersim
+// A graphics command, GS ( L or GS 8 L, with the image header of the raster
+// store functions (fn 112: into the print buffer, printed by fn 50).
+struct Graphics {
+  uint8_t fn = 0;
+  int scale_x = 1;     // bx, 1 or 2.
+  int scale_y = 1;     // by, 1 or 2.
+  uint8_t color = 49;  // c: 49 is the first colour.
+  int width = 0;       // Dots; 0 when the command carries no image header.
+  int height = 0;
+};
+inline constexpr uint8_t kGraphicsStoreRaster = 112;
+inline constexpr uint8_t kGraphicsPrintBuffer = 50;
+// The graphics function of `cmd`; nullopt when it is no GS ( L / GS 8 L.
+std::optional<Graphics> GraphicsOf(const Command& cmd);
+
+}  // namespace escpos

@@ -1,11 +1,11 @@
 // Command length rules of the Epson ESC/POS command set, applied
 // incrementally so that long payloads are skipped without buffering.
-#include "tools/printer-sim/escpos_parser.h"
+#include "escpos/parser.h"
 
 #include <algorithm>
 #include <string_view>
 
-namespace printersim {
+namespace escpos {
 namespace {
 
 // Fixed parameter counts of commands without a payload, by code byte;
@@ -14,9 +14,17 @@ struct Arity {
   std::string_view codes;
   size_t params;
 };
-constexpr Arity kEscArity[] = {{" !%-3=?EGJKMRTUVadertu{z", 1}, {"$\\cfB", 2}, {"p", 3}, {"W", 8}};
+// ESC l and ESC Q (left and right margin) are not Epson's but some clients
+// send them; GS Z selects the symbol ESC Z prints.
+constexpr Arity kEscArity[] = {
+    {" !%-3=?EGJKMQRTUVadelrtu{z", 1}, {"$\\cfB", 2}, {"p", 3}, {"W", 8}};
 constexpr Arity kFsArity[] = {{"!-CW", 1}, {"Sp", 2}};
-constexpr Arity kGsArity[] = {{"!/BEHITabfhjrw", 1}, {"$LPW\\", 2}, {"^", 3}};
+constexpr Arity kGsArity[] = {{"!/BEHITZabfhjrw", 1}, {"$LPW\\", 2}, {"^", 3}};
+
+// Codes with a length rule of their own below, and those without parameters.
+constexpr std::string_view kEscOther = "*&D(Z@2<iLmSv\x0c";
+constexpr std::string_view kFsOther = "2q(g&.";
+constexpr std::string_view kGsOther = "(*8CQvVgkz:<\x0c";
 
 template <size_t N>
 size_t FixedParams(const Arity (&table)[N], uint8_t code) {
@@ -24,6 +32,12 @@ size_t FixedParams(const Arity (&table)[N], uint8_t code) {
     if (a.codes.find(static_cast<char>(code)) != std::string_view::npos) return a.params;
   }
   return 0;
+}
+
+template <size_t N>
+bool Known(const Arity (&table)[N], std::string_view other, uint8_t code) {
+  return FixedParams(table, code) > 0 ||
+         other.find(static_cast<char>(code)) != std::string_view::npos;
 }
 
 bool IsPrefix(uint8_t b) { return b == kDle || b == kEsc || b == kFs || b == kGs; }
@@ -184,6 +198,10 @@ void EscPosParser::NextEsc(int step) {
       if (step == 0) return NeedHeader(3);
       if (step == 1) return NeedPayload(Word(1));
       return Finish();
+    case 'Z':  // ESC Z v l s dL dH d1..dk: the symbol GS Z chose.
+      if (step == 0) return NeedHeader(5);
+      if (step == 1) return NeedPayload(Word(3));
+      return Finish();
     default: {
       const size_t k = FixedParams(kEscArity, cur_.code);
       if (step == 0 && k > 0) return NeedHeader(k);
@@ -228,10 +246,10 @@ void EscPosParser::NextFs(int step) {
 
 void EscPosParser::NextGs(int step) {
   switch (cur_.code) {
-    case '(': {  // GS ( fn pL pH ...; the first 6 payload bytes are kept.
+    case '(': {  // GS ( fn pL pH ...; the first payload bytes are kept.
       if (step == 0) return NeedHeader(3);
       const uint32_t size = Word(1);
-      const uint32_t peek = std::min<uint32_t>(size, 6);
+      const uint32_t peek = std::min<uint32_t>(size, H(0) == 'L' ? kGraphicsPeek : 6);
       if (step == 1) return NeedHeader(3 + peek);
       if (step == 2) return NeedPayload(size - peek);
       return Finish();
@@ -240,15 +258,18 @@ void EscPosParser::NextGs(int step) {
       if (step == 0) return NeedHeader(2);
       if (step == 1) return NeedPayload(8ull * H(0) * H(1));
       return Finish();
-    case '8':  // GS 8 L p1..p4 ..., 32-bit length.
+    case '8': {  // GS 8 L p1..p4 ..., 32-bit length; the first payload bytes are kept.
       if (step == 0) return NeedHeader(1);
       if (step == 1 && H(0) == 'L') return NeedHeader(5);
-      if (step == 2) {
-        return NeedPayload(H(1) | (static_cast<uint64_t>(H(2)) << 8) |
-                           (static_cast<uint64_t>(H(3)) << 16) |
-                           (static_cast<uint64_t>(H(4)) << 24));
-      }
+      if (step < 2 || H(0) != 'L') return Finish();
+      const uint64_t size = H(1) | (static_cast<uint64_t>(H(2)) << 8) |
+                            (static_cast<uint64_t>(H(3)) << 16) |
+                            (static_cast<uint64_t>(H(4)) << 24);
+      const uint64_t peek = std::min<uint64_t>(size, kGraphicsPeek);
+      if (step == 2) return NeedHeader(5 + peek);
+      if (step == 3) return NeedPayload(size - peek);
       return Finish();
+    }
     case 'C':  // GS C 0 n m / GS C 1 aL aH bL bH n r / GS C 2 nL nH
       if (step == 0) return NeedHeader(1);
       if (step == 1 && (H(0) == '0' || H(0) == '2')) return NeedHeader(3);
@@ -305,6 +326,10 @@ void EscPosParser::NextGs(int step) {
 void EscPosParser::Classify() {
   CommandKind kind = CommandKind::kOther;
   const uint8_t c = cur_.code;
+  cur_.known = cur_.prefix == kDle   ? true
+               : cur_.prefix == kEsc ? Known(kEscArity, kEscOther, c)
+               : cur_.prefix == kFs  ? Known(kFsArity, kFsOther, c)
+                                     : Known(kGsArity, kGsOther, c);
   if (cur_.prefix == kDle) {
     kind = c == 0x04   ? CommandKind::kDleEot
            : c == 0x05 ? CommandKind::kDleEnq
@@ -325,4 +350,4 @@ void EscPosParser::Classify() {
   cur_.kind = kind;
 }
 
-}  // namespace printersim
+}  // namespace escpos

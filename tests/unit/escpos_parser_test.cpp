@@ -1,8 +1,6 @@
 // Parser tests: every command shape is skipped by its exact length, however
 // the stream is cut into chunks, and payload bytes that look like DLE EOT are
 // never reported as commands.
-#include "tools/printer-sim/escpos_parser.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace printersim {
+#include "escpos/parser.h"
+
+namespace escpos {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
@@ -66,6 +66,22 @@ std::vector<Sample> Samples() {
       {"GS ( k empty", {0x1D, 0x28, 0x6B, 0x00, 0x00}, "GS_(k", "len=5"},
       {"GS 8 L large graphics",
        Cat({{0x1D, 0x38, 0x4C, 0x06, 0x00, 0x00, 0x00, 0x30, 0x70}, Trap(4)}), "GS_8L", "len=13"},
+      {"GS ( L raster store, header kept",
+       Cat({{0x1D, 0x28, 0x4C, 0x0E, 0x00, 0x30, 0x70, 0x30, 1, 1, 0x31, 0x08, 0, 0x04, 0},
+            Trap(4)}),
+       "GS_(L", "len=19"},
+      {"GS 8 L raster store, header kept",
+       Cat({{0x1D, 0x38, 0x4C, 0x0E, 0, 0, 0, 0x30, 0x70, 0x30, 1, 1, 0x31, 0x08, 0, 0x04, 0},
+            Trap(4)}),
+       "GS_8L", "len=21"},
+      {"GS Z then ESC Z symbol", {0x1D, 0x5A, 0x02}, "GS_Z", "2"},
+      {"ESC Z symbol data", Cat({{0x1B, 0x5A, 0x03, 0x4C, 0x06, 0x05, 0x00}, Trap(5)}), "ESC_Z",
+       "len=12"},
+      {"ESC $ absolute position", {0x1B, 0x24, 0x10, 0x04}, "ESC_$", "len=4"},
+      {"ESC \\ relative position", {0x1B, 0x5C, 0xF0, 0xFF}, "ESC_\\", "len=4"},
+      {"GS L left margin", {0x1D, 0x4C, 0x10, 0x04}, "GS_L", "len=4"},
+      {"GS W print width", {0x1D, 0x57, 0x40, 0x02}, "GS_W", "len=4"},
+      {"ESC l margin of other makes", {0x1B, 0x6C, 0x10}, "ESC_l", "16"},
       {"GS * download image", Cat({{0x1D, 0x2A, 0x01, 0x02}, Trap(16)}), "GS_*", "len=20"},
       {"GS Q 0 variable image", Cat({{0x1D, 0x51, 0x30, 0x00, 0x02, 0x00, 0x03, 0x00}, Trap(6)}),
        "GS_Q0", "len=14"},
@@ -269,4 +285,4 @@ TEST(EscPosParserTest, ResetDropsAPartialCommand) {
 }
 
 }  // namespace
-}  // namespace printersim
+}  // namespace escpos
