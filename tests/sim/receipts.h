@@ -66,6 +66,24 @@ inline Bytes RasterHeader(uint16_t bytes_per_row, uint16_t rows, uint8_t mode = 
 
 inline const Bytes kCut = {0x1D, 0x56, 0x42, 0x00};
 
+// ESC $: the next character at `x` dots from the line's start.
+inline Bytes At(uint16_t x) {
+  return Esc('$', {static_cast<uint8_t>(x & 0xFF), static_cast<uint8_t>(x >> 8)});
+}
+
+// A 1-bit picture as GS ( L (or GS 8 L) fn 112 stores it in the print buffer
+// (`rows` of (width + 7) / 8 bytes), then fn 50 prints it.
+inline Bytes StoredGraphics(int width, int height, const Bytes& rows, bool gs8) {
+  const auto lo = [](size_t v) { return static_cast<uint8_t>(v & 0xFF); };
+  const auto hi = [](size_t v) { return static_cast<uint8_t>((v >> 8) & 0xFF); };
+  const Bytes store =
+      Cat({{48, 112, 48, 1, 1, 49, lo(width), hi(width), lo(height), hi(height)}, rows});
+  const size_t n = store.size();
+  const Bytes head =
+      gs8 ? Gs('8', {'L', lo(n), hi(n), lo(n >> 16), hi(n >> 16)}) : Gs('(', {'L', lo(n), hi(n)});
+  return Cat({head, store, Gs('(', {'L', 2, 0, 48, 50})});
+}
+
 // A whole receipt: a Korean line on top, text in several modes, CODE39 as
 // the test page prints it, CODE128, EAN-13, three QR codes (left, centre,
 // right), a raster logo and the cut.

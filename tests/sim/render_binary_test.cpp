@@ -17,6 +17,7 @@
 #include "tests/sim/sim_test_env.h"
 #include "tests/sim/tcp_test_client.h"
 #include "tools/printer-sim/render/receipt_renderer.h"
+#include "tools/printer-sim/render/symbols.h"
 #include "tools/printer-sim/sim_process.h"
 
 namespace printersim {
@@ -96,6 +97,66 @@ TEST(RenderBinaryTest, ReceiptPictureDecodesWithZbarimgAndShowsTheKoreanLine) {
   }
   EXPECT_EQ(CountInk(image, left + 48, top, left + 60, top + 24), 0u);
   EXPECT_EQ(CountInk(image, left + 132, top, image.width, top + 24), 0u);
+}
+
+// A QR code rasterised by the client, 4 dots a module, as 1-bit rows.
+Bytes QrPicture(const std::string& data, int* width) {
+  MatrixSymbol qr;
+  std::string why;
+  EXPECT_TRUE(EncodeQr(data, 1, &qr, &why)) << why;
+  constexpr int kDots = 4, kQuiet = 4;
+  *width = (qr.size + 2 * kQuiet) * kDots;
+  const int bytes = (*width + 7) / 8;
+  Bytes rows(static_cast<size_t>(bytes) * *width, 0);
+  for (int y = 0; y < *width; ++y) {
+    for (int x = 0; x < *width; ++x) {
+      const int mx = x / kDots - kQuiet, my = y / kDots - kQuiet;
+      if (mx >= 0 && my >= 0 && mx < qr.size && my < qr.size && qr.modules[my * qr.size + mx])
+        rows[static_cast<size_t>(y) * bytes + x / 8] |= 0x80 >> (x % 8);
+    }
+  }
+  return rows;
+}
+
+// What client libraries send besides GS ( k and GS v 0: QR codes as stored
+// graphics (GS ( L / GS 8 L fn 112, printed by fn 50), columns by absolute
+// position (ESC $), and ESC Z after GS Z 2 for a QR code.
+TEST(RenderBinaryTest, StoredGraphicsAndAbsoluteColumnsAreDrawn) {
+  int width = 0;
+  const std::string first = "https://example.com/stored/1", second = "https://example.com/stored/2";
+  const Bytes qr1 = QrPicture(first, &width);
+  const Bytes qr2 = QrPicture(second, &width);
+  const std::string third = "https://example.com/esc-z";
+  const Bytes receipt =
+      Cat({Esc('@'), Text("Coffee"), At(400), Text("2.50\n"), Text("Tea"), At(480), Text("1.80\n"),
+           StoredGraphics(width, width, qr1, false), StoredGraphics(width, width, qr2, true),
+           Gs('Z', {2}), Esc('Z', {0, 'M', 4, static_cast<uint8_t>(third.size()), 0}), Text(third),
+           Text("\n"), kCut});
+  RenderingSim r;
+  TcpTestClient host;
+  ASSERT_EQ(host.Connect(r.sim.port()), 0);
+  ASSERT_TRUE(host.Send(receipt));
+  const auto line = r.sim.events().Next("render ", 10s);
+  ASSERT_TRUE(line) << r.sim.events().Dump();
+  const std::string png = RenderedFile(*line);
+  const auto symbols = Decode(png);
+  for (const std::string& data : {first, second, third}) {
+    EXPECT_EQ(std::count(symbols.begin(), symbols.end(), "QR-Code:" + data), 1)
+        << data << testing::PrintToString(symbols);
+  }
+  // Each price starts at its ESC $ position; nothing between the name and it.
+  GrayImage image;
+  std::string error;
+  ASSERT_EQ(ReadPng(png, &image, &error), 0) << error;
+  const int left = ReceiptRenderer::kSideMargin, top = ReceiptRenderer::kTopMargin;
+  const int spacing = ReceiptRenderer::kDefaultLineSpacing;
+  const struct { int name_chars, x, top; } columns[] = {{6, 400, top}, {3, 480, top + spacing}};
+  for (const auto& c : columns) {
+    const InkBox price =
+        FindInk(image, left + c.name_chars * 12 + 2, c.top, image.width, c.top + 24);
+    EXPECT_NEAR(price.left, left + c.x, 3) << "column at " << c.x;
+    EXPECT_EQ(CountInk(image, left + c.name_chars * 12 + 2, c.top, left + c.x - 1, c.top + 24), 0u);
+  }
 }
 
 // A job sent while the cover is open prints, and is drawn, when it closes;

@@ -48,6 +48,7 @@ struct ReceiptRenderer::Modes {
 
 struct ReceiptRenderer::LineItem {
   std::shared_ptr<const Glyph> glyph;  // Null for blank space.
+  int x = 0;                           // From the line's left end (ESC $ and ESC \ move it).
   int cell_w = 0;
   int cell_h = 0;
   int advance = 0;
@@ -65,6 +66,19 @@ struct ReceiptRenderer::Raster {
   int x = 0;   // Left edge, printable-area coordinates.
   int y0 = 0;  // Page row of image row 0 (may be above the page after a page end).
   uint64_t offset = 0;
+};
+
+// Raster graphics stored in the print buffer (GS ( L / GS 8 L fn 112) until
+// fn 50 prints them; only what fits the paper is kept.
+struct ReceiptRenderer::StoredGraphics {
+  int width = 0;  // Dots of the image.
+  int height = 0;
+  int scale_x = 1;
+  int scale_y = 1;
+  int kept_bytes = 0;  // Of each row.
+  int kept_rows = 0;
+  std::vector<uint8_t> rows;  // kept_rows x kept_bytes.
+  uint64_t offset = 0;        // Data bytes received of the one being stored.
 };
 
 ReceiptRenderer::ReceiptRenderer(GlyphSource* glyphs, PageSink on_page, NoteSink on_note)
@@ -87,6 +101,7 @@ void ReceiptRenderer::Feed(const uint8_t* data, size_t len, bool print) {
 
 void ReceiptRenderer::ResetLink() {
   parser_.Reset();
+  if (graphics_ && graphics_->offset != kNoStore) graphics_.reset();
   decoder_.Interrupt();
   collected_.clear();
   collected_overflow_ = false;
@@ -247,20 +262,29 @@ void ReceiptRenderer::AddChar(char32_t code_point, bool wide) {
 
 void ReceiptRenderer::AddItem(LineItem item) {
   // A full line is printed and the character starts the next, as printers wrap.
-  if (!line_.empty() && line_width_ + item.cell_w > AreaWidth()) PrintLine(modes_->line_spacing);
+  if (!line_.empty() && pos_ + item.cell_w > AreaWidth()) PrintLine(modes_->line_spacing);
   if (line_.empty()) line_align_ = modes_->align;
-  line_width_ += item.advance;
+  item.x = pos_;
+  pos_ += item.advance;
+  line_width_ = std::max(line_width_, pos_);
   line_.push_back(std::move(item));
 }
 
 void ReceiptRenderer::Tab() {
   const int stop = kTabChars * (modes_->font_b ? kFontBWidth : kFontAWidth);
-  const int next = (line_width_ / stop + 1) * stop;
+  const int next = (pos_ / stop + 1) * stop;
   if (next >= AreaWidth()) return;
   LineItem blank;
-  blank.advance = next - line_width_;
+  blank.advance = next - pos_;
   blank.cell_w = blank.advance;
   AddItem(std::move(blank));
+}
+
+void ReceiptRenderer::MoveTo(int x) {
+  // Dots from the line's start (the motion unit of an 8 dots/mm printer).
+  pos_ = std::clamp(x, 0, AreaWidth());
+  if (line_.empty()) line_align_ = modes_->align;
+  line_width_ = std::max(line_width_, pos_);
 }
 
 void ReceiptRenderer::PrintLine(int feed) {
@@ -272,7 +296,9 @@ void ReceiptRenderer::PrintLine(int feed) {
                           : line_align_ == 1 ? room / 2
                           : line_align_ == 2 ? room
                                              : 0);
+    const int left = x;
     for (const LineItem& item : line_) {
+      x = left + item.x;
       // Characters of different heights stand on the same bottom line.
       const int top = y_ + height - item.cell_h;
       if (item.reverse) FillRect(x, top, item.advance, item.cell_h);
@@ -285,12 +311,12 @@ void ReceiptRenderer::PrintLine(int feed) {
       if (item.underline > 0 && !item.reverse) {
         FillRect(x, top + item.cell_h - item.underline, item.advance, item.underline);
       }
-      x += item.advance;
     }
     content_ = true;
   }
   line_.clear();
   line_width_ = 0;
+  pos_ = 0;
   FeedPaper(std::max(feed, height));
 }
 
@@ -317,8 +343,12 @@ void ReceiptRenderer::OnPayload(const Command& cmd, const uint8_t* data, size_t 
     RasterBytes(cmd, data, len);
     return;
   }
+  if (const auto g = escpos::GraphicsOf(cmd); g && g->fn == escpos::kGraphicsStoreRaster) {
+    GraphicsBytes(*g, data, len);
+    return;
+  }
   const bool wanted = (cmd.prefix == kGs && (cmd.code == 'k' || cmd.code == '(')) ||
-                      (cmd.prefix == kEsc && cmd.code == '*');
+                      (cmd.prefix == kEsc && (cmd.code == '*' || cmd.code == 'Z'));
   if (!wanted) return;
   const size_t take = std::min(len, kMaxCollected - collected_.size());
   collected_.insert(collected_.end(), data, data + take);
@@ -348,6 +378,8 @@ void ReceiptRenderer::Esc(const Command& cmd) {
       m = Modes{};
       line_.clear();
       line_width_ = 0;
+      pos_ = 0;
+      graphics_.reset();
       decoder_.SetMultiByte(true);
       break;
     case '!':
@@ -392,6 +424,22 @@ void ReceiptRenderer::Esc(const Command& cmd) {
       break;
     case '*':
       BitImage(cmd);
+      break;
+    case '$':
+      MoveTo(Word(cmd, 0));
+      break;
+    case '\\':
+      MoveTo(pos_ + static_cast<int16_t>(Word(cmd, 0)));
+      break;
+    case 'Z':  // ESC Z v l s dL dH data: a QR code when GS Z chose one.
+      if (symbol_type_ == 2 && cmd.header_len >= 3 && !collected_overflow_) {
+        const std::string_view levels = "LMQH";
+        const size_t level = levels.find(static_cast<char>(cmd.header[1]));
+        const int module = cmd.header[2];
+        PrintQr(std::string(collected_.begin(), collected_.end()),
+                level == std::string_view::npos ? 0 : static_cast<int>(level),
+                module >= 1 && module <= 16 ? module : m.qr_module);
+      }
       break;
     default:
       break;
@@ -438,8 +486,17 @@ void ReceiptRenderer::Gs(const Command& cmd) {
     case 'v':
       if (raster_) FinishRaster();
       break;
+    case 'Z':
+      symbol_type_ = n;
+      break;
     case '(':
-      if (cmd.header_len >= 5 && cmd.header[0] == 'k' && cmd.header[3] == 49) QrFunction(cmd);
+    case '8':
+      if (const auto g = escpos::GraphicsOf(cmd)) {
+        GraphicsFunction(*g);
+      } else if (cmd.code == '(' && cmd.header_len >= 5 && cmd.header[0] == 'k' &&
+                 cmd.header[3] == 49) {
+        QrFunction(cmd);
+      }
       break;
     default:
       break;
@@ -614,21 +671,20 @@ void ReceiptRenderer::QrFunction(const Command& cmd) {
       break;
     }
     case 81:
-      PrintQr();
+      PrintQr(qr_data_, m.qr_level, m.qr_module);
       break;
     default:
       break;
   }
 }
 
-void ReceiptRenderer::PrintQr() {
+void ReceiptRenderer::PrintQr(const std::string& data, int level, int module) {
   MatrixSymbol symbol;
   std::string why;
-  if (!EncodeQr(qr_data_, modes_->qr_level, &symbol, &why)) {
+  if (!EncodeQr(data, level, &symbol, &why)) {
     Note("QR code not printed: " + why);
     return;
   }
-  const int module = modes_->qr_module;
   const int size = symbol.size * module;
   if (size > AreaWidth()) {
     Note("QR code not printed: " + std::to_string(size) + " dots wide");
@@ -644,6 +700,57 @@ void ReceiptRenderer::PrintQr() {
     }
   }
   FeedPaper(size);
+}
+
+void ReceiptRenderer::GraphicsBytes(const escpos::Graphics& g, const uint8_t* data, size_t len) {
+  if (!graphics_ || graphics_->offset == kNoStore) {
+    // A new image, or a further colour plane of the one stored (drawn in
+    // the same black).
+    const bool same = graphics_ && graphics_->width == g.width && graphics_->height == g.height;
+    if (!same || g.color <= 49) {
+      graphics_ = std::make_unique<StoredGraphics>();
+      graphics_->width = g.width;
+      graphics_->height = g.height;
+      graphics_->scale_x = g.scale_x;
+      graphics_->scale_y = g.scale_y;
+      graphics_->kept_bytes = std::min((g.width + 7) / 8, (kPrintWidth / g.scale_x + 7) / 8);
+      graphics_->kept_rows = std::min(g.height, kMaxHeight / g.scale_y);
+      graphics_->rows.assign(static_cast<size_t>(graphics_->kept_bytes) * graphics_->kept_rows, 0);
+    }
+    graphics_->offset = 0;
+  }
+  StoredGraphics& s = *graphics_;
+  const int bytes_per_row = (s.width + 7) / 8;
+  if (bytes_per_row == 0) return;
+  for (size_t i = 0; i < len; ++i, ++s.offset) {
+    const auto row = static_cast<int64_t>(s.offset / bytes_per_row);
+    const auto col = static_cast<int>(s.offset % bytes_per_row);
+    if (row < s.kept_rows && col < s.kept_bytes) s.rows[row * s.kept_bytes + col] |= data[i];
+  }
+}
+
+void ReceiptRenderer::GraphicsFunction(const escpos::Graphics& g) {
+  if (g.fn == escpos::kGraphicsStoreRaster) {
+    if (graphics_) graphics_->offset = kNoStore;  // Stored: the next store starts afresh.
+    return;
+  }
+  if (g.fn != escpos::kGraphicsPrintBuffer || !graphics_) return;
+  const StoredGraphics s = std::move(*graphics_);
+  graphics_.reset();
+  if (!line_.empty()) PrintLine(0);
+  const int width = s.width * s.scale_x;
+  const int x = AlignedX(width);
+  if (width > AreaWidth() || s.height > s.kept_rows) clipped_ = true;
+  for (int row = 0; row < s.kept_rows; ++row) {
+    for (int col = 0; col < s.kept_bytes; ++col) {
+      const uint8_t b = s.rows[static_cast<size_t>(row) * s.kept_bytes + col];
+      for (int bit = 0; b != 0 && bit < 8; ++bit) {
+        if (!(b & (0x80 >> bit)) || col * 8 + bit >= s.width) continue;
+        FillRect(x + (col * 8 + bit) * s.scale_x, y_ + row * s.scale_y, s.scale_x, s.scale_y);
+      }
+    }
+  }
+  FeedPaper(s.height * s.scale_y);
 }
 
 void RenderBytes(const uint8_t* data, size_t len, GlyphSource* glyphs, const PageSink& on_page,

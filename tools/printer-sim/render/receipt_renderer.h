@@ -70,6 +70,8 @@ class ReceiptRenderer : private StreamObserver {
   struct Modes;
   struct LineItem;
   struct Raster;
+  struct StoredGraphics;
+  static constexpr uint64_t kNoStore = ~uint64_t{0};  // StoredGraphics::offset between stores.
 
   // StreamObserver.
   void OnText(const uint8_t* data, size_t len) override;
@@ -89,7 +91,10 @@ class ReceiptRenderer : private StreamObserver {
   void Cut(int extra_feed);
   void Barcode(const Command& cmd);
   void BitImage(const Command& cmd);
-  void PrintQr();
+  void PrintQr(const std::string& data, int level, int module);
+  void MoveTo(int x);
+  void GraphicsBytes(const escpos::Graphics& g, const uint8_t* data, size_t len);
+  void GraphicsFunction(const escpos::Graphics& g);
   void RasterBytes(const Command& cmd, const uint8_t* data, size_t len);
   void FinishRaster();
   void StartPage();
@@ -115,12 +120,15 @@ class ReceiptRenderer : private StreamObserver {
   TextDecoder decoder_;
   std::unique_ptr<Modes> modes_;
   std::vector<LineItem> line_;
-  int line_width_ = 0;
+  int line_width_ = 0;  // Right end of the line's items.
+  int pos_ = 0;         // Where the next item goes (ESC $, ESC \ move it).
   int line_align_ = 0;
   std::unique_ptr<Raster> raster_;
   std::vector<uint8_t> collected_;  // Data of the command being received.
   bool collected_overflow_ = false;
   std::string qr_data_;  // Stored by GS ( k fn 80 until printed.
+  int symbol_type_ = 0;  // GS Z: the symbol ESC Z prints (2 QR).
+  std::unique_ptr<StoredGraphics> graphics_;
 
   GrayImage page_;
   int rows_ = 0;    // Rows of page_ allocated.
