@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "core/format.h"
+#include "core/texts.h"
+#include "escpos/preview.h"
 #include "links/escpos.h"
 #include "tests/fakes/fake_app_port.h"
 #include "tests/fakes/fake_platform.h"
@@ -60,6 +63,23 @@ TEST_F(PageFixture, EnglishPageIsWrittenPieceByPieceInOrder) {
   expected.push_back({0x1B, 0x61, 0x30});
   expected.push_back({0x1D, 0x56, 0x42, 0x00});
   EXPECT_EQ(record->writes, expected);
+}
+
+// What the relay's job preview shows of the page and of the banner.
+TEST_F(PageFixture, PreviewShowsTheHeadingTheCodesAndTheBanner) {
+  ASSERT_TRUE(app::WriteTestPage(port, "COM5", 1252, system));
+  std::string job;
+  for (const Bytes& write : record->writes) job.append(write.begin(), write.end());
+  const auto toUtf8 = [&](std::string_view b, unsigned cp) {
+    return system.ToUtf8(std::string(b), cp);
+  };
+  const std::string qr = "[QR: " + std::string(app::kTestQrAddress) + "]\n";
+  EXPECT_EQ(escpos::PreviewText(job, 437, toUtf8),
+            core::FormatText(core::texts::kTestPageLine1.english, "COM5") +
+                core::texts::kTestPageLine2.english + "[CODE39: " + app::kTestBarcodeData + "]\n" +
+                qr + qr + qr + "[cut]");
+  const std::string banner(app::TestPageImage.begin(), app::TestPageImage.end());
+  EXPECT_TRUE(escpos::PreviewText(banner, 437, toUtf8).starts_with("[image 512×309]"));
 }
 
 TEST_F(PageFixture, KoreanHeadingWithCodePage949) {
