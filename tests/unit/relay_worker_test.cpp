@@ -574,15 +574,13 @@ struct JournalRig {
   std::vector<core::JobState> States(uint64_t id) {
     std::vector<core::JobState> states;
     f.service->journal()->Sync().get();
-    core::JournalReader reader(files, f.service->journalFolder(), '/');
+    core::JournalReader reader(files, f.service->journalFolder(), f.fake.files.PathSeparator());
     if (reader.Load() == 0 && reader.Find(id)) states.push_back(reader.Find(id)->state);
     return states;
   }
-  // Bytes after what the journal wrote so far, as a torn write or a bad disk leaves them.
-  void AppendToDayFile(const std::string& bytes) {
-    f.service->journal()->Sync().get();
-    const std::string path = f.service->journalFolder() + "/2026_12_08.jnl";
-    support::WriteFile(path, support::ReadFile(path) + bytes);
+  // A day-file beside the journal's own (2026_12_08), as a torn write or a bad disk leaves it.
+  void WriteDayFile(const std::string& name, const std::string& bytes) {
+    support::WriteFile(f.service->journalFolder() + f.fake.files.PathSeparator() + name, bytes);
   }
 
   fakes::RelayFixture f;
@@ -629,15 +627,14 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ListRow{"TheLast100", "", [](JournalRig&) {}, 100, 103,
                 [](core::RelayService&) { return std::string(); }},
-        ListRow{"ATornTailIsTheRecordBeingWritten", "",
-                [](JournalRig& rig) { rig.AppendToDayFile(std::string("\x10\x00", 2)); }, 100, 103,
-                [](core::RelayService&) { return std::string(); }},
         ListRow{
-            "DamageCutsItShort", "",
-            [](JournalRig& rig) {
-              rig.AppendToDayFile(std::string(9, '\xFF'));
-              rig.Job("later");
-            },
+            "ATornTailIsTheRecordBeingWritten", "",
+            [](JournalRig& rig) { rig.WriteDayFile("2026_12_09.jnl", std::string("\x10\x00", 2)); },
+            100, 103, [](core::RelayService&) { return std::string(); }},
+        ListRow{
+            "DamageIsNamed", "",
+            // Not the newest file, and a length no record can have.
+            [](JournalRig& rig) { rig.WriteDayFile("2026_12_07.jnl", std::string(9, '\xFF')); },
             100, 103,
             [](core::RelayService& s) { return Said(s, core::texts::kRecentJournalDamaged, 1); }},
         ListRow{"JournalOff", "Journal=NO\n", [](JournalRig&) {}, 0, 0,
