@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/journal_format.h"
+#include "core/texts.h"
 
 namespace core {
 
@@ -36,14 +37,21 @@ enum class ReprintResult {
   kNoSuchJob,
   kUnreadable,  // its bytes cannot be read back
   kStopping,    // the relay is stopping
+  kBusy,        // too many reprints wait already (a faulted printer): ask later
 };
 
-// Safe from any thread while the relay runs.
+// Safe from any thread while the relay runs: each call reads the journal
+// folder afresh, once what the relay queued for it is on the disk. A job
+// still arriving (its end not seen, or never seen before a crash) is not
+// listed and cannot be printed again: the relay does not have all of it.
 RecentList ListRecentJobs(RelayService& service, std::size_t most = kRecentJobsShown);
 // The job's bytes as the application wrote them; 0 or an error.
 int ReadRecentJob(RelayService& service, uint64_t id, std::string& bytes);
 // Asks the worker to print the job again, confirmed and with fault handling
 // like any job.
+// Any thread; returns at once with the job queued or why not.
 ReprintResult RequestReprint(RelayService& service, uint64_t id);
+// What to tell the person who asked (texts.h; pick it with service.Say).
+const Text& ReprintResultText(ReprintResult result);
 
 }  // namespace core

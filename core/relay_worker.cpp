@@ -88,6 +88,11 @@ void RelayWorker::Run() {
     const bool served = RunPass();
     if (stop.load()) break;
     status_.IdleWatch();
+    // The printer is usable now (or a stop was asked): what waited for it.
+    if (!stop.load() && reprintsQueued() > 0) {
+      ServeHeld();
+      ServeReprints();
+    }
     if (Journal* journal = service_.journal();
         journal && clock.NowMs() - lastPruneMs_ >= kPruneEveryMs) {
       journal->Prune();
@@ -96,6 +101,7 @@ void RelayWorker::Run() {
     PauseAfterPass(served || !held_.empty());
   }
   EndHeldIntake();
+  DropReprints();
   ended_.Set();
 }
 
@@ -480,6 +486,65 @@ void RelayWorker::Recover() {
                  static_cast<int>(bytes.size()), static_cast<int>((now - job.receivedMs) / 60000));
     ServeStored(job.port, bytes, job.id, JobState::kPrintedAgain);
   }
+}
+
+ReprintResult RelayWorker::QueueReprint(uint64_t id, const std::string& port, std::string bytes) {
+  std::lock_guard<std::mutex> guard(reprintLock_);
+  if (service_.stopFlag().load()) return ReprintResult::kStopping;
+  for (const ReprintRequest& queued : reprints_)
+    if (queued.id == id) return ReprintResult::kQueued;
+  // One job is always taken, however large: it is on the disk already.
+  if (!reprints_.empty() &&
+      (reprints_.size() >= kMaxReprintRequests || reprintBytes_ + bytes.size() > kMaxReprintBytes))
+    return ReprintResult::kBusy;
+  reprintBytes_ += bytes.size();
+  reprints_.push_back({id, port, std::move(bytes)});
+  return ReprintResult::kQueued;
+}
+
+bool RelayWorker::ReprintQueued(uint64_t id) {
+  std::lock_guard<std::mutex> guard(reprintLock_);
+  for (const ReprintRequest& queued : reprints_)
+    if (queued.id == id) return true;
+  return false;
+}
+
+std::size_t RelayWorker::reprintsQueued() {
+  std::lock_guard<std::mutex> guard(reprintLock_);
+  return reprints_.size();
+}
+
+// The request leaves the queue only once printed: asking again meanwhile
+// does not print it twice.
+void RelayWorker::ServeReprints() {
+  while (!service_.stopFlag().load()) {
+    ReprintRequest request;
+    {
+      std::lock_guard<std::mutex> guard(reprintLock_);
+      if (reprints_.empty()) return;
+      request = reprints_.front();
+    }
+    service_.log().WriteLog(kLogError,
+                            "Reprint : %s job %llu of %d bytes is printed again at the user's "
+                            "request",
+                            request.port.c_str(), static_cast<unsigned long long>(request.id),
+                            static_cast<int>(request.bytes.size()));
+    ServeStored(request.port, request.bytes, request.id, JobState::kPrintedAgain);
+    std::lock_guard<std::mutex> guard(reprintLock_);
+    reprintBytes_ -= reprints_.front().bytes.size();
+    reprints_.pop_front();
+  }
+}
+
+void RelayWorker::DropReprints() {
+  std::lock_guard<std::mutex> guard(reprintLock_);
+  if (reprints_.empty()) return;
+  service_.log().WriteLog(kLogError,
+                          "Reprint : %d requested reprint(s) dropped: the relay stopped before "
+                          "printing them",
+                          static_cast<int>(reprints_.size()));
+  reprints_.clear();
+  reprintBytes_ = 0;
 }
 
 }  // namespace core

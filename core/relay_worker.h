@@ -9,7 +9,8 @@
 // it takes them in (journal and memory) and prints them in order once the
 // printer is usable again; a status request that arrives alone meanwhile goes
 // to the printer at once. When the worker starts it prints again the jobs the
-// journal shows as unconfirmed.
+// journal shows as unconfirmed; a job a person asks for again (the recent
+// receipts) is printed between passes once the printer is usable.
 #pragma once
 
 #include <array>
@@ -17,6 +18,7 @@
 #include <deque>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -24,6 +26,7 @@
 
 #include "core/event.h"
 #include "core/journal_format.h"
+#include "core/recent_receipts.h"
 #include "core/reprint_queue.h"
 #include "core/status_check.h"
 #include "links/printer_link.h"
@@ -50,6 +53,10 @@ class RelayWorker {
   // printer is asked to confirm it.
   static constexpr uint32_t kDurableWaitMs = 2000;
   static constexpr uint32_t kPruneEveryMs = 3600u * 1000u;
+  // Reprints asked for and not yet printed: a person clicking faster than a
+  // faulted printer prints is told to wait rather than fill the memory.
+  static constexpr std::size_t kMaxReprintRequests = 32;
+  static constexpr std::size_t kMaxReprintBytes = 16u << 20;
 
   RelayWorker(RelayService& service, links::PrinterLink& link);
   ~RelayWorker();
@@ -85,6 +92,18 @@ class RelayWorker {
   // (the thread body does this first; public for tests).
   void Recover();
 
+  // A job of the journal to print again at a person's request. Any thread:
+  // queued once per job id (asking again while it waits is answered kQueued),
+  // printed by the worker between passes, after the held jobs, once the
+  // printer is usable, confirmed and reprinted on a fault like any job. A
+  // worker that ends drops what is still queued, with a log line.
+  ReprintResult QueueReprint(uint64_t id, const std::string& port, std::string bytes);
+  bool ReprintQueued(uint64_t id);
+  std::size_t reprintsQueued();
+  // Prints the queued reprints (the thread body does it between passes;
+  // public for tests).
+  void ServeReprints();
+
  private:
   // A job taken in while the printer was not usable.
   struct HeldJob {
@@ -107,6 +126,7 @@ class RelayWorker {
   void EndJob(const std::string& name, int total, uint64_t id, JobState firstState);
   void ServeHeld();
   void EndHeldIntake();
+  void DropReprints();
   void WaitDurable(std::future<bool> done);
   int PortIndex(const std::string& name);
   void ClassifyFirstChunk(std::string_view first);
@@ -129,6 +149,15 @@ class RelayWorker {
   std::deque<HeldJob> held_;    // in arrival order
   std::array<uint8_t, kReadBufferSize> heldBuffer_{};
   uint32_t lastPruneMs_ = 0;
+
+  struct ReprintRequest {
+    uint64_t id = 0;
+    std::string port;
+    std::string bytes;
+  };
+  std::mutex reprintLock_;  // guards reprints_ and reprintBytes_
+  std::deque<ReprintRequest> reprints_;
+  std::size_t reprintBytes_ = 0;
 };
 
 }  // namespace core

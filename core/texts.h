@@ -229,5 +229,35 @@ inline constexpr const char* kDebugClearQueue = "Clear queue";
 inline constexpr const char* kDebugStandbyFault = "스탠바이 : Start 장애 발생.";
 inline constexpr const char* kDebugStandbyCleared = "스탠바이 : 장애 클리어.";
 
+// Recent receipts: the list and the commands.
+inline constexpr Text kRecentJournalOff{
+    "The journal is off (Journal=NO in Settings.ini): no receipts are kept to list or print "
+    "again.",
+    "저널이 꺼져 있습니다(Settings.ini의 Journal=NO): 목록을 보거나 다시 인쇄할 영수증이 "
+    "보관되지 않습니다."};
+inline constexpr Text kRecentJournalFailed{
+    "The journal stopped recording (the disk is full, read-only or gone; see MainLog): the "
+    "newest receipts are missing.",
+    "저널 기록이 중단되었습니다(디스크가 가득 찼거나 읽기 전용이거나 없습니다. MainLog 참조): "
+    "최근 영수증이 빠져 있습니다."};
+inline constexpr Text kRecentJournalUnreadable{"The journal folder cannot be read (error %d).",
+                                               "저널 폴더를 읽을 수 없습니다(오류 %d)."};
+inline constexpr Text kRecentJournalDamaged{
+    "%d journal file(s) are damaged: receipts after the damage are missing.",
+    "저널 파일 %d개가 손상되었습니다: 손상된 곳 이후의 영수증이 빠져 있습니다."};
+inline constexpr Text kReprintQueued{"The receipt is printed again.", "영수증을 다시 인쇄합니다."};
+inline constexpr Text kReprintNoJournal{
+    "The journal is off or failed: nothing can be printed again.",
+    "저널이 꺼져 있거나 중단되어 다시 인쇄할 수 없습니다."};
+inline constexpr Text kReprintNoSuchJob{"There is no such receipt in the journal.",
+                                        "저널에 그런 영수증이 없습니다."};
+inline constexpr Text kReprintUnreadable{"The receipt cannot be read back from the journal.",
+                                         "저널에서 영수증을 읽을 수 없습니다."};
+inline constexpr Text kReprintStopping{"The relay is stopping: ask again once it runs.",
+                                       "프로그램이 멈추는 중입니다. 다시 실행된 후 요청하십시오."};
+inline constexpr Text kReprintBusy{
+    "Too many receipts wait to be printed again: ask again once the printer prints.",
+    "다시 인쇄를 기다리는 영수증이 너무 많습니다. 프린터가 인쇄한 후 다시 요청하십시오."};
+
 }  // namespace texts
 }  // namespace core

@@ -20,6 +20,7 @@ class FakeDurableFiles : public platform::DurableFiles {
   std::atomic<int> appendError{0};  // e.g. ENOSPC
   std::atomic<int> flushError{0};   // e.g. EROFS
   std::atomic<int> directoryError{0};
+  std::atomic<int> listError{0};  // the folder cannot be listed
   std::atomic<int> flushes{0};
   // Runs on the writer's thread before each append (set before the journal opens).
   std::function<void()> beforeAppend;
@@ -42,7 +43,7 @@ class FakeDurableFiles : public platform::DurableFiles {
     return real_.ReadAt(path, offset, size, bytes);
   }
   int ListFiles(const std::string& path, std::vector<platform::DirectoryEntry>& entries) override {
-    return real_.ListFiles(path, entries);
+    return listError ? listError.load() : real_.ListFiles(path, entries);
   }
   int Remove(const std::string& path) override { return real_.Remove(path); }
   int RemoveFolder(const std::string& path) override { return real_.RemoveFolder(path); }

@@ -56,6 +56,10 @@ TEST(CommandLine, AnswersHelpVersionAndUnknownArgumentsBeforeTouchingFiles) {
       {"portrelay", {"--help"}, 0, "usage: portrelay"},
       {"portrelay", {"--version"}, 0, "portrelay 2."},
       {"portrelay", {"--bogus"}, 2, "portrelay: unknown argument '--bogus'"},
+      {"portrelay", {"--reprint", "7x"}, 2, "portrelay: --reprint takes a receipt id"},
+      {"portrelay", {"--recent", "--reprint", "7"}, 2, "portrelay: one command at a time"},
+      // No relay runs from that folder: the command says so and starts none.
+      {"portrelay", {"--recent"}, 3, "portrelay: no relay runs in "},
       {"relaytray", {"--help"}, 0, "usage: relaytray"},
       {"relaytray", {"--version"}, 0, "relaytray 2."},
       {"relaytray", {"start"}, 2, "relaytray: unknown argument 'start'"},

@@ -201,6 +201,73 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"PowerOff", "power off", "power on", core::texts::kJobPowerOff.english}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.name); });
 
+// portrelay's commands ask the relay that runs from the same folder: the
+// recent receipts newest first, and one of them printed again byte for byte
+// and confirmed like any job.
+TEST_F(Relay, TheCommandsListTheRecentReceiptsAndPrintOneAgain) {
+  Start("Timeout=200\nResultTimeout=3000\n");
+  const auto command = [&](const std::vector<std::string>& args) {
+    support::ChildProcess child;
+    std::vector<std::string> argv{rig.dir.File("portrelay")};
+    argv.insert(argv.end(), args.begin(), args.end());
+    EXPECT_TRUE(child.Start(argv));
+    const int status = child.WaitExit(15000).value_or(-1);
+    return std::make_pair(status, child.Output());
+  };
+  std::vector<std::string> receipts;
+  for (int i = 0; i < 3; ++i) {
+    receipts.push_back("RECENT RECEIPT " + std::to_string(i) + "\n");
+    ASSERT_TRUE(rig.app.Write(receipts.back()));
+    ASSERT_TRUE(rig.printer.events().Next("tx 7 3722", std::chrono::seconds(5)))
+        << rig.printer.events().Dump();
+  }
+  // id, date, time, bytes, state, port
+  const std::regex row("(\\d+) +\\S+ \\S+ +(\\d+)  ([a-z ]+?) +COM6");
+  const auto listed = [&](const std::string& out) {
+    std::vector<std::pair<std::string, std::string>> rows;  // id, state
+    for (std::sregex_iterator m(out.begin(), out.end(), row), end; m != end; ++m) {
+      EXPECT_EQ((*m)[2], "17") << out;
+      rows.emplace_back((*m)[1], (*m)[3]);
+    }
+    return rows;
+  };
+  const auto [status, out] = command({"--recent"});
+  EXPECT_EQ(status, 0) << out;
+  const auto rows = listed(out);
+  ASSERT_EQ(rows.size(), 3u) << out;
+  EXPECT_GT(std::stoull(rows[0].first), std::stoull(rows[1].first));
+  EXPECT_GT(std::stoull(rows[1].first), std::stoull(rows[2].first));
+  const std::string second = rows[1].first;
+
+  const auto [asked, answer] = command({"--reprint", second});
+  EXPECT_EQ(asked, 0) << answer;
+  EXPECT_NE(answer.find("job " + second + ": " + core::texts::kReprintQueued.english),
+            std::string::npos)
+      << answer;
+  ASSERT_TRUE(rig.printer.events().Next("tx 7 3722", std::chrono::seconds(10)))
+      << rig.printer.events().Dump() << rig.Log();
+  EXPECT_TRUE(
+      rig.WaitForLog("Reprint : COM6 job " + second + " of 17 bytes is printed again", 1000))
+      << rig.Log();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(CountBytes(rig.Recorded(), Bytes(receipts[i].begin(), receipts[i].end())),
+              i == 1 ? 2 : 1)
+        << i;
+  }
+  // Confirmed in the journal: the list shows it once the state is on the disk.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  std::string state;
+  while (state != "confirmed" && std::chrono::steady_clock::now() < deadline) {
+    for (const auto& [id, shown] : listed(command({"--recent"}).second))
+      if (id == second) state = shown;
+  }
+  EXPECT_EQ(state, "confirmed");
+
+  const auto [refused, none] = command({"--reprint", "999999"});
+  EXPECT_EQ(refused, 1);
+  EXPECT_NE(none.find(core::texts::kReprintNoSuchJob.english), std::string::npos) << none;
+}
+
 TEST_F(Relay, AnApplicationThatClosesMidJobLosesNothing) {
   Start("Timeout=1500\nResultTimeout=3000\n");
   const std::string first = "FIRST HALF OF THE RECEIPT\n", second = "SECOND HALF\n";

@@ -26,6 +26,7 @@
 
 #include "platform/os_error.h"
 #include "platform/port_wait.h"
+#include "platform/posix/control_socket.h"
 #include "platform/posix/io_calls.h"
 #include "platform/posix/native.h"
 #include "platform/posix/port_map.h"
@@ -587,6 +588,33 @@ TEST_F(SocketCalls, TheWaitForAConnectTellsAFailedOneFromAWritableOne) {
   EXPECT_EQ(sockets.WaitWritable(fds[0], 100), 0);
   calls.selects = {Fail(EBADF)};
   EXPECT_EQ(sockets.WaitWritable(fds[0], 100), platform::kSocketError);
+}
+
+// The running relay's control socket in a folder of each length: its file is
+// the owner's alone and goes with the server; a request past the bound gets
+// no answer; with no server the caller hears that none runs.
+TEST(ControlSocket, AnswersOneBoundedRequestInAFolderOfAnyLength) {
+  for (const size_t extra : {0, 120}) {
+    SCOPED_TRACE(extra);
+    support::TempDir dir;
+    const std::string folder = dir.File(std::string(extra, 'f'));
+    std::filesystem::create_directories(folder);
+    const std::string file = folder + "/" + platform::posix::ControlSocketName("Test");
+    std::string answer;
+    EXPECT_EQ(platform::posix::AskControl(folder, "Test", "recent\n", 100, answer), ENOENT);
+    platform::posix::ControlServer server;
+    ASSERT_EQ(
+        server.Start(folder, "Test", 16, [](const std::string& line) { return "<" + line + ">"; }),
+        0);
+    EXPECT_EQ(std::filesystem::status(file).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(platform::posix::AskControl(folder, "Test", "recent\n", 100, answer), 0);
+    EXPECT_EQ(answer, "<recent>");
+    EXPECT_EQ(platform::posix::AskControl(folder, "Test", std::string(40, 'x'), 100, answer), 0);
+    EXPECT_EQ(answer, "");
+    server.Stop();
+    EXPECT_FALSE(std::filesystem::exists(file));
+  }
 }
 
 }  // namespace

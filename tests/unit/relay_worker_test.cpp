@@ -5,9 +5,12 @@
 #include <chrono>
 #include <future>
 
+#include "core/format.h"
 #include "core/journal_reader.h"
+#include "core/recent_receipts.h"
 #include "core/texts.h"
 #include "platform/platform.h"
+#include "tests/fakes/fake_durable_files.h"
 #include "tests/fakes/relay_fixture.h"
 
 namespace {
@@ -548,3 +551,159 @@ INSTANTIATE_TEST_SUITE_P(Relay, RelayWorkerRecovery,
                                                        1,
                                                        {S::kDiscarded, S::kDiscarded}}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The recent receipts: the list read back from the journal while the relay
+// writes it, and a reprint asked for from another thread.
+namespace {
+
+struct JournalRig {
+  explicit JournalRig(const std::string& settings)
+      : f("LogFile=YES\nTimeout=100\nReprint=YES\n" + settings),
+        files(*platform::Native().durableFiles) {
+    f.fake.platform.durableFiles = &files;
+    f.AddPort("COM6");
+    f.service->OpenJournal();
+  }
+  uint64_t Job(const std::string& bytes, core::JobState state = core::JobState::kConfirmed) {
+    core::Journal& journal = *f.service->journal();
+    const uint64_t id = journal.AppendArrival("COM6", bytes);
+    journal.MarkReceived(id).get();
+    journal.AppendState(id, state);
+    return id;
+  }
+  std::vector<core::JobState> States(uint64_t id) {
+    std::vector<core::JobState> states;
+    f.service->journal()->Sync().get();
+    core::JournalReader reader(files, f.service->journalFolder(), f.fake.files.PathSeparator());
+    if (reader.Load() == 0 && reader.Find(id)) states.push_back(reader.Find(id)->state);
+    return states;
+  }
+  // A day-file beside the journal's own (2026_12_08), as a torn write or a bad disk leaves it.
+  void WriteDayFile(const std::string& name, const std::string& bytes) {
+    support::WriteFile(f.service->journalFolder() + f.fake.files.PathSeparator() + name, bytes);
+  }
+
+  fakes::RelayFixture f;
+  fakes::FakeDurableFiles files;
+};
+
+struct ListRow {
+  const char* name;
+  const char* settings;
+  std::function<void(JournalRig&)> after;  // done to the journal of 103 jobs and one arriving
+  size_t listed;
+  uint64_t newest;
+  std::function<std::string(core::RelayService&)> problem;
+};
+
+class RecentList : public ::testing::TestWithParam<ListRow> {};
+
+TEST_P(RecentList, IsNewestFirstAndSaysWhyItMayBeShort) {
+  const ListRow& row = GetParam();
+  JournalRig rig(row.settings);
+  if (core::Journal* journal = rig.f.service->journal()) {
+    for (int i = 1; i <= 103; ++i) rig.Job("job " + std::to_string(i));
+    journal->AppendArrival("COM6", "still arriving");
+    journal->Sync().get();
+  }
+  row.after(rig);
+  const core::RecentList list = core::ListRecentJobs(*rig.f.service);
+  ASSERT_EQ(list.jobs.size(), row.listed);
+  for (size_t i = 0; i < list.jobs.size(); ++i) EXPECT_EQ(list.jobs[i].id, row.newest - i);
+  if (!list.jobs.empty()) {
+    EXPECT_EQ(list.jobs[0].size, 7u);
+    EXPECT_EQ(list.jobs[0].port, "COM6");
+    EXPECT_EQ(list.jobs[0].state, core::JobState::kConfirmed);
+  }
+  EXPECT_EQ(list.problem, row.problem(*rig.f.service));
+}
+
+std::string Said(core::RelayService& service, const core::Text& text, int number = 0) {
+  return core::FormatText(service.Say(text).c_str(), number);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RelayWorker, RecentList,
+    ::testing::Values(
+        ListRow{"TheLast100", "", [](JournalRig&) {}, 100, 103,
+                [](core::RelayService&) { return std::string(); }},
+        ListRow{
+            "ATornTailIsTheRecordBeingWritten", "",
+            [](JournalRig& rig) { rig.WriteDayFile("2026_12_09.jnl", std::string("\x10\x00", 2)); },
+            100, 103, [](core::RelayService&) { return std::string(); }},
+        ListRow{
+            "DamageIsNamed", "",
+            // Not the newest file, and a length no record can have.
+            [](JournalRig& rig) { rig.WriteDayFile("2026_12_07.jnl", std::string(9, '\xFF')); },
+            100, 103,
+            [](core::RelayService& s) { return Said(s, core::texts::kRecentJournalDamaged, 1); }},
+        ListRow{"JournalOff", "Journal=NO\n", [](JournalRig&) {}, 0, 0,
+                [](core::RelayService& s) { return Said(s, core::texts::kRecentJournalOff); }},
+        ListRow{"DiskFull", "",
+                [](JournalRig& rig) {
+                  rig.files.appendError = 28;  // ENOSPC
+                  rig.f.service->journal()->AppendArrival("COM6", "lost");
+                  rig.f.service->journal()->Sync().get();
+                },
+                100, 103,
+                [](core::RelayService& s) { return Said(s, core::texts::kRecentJournalFailed); }},
+        ListRow{"FolderUnreadable", "", [](JournalRig& rig) { rig.files.listError = 13; }, 0, 0,
+                [](core::RelayService& s) {
+                  return Said(s, core::texts::kRecentJournalUnreadable, 13);
+                }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RecentReprint, PrintsTheSameBytesOnceAndRecordsTheConfirmation) {
+  JournalRig rig("Popup=NO\n");
+  rig.Job("first");
+  const uint64_t second = rig.Job("second \x1B\x40 bytes", core::JobState::kFault);
+  EXPECT_EQ(core::RequestReprint(*rig.f.service, 999), core::ReprintResult::kNoSuchJob);
+  EXPECT_EQ(core::RequestReprint(*rig.f.service, second), core::ReprintResult::kQueued);
+  EXPECT_EQ(core::RequestReprint(*rig.f.service, second), core::ReprintResult::kQueued);
+  EXPECT_EQ(rig.f.service->worker().reprintsQueued(), 1u);
+  rig.f.service->worker().ServeReprints();
+  const Bytes written = rig.f.link.Written();
+  EXPECT_EQ(std::string(written.begin(), written.end()), "second \x1B\x40 bytes");
+  EXPECT_EQ(rig.States(second), std::vector{core::JobState::kConfirmed});
+  EXPECT_EQ(rig.f.CountLog("Reprint : COM6 job 2 of 15 bytes is printed again at the user's "
+                           "request"),
+            1)
+      << rig.f.Log();
+}
+
+bool WaitFor(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+// With the printer out of paper the reprint waits, as held jobs do, and is
+// printed and confirmed once the paper is back; a stop drops what still waits.
+TEST(RecentReprint, WaitsForAFaultedPrinterThenIsConfirmed) {
+  JournalRig rig("Popup=NO\n");
+  const uint64_t id = rig.Job("receipt", core::JobState::kDiscarded);
+  rig.f.link.SetStatuses({links::kPaperOut, links::kPaperOut, links::kPaperOut, links::kPrinterOk});
+  int statusAtWrite = 0;
+  rig.f.link.onWait = [&] { statusAtWrite = rig.f.link.statusCalls.load(); };
+  ASSERT_EQ(core::RequestReprint(*rig.f.service, id), core::ReprintResult::kQueued);
+  rig.f.service->worker().Start();
+  const auto held = [&](int times) { return rig.f.CountLog("jobs are held:") == times; };
+  EXPECT_TRUE(WaitFor([&] { return rig.States(id) == std::vector{core::JobState::kConfirmed}; }));
+  EXPECT_TRUE(held(1)) << rig.f.Log();
+  EXPECT_GE(statusAtWrite, 4);
+  EXPECT_EQ(rig.f.link.Written(), (Bytes{'r', 'e', 'c', 'e', 'i', 'p', 't'}));
+
+  rig.f.link.SetStatuses({links::kPaperOut});
+  ASSERT_TRUE(WaitFor([&] { return held(2); }));
+  EXPECT_EQ(core::RequestReprint(*rig.f.service, id), core::ReprintResult::kQueued);
+  rig.f.service->stopFlag() = 1;
+  EXPECT_EQ(core::RequestReprint(*rig.f.service, id + 1), core::ReprintResult::kStopping);
+  rig.f.service->worker().WaitEnded();
+  EXPECT_EQ(rig.f.link.writes.size(), 1u);
+  EXPECT_EQ(rig.f.CountLog("1 requested reprint(s) dropped"), 1) << rig.f.Log();
+}
+
+}  // namespace

@@ -5,16 +5,23 @@
 // instance in the same installation ends at once (exit status 0).
 // SIGUSR1 runs the application port check and SIGUSR2 the banner print, as
 // the main window's buttons would; their outcome is printed like every
-// pop-up.
+// pop-up. The running relay answers the commands of its installation
+// (--recent, --reprint) on its control socket; a program started with one of
+// them asks it and ends.
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <optional>
 
 #include "app/service_dialog.h"
+#include "core/control_protocol.h"
 #include "links/link_front.h"
 #include "platform/command_line.h"
+#include "platform/os_error.h"
 #include "platform/platform.h"
+#include "platform/posix/control_socket.h"
 #include "platform/termination.h"
 #include "ui/posix/headless_prompt.h"
 #include "ui/posix/headless_view.h"
@@ -25,8 +32,68 @@ constexpr const char* kHelp =
     "The print relay without windows: relays the application's virtual port to the\n"
     "printer that Settings.ini beside the program names, until SIGINT or SIGTERM.\n"
     "SIGUSR1 runs the application port check, SIGUSR2 the banner print.\n"
-    "  --help     this text\n"
-    "  --version  the version\n";
+    "Commands for the relay running from the same folder (status 0 done, 1 refused,\n"
+    "3 no relay runs there):\n"
+    "  --recent      the last 100 receipts of its journal, newest first: id, time\n"
+    "                received, bytes, state, port\n"
+    "  --reprint ID  prints receipt ID again, confirmed like any job\n"
+    "  --help        this text\n"
+    "  --version     the version\n";
+
+constexpr const char* kInstanceName = "KelvoSvr";
+constexpr int kExitRefused = 1;
+constexpr int kExitNoRelay = 3;
+
+std::string ProgramFolder() {
+  const std::string program = platform::Native().files->ModuleFileName();
+  return program.substr(0, program.rfind('/'));
+}
+
+// The request of the one command on the command line, if any; a malformed
+// one ends the program with one line and the usage status.
+std::optional<std::string> CommandRequest(int argc, char** argv, int& status) {
+  std::optional<std::string> request;
+  status = -1;
+  for (int at = 1; at < argc && status < 0; ++at) {
+    const std::string arg = argv[at];
+    if (arg == "--help" || arg == "-h" || arg == "--version") return std::nullopt;
+    if (arg != "--recent" && arg != "--reprint") continue;
+    uint64_t id = 0;
+    if (request) {
+      std::fprintf(stderr, "portrelay: one command at a time (see --help)\n");
+      status = platform::kExitUsage;
+    } else if (arg == "--recent") {
+      request = core::RecentRequest();
+    } else if (at + 1 < argc && core::ParseJobId(argv[at + 1], id)) {
+      request = core::ReprintRequest(id);
+      ++at;
+    } else {
+      std::fprintf(stderr, "portrelay: --reprint takes a receipt id, as --recent lists it\n");
+      status = platform::kExitUsage;
+    }
+  }
+  return request;
+}
+
+// Asks the running relay and prints its answer.
+int RunCommand(const std::string& request) {
+  const std::string folder = ProgramFolder();
+  std::string text;
+  const int error =
+      platform::posix::AskControl(folder, kInstanceName, request, core::kMaxControlAnswer, text);
+  if (error == ENOENT || error == ECONNREFUSED) {
+    std::fprintf(stderr, "portrelay: no relay runs in %s\n", folder.c_str());
+    return kExitNoRelay;
+  }
+  const core::ControlAnswer answer = core::ParseControlAnswer(text);
+  if (error != 0 || !answer.valid) {
+    std::fprintf(stderr, "portrelay: the relay in %s did not answer: %s\n", folder.c_str(),
+                 error ? platform::OsErrorText(error).c_str() : "not an answer of this version");
+    return kExitNoRelay;
+  }
+  std::fputs(answer.text.c_str(), stdout);
+  return answer.ok ? 0 : kExitRefused;
+}
 
 // What the signal thread touches lives as long as the process: a signal may
 // still arrive while main returns and destroys its objects.
@@ -96,13 +163,21 @@ class RunningDialog {
 }  // namespace
 
 int main(int argc, char** argv) {
+  int status = 0;
+  const std::optional<std::string> request = CommandRequest(argc, argv, status);
+  if (status >= 0) return status;
   const platform::CommandLineAnswer answer =
-      platform::AnswerCommandLine("portrelay", kHelp, {argv + 1, argv + argc}, stdout, stderr);
+      platform::AnswerCommandLine("portrelay", kHelp, {argv + 1, argv + argc}, stdout, stderr,
+                                  [](const std::vector<std::string>& args, size_t at) -> size_t {
+                                    if (args[at] == "--recent") return 1;
+                                    return args[at] == "--reprint" ? 2 : 0;
+                                  });
   if (answer.answered) return answer.status;
+  if (request) return RunCommand(*request);
   platform::WatchTerminationSignals(OnTerminationSignal, OnCommandSignal);
 
   platform::SingleInstance& single = platform::NativeInstance();
-  if (!single.Acquire("KelvoSvr")) return 0;
+  if (!single.Acquire(kInstanceName)) return 0;
 
   platform::Platform& native = platform::Native();
   ui::posix::HeadlessView view(End().requested);
@@ -113,6 +188,16 @@ int main(int argc, char** argv) {
   {
     RunningDialog running(dialog);
     dialog.OnInitDialog();
+    // Started by the lock's holder alone, once the journal is open.
+    platform::posix::ControlServer control;
+    core::RelayService& service = dialog.service();
+    if (const int error = control.Start(ProgramFolder(), kInstanceName, core::kMaxControlRequest,
+                                        [&service](const std::string& line) {
+                                          return core::AnswerControlRequest(service, line);
+                                        })) {
+      service.log().WriteLog(core::kLogError, "the control socket cannot be opened: %s",
+                             platform::OsErrorText(error).c_str());
+    }
     // The main thread sleeps until it is needed: no polling while idle.
     // Both ends set their flag before the event, so the second check sees
     // an end whose wake-up the reset cleared.
