@@ -108,9 +108,10 @@ class Win32RecentView : public ui::RecentReceiptsView {
     ShowWindow(GetDlgItem(dialog_, ids::kProblem), SW_HIDE);
     ShowWindow(list_, SW_SHOW);
   }
+  // A white box in the list's place, the text a line below its top.
   void ShowProblem(const std::string& text) override {
     ShowWindow(list_, SW_HIDE);
-    SetDlgItemTextA(dialog_, ids::kProblem, text.c_str());
+    SetDlgItemTextA(dialog_, ids::kProblem, ("\r\n" + text).c_str());
     ShowWindow(GetDlgItem(dialog_, ids::kProblem), SW_SHOW);
   }
   void SetPreview(const std::string& utf8) override {
@@ -210,10 +211,12 @@ INT_PTR CALLBACK RecentDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
       PaintBands(dialog, reinterpret_cast<HDC>(wParam), Bands::kRows, ui::SettingsDialogRow);
       return TRUE;
     case WM_CTLCOLORSTATIC:
-      // The read-only preview is the receipt's paper; labels stand on the
-      // gradient.
-      if (context && reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, ids::kPreview)) {
+      // The read-only preview is the receipt's paper, the problem box white
+      // like the list it stands for; labels stand on the gradient.
+      if (context && (reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, ids::kPreview) ||
+                      reinterpret_cast<HWND>(lParam) == GetDlgItem(dialog, ids::kProblem))) {
         SetBkColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
+        SetTextColor(reinterpret_cast<HDC>(wParam), RGB(0, 0, 0));
         return reinterpret_cast<INT_PTR>(context->paper);
       }
       return reinterpret_cast<INT_PTR>(
