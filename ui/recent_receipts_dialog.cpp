@@ -105,7 +105,10 @@ void RecentReceiptsDialog::OnInitDialog() {
   view_.SetColumns(
       {Say(t::kRecentColumnTime), Say(t::kRecentColumnSize), Say(t::kRecentColumnState)});
   view_.Enable(ids::kPrintAgain, false);
+}
 
+void RecentReceiptsDialog::Load() {
+  namespace t = core::texts;
   core::RecentList list = source_.List(core::kRecentJobsShown);
   jobs_ = std::move(list.jobs);
   if (jobs_.size() > core::kRecentJobsShown) jobs_.resize(core::kRecentJobsShown);

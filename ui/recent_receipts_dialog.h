@@ -85,7 +85,9 @@ class RecentReceiptsDialog {
   RecentReceiptsDialog(platform::System& system, RecentReceiptsSource& source,
                        RecentReceiptsView& view, escpos::ToUtf8 toUtf8);
 
+  // The texts; then Load, once the window is up, the list.
   void OnInitDialog();
+  void Load();
   // The list's selection moved to `row` (-1: none).
   void OnSelect(int row);
   void OnPrintAgain();

@@ -97,6 +97,7 @@ class RecentReceipts : public ::testing::Test {
   void Open(unsigned codePage = 1252) {
     system.codePage = codePage;
     dialog.OnInitDialog();
+    dialog.Load();
   }
 
   fakes::FakeSystem system;
@@ -116,6 +117,7 @@ TEST_F(RecentReceipts, TheListIsShownNewestFirstInTheSystemsLanguage) {
     ui::RecentReceiptsDialog opened{system, source, shown, Converted};
     system.codePage = c.codePage;
     opened.OnInitDialog();
+    opened.Load();
     auto say = [&](const core::Text& text) { return c.korean ? text.korean : text.english; };
     auto size = [&](const char* n) { return core::FormatText(say(t::kRecentSize), n); };
     EXPECT_EQ(source.asked, core::kRecentJobsShown);
@@ -155,6 +157,7 @@ TEST_F(RecentReceipts, AProblemOrAnEmptyJournalStandsWhereTheListWouldBe) {
     RecordingRecentView shown;
     ui::RecentReceiptsDialog opened{system, script, shown, Converted};
     opened.OnInitDialog();
+    opened.Load();
     EXPECT_EQ(shown.problem, c.shown);
     EXPECT_TRUE(shown.rows.empty());
     // Nothing to select, nothing to print.
@@ -185,6 +188,7 @@ TEST_F(RecentReceipts, TheSelectedJobIsPreviewedInTheReceiptsCodePage) {
     ui::RecentReceiptsDialog opened{system, source, shown, Converted};
     system.codePage = c.systemCodePage;
     opened.OnInitDialog();
+    opened.Load();
     EXPECT_EQ(opened.receiptCodePage(), c.receiptCodePage);
     opened.OnSelect(0);
     opened.OnSelect(c.row);

@@ -9,9 +9,11 @@
 
 #include <commctrl.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "ui/gradients.h"
@@ -32,6 +34,7 @@ static_assert(ids::kList == IDC_RECENT_LIST && ids::kProblem == IDC_RECENT_PROBL
               ids::kListLabel == IDC_RECENT_LIST_LABEL &&
               ids::kPreviewLabel == IDC_RECENT_PREVIEW_LABEL);
 
+constexpr UINT kLoadMessage = WM_APP + 1;
 // Shares of the list's width: received time, size, state.
 constexpr int kColumnShares[] = {40, 27, 33};
 // The receipt's font: the Korean systems' fixed-pitch face; elsewhere the
@@ -65,6 +68,60 @@ std::string Utf8(const std::wstring& wide) {
 escpos::ToUtf8 ReceiptTextToUtf8() {
   return [](std::string_view bytes, unsigned codePage) { return Utf8(Wide(bytes, codePage)); };
 }
+
+// Runs `call` on a thread of its own while the window goes on painting: the
+// core reads the journal folder from disk for each list and each job, which
+// takes a moment when the journal is large. The dialog takes no input
+// meanwhile, so the presenter is not asked for anything else until it has
+// its answer.
+template <typename Call>
+auto WhilePainting(HWND dialog, Call call) -> decltype(call()) {
+  decltype(call()) result{};
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    result = call();
+    done = true;
+    PostMessageW(dialog, WM_NULL, 0, 0);
+  });
+  const BOOL wasDisabled = EnableWindow(dialog, FALSE);
+  HCURSOR cursor = SetCursor(LoadCursorW(nullptr, MAKEINTRESOURCEW(32514) /* IDC_WAIT */));
+  while (!done) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        break;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+  }
+  worker.join();
+  if (!wasDisabled) EnableWindow(dialog, TRUE);
+  SetCursor(cursor);
+  return result;
+}
+
+// The service's recent receipts, each call off the window's thread.
+class ResponsiveReceipts : public ui::RecentReceiptsSource {
+ public:
+  ResponsiveReceipts(HWND dialog, core::RelayService& service)
+      : dialog_(dialog), service_(service) {}
+  core::RecentList List(std::size_t most) override {
+    return WhilePainting(dialog_, [&] { return service_.List(most); });
+  }
+  int Read(uint64_t id, std::string& bytes) override {
+    return WhilePainting(dialog_, [&] { return service_.Read(id, bytes); });
+  }
+  core::ReprintResult Reprint(uint64_t id) override {
+    return WhilePainting(dialog_, [&] { return service_.Reprint(id); });
+  }
+
+ private:
+  HWND dialog_;
+  ui::ServiceReceipts service_;
+};
 
 class Win32RecentView : public ui::RecentReceiptsView {
  public:
@@ -142,7 +199,7 @@ class Win32RecentView : public ui::RecentReceiptsView {
 struct DialogContext {
   platform::System* system = nullptr;
   core::RelayService* service = nullptr;
-  std::unique_ptr<ui::ServiceReceipts> source;
+  std::unique_ptr<ResponsiveReceipts> source;
   std::unique_ptr<Win32RecentView> view;
   std::unique_ptr<ui::RecentReceiptsDialog> presenter;
   widgets::ImageButton printAgain;
@@ -175,7 +232,7 @@ void InitDialog(HWND dialog, DialogContext& context) {
                         reinterpret_cast<WPARAM>(context.previewFont), FALSE);
   context.paper = CreateSolidBrush(RGB(255, 255, 255));
 
-  context.source = std::make_unique<ui::ServiceReceipts>(*context.service);
+  context.source = std::make_unique<ResponsiveReceipts>(dialog, *context.service);
   context.view = std::make_unique<Win32RecentView>(dialog);
   context.presenter = std::make_unique<ui::RecentReceiptsDialog>(
       *context.system, *context.source, *context.view, ReceiptTextToUtf8());
@@ -183,11 +240,16 @@ void InitDialog(HWND dialog, DialogContext& context) {
   CentreOnScreen(dialog);
   // Opened from the tray: nothing of the program is in front yet.
   SetForegroundWindow(dialog);
+  // The list once the window shows.
+  PostMessageW(dialog, kLoadMessage, 0, 0);
 }
 
 INT_PTR CALLBACK RecentDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* context = DialogState<DialogContext>(dialog, message, lParam);
   switch (message) {
+    case kLoadMessage:
+      if (context && context->presenter) context->presenter->Load();
+      return TRUE;
     case WM_INITDIALOG:
       InitDialog(dialog, *context);
       return TRUE;
