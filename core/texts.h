@@ -240,6 +240,8 @@ inline constexpr Text kRecentNoSuchJob{"Cannot print again: the receipt is no lo
                                        "재인쇄 불가: 영수증이 더 이상 보관되어 있지 않습니다."};
 inline constexpr Text kRecentUnreadable{"The receipt cannot be read back.",
                                         "영수증을 읽을 수 없습니다."};
+inline constexpr Text kRecentNotNow{"Cannot print again now; try again shortly.",
+                                    "지금은 재인쇄할 수 없습니다. 잠시 후 다시 시도하세요."};
 inline constexpr Text kRecentStopping{"Cannot print again: the service is stopping.",
                                       "재인쇄 불가: 서비스가 종료 중입니다."};
 

@@ -155,9 +155,11 @@ void RecentReceiptsDialog::OnPrintAgain() {
   if (selected_ < 0) return;
   namespace t = core::texts;
   const core::ReprintResult result = source_.Reprint(jobs_[static_cast<std::size_t>(selected_)].id);
-  const core::Text* said = &t::kRecentQueued;
+  // A reason this window does not know yet is still a refusal.
+  const core::Text* said = &t::kRecentNotNow;
   switch (result) {
     case core::ReprintResult::kQueued:
+      said = &t::kRecentQueued;
       break;
     case core::ReprintResult::kNoJournal:
       said = &t::kRecentNoJournal;
@@ -170,6 +172,8 @@ void RecentReceiptsDialog::OnPrintAgain() {
       break;
     case core::ReprintResult::kStopping:
       said = &t::kRecentStopping;
+      break;
+    default:
       break;
   }
   view_.SetText(ids::kStatus, Say(*said));
