@@ -212,6 +212,39 @@ inline constexpr const char* kCheckGetStateFailed = "GetCommState() failed in %s
 inline constexpr const char* kCheckSetStateFailed = "SetCommState() failed in %s";
 inline constexpr const char* kImageWriteFailed = "WriteFile() Fail !!!";
 
+// Recent receipts: the window. Its template keeps the Korean texts too; the
+// states are the journal's (core::JobState) as a person reads them.
+inline constexpr Text kRecentCaption{"Recent receipts", "최근 영수증"};
+inline constexpr Text kRecentListLabel{"Last 100 receipts, newest first", "최근 100건 (최신순)"};
+inline constexpr Text kRecentPreviewLabel{"Preview", "미리 보기"};
+inline constexpr Text kRecentColumnTime{"Received", "받은 시각"};
+inline constexpr Text kRecentColumnSize{"Size", "크기"};
+inline constexpr Text kRecentColumnState{"State", "상태"};
+inline constexpr Text kRecentSize{"%s bytes", "%s 바이트"};
+inline constexpr Text kRecentPrintAgain{"Print again (&P)", "다시 인쇄 (&P)"};
+inline constexpr Text kRecentClose{"Close (&C)", "닫기 (&C)"};
+inline constexpr Text kRecentEmpty{"No receipts yet.", "아직 받은 영수증이 없습니다."};
+inline constexpr Text kRecentStateArriving{"Arriving", "받는 중"};
+inline constexpr Text kRecentStateReceived{"Received", "받음"};
+inline constexpr Text kRecentStateSent{"Sent", "보냄"};
+inline constexpr Text kRecentStateConfirmed{"Printed", "인쇄됨"};
+inline constexpr Text kRecentStateFault{"Printer fault", "프린터 장애"};
+inline constexpr Text kRecentStatePrintedAgain{"Printed again", "재인쇄됨"};
+inline constexpr Text kRecentStateAbandoned{"Not printed", "인쇄 안 됨"};
+inline constexpr Text kRecentStateDiscarded{"Discarded", "버림"};
+inline constexpr Text kRecentQueued{"Queued: the receipt prints again.",
+                                    "재인쇄 요청: 영수증을 다시 인쇄합니다."};
+inline constexpr Text kRecentNoJournal{"Cannot print again: the job journal is off or failed.",
+                                       "재인쇄 불가: 작업 기록이 꺼져 있거나 오류가 있습니다."};
+inline constexpr Text kRecentNoSuchJob{"Cannot print again: the receipt is no longer kept.",
+                                       "재인쇄 불가: 영수증이 더 이상 보관되어 있지 않습니다."};
+inline constexpr Text kRecentUnreadable{"The receipt cannot be read back.",
+                                        "영수증을 읽을 수 없습니다."};
+inline constexpr Text kRecentNotNow{"Cannot print again now; try again shortly.",
+                                    "지금은 재인쇄할 수 없습니다. 잠시 후 다시 시도하세요."};
+inline constexpr Text kRecentStopping{"Cannot print again: the service is stopping.",
+                                      "재인쇄 불가: 서비스가 종료 중입니다."};
+
 // Test page heading (line 1 is formatted with the port name).
 inline constexpr Text kTestPageLine1{"Print to %s port.\n\n", "%s로 인쇄합니다.\n\n"};
 inline constexpr Text kTestPageLine2{

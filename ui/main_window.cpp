@@ -69,6 +69,9 @@ bool MainWindow::OnCommand(int id) {
     case kExitServiceCommand:
       ConfirmExit();
       return true;
+    case kRecentReceiptsCommand:
+      ShowRecentReceipts();
+      return true;
     case controls::kAddPortButton:
       commands_.AddPort();
       return true;
@@ -96,6 +99,15 @@ bool MainWindow::OnSystemCommand(int id) {
   view_.ShowInfoDialog();
   showingInfo_ = false;
   return true;
+}
+
+// The tray menu stays usable while the window is up; choosing the item again
+// would stack a second copy of the same list on the first.
+void MainWindow::ShowRecentReceipts() {
+  if (showingRecent_ || place_ == WindowPlace::kEnded) return;
+  showingRecent_ = true;
+  view_.ShowRecentReceipts();
+  showingRecent_ = false;
 }
 
 // The tray menu can be opened again while the confirmation is up; a second

@@ -23,6 +23,7 @@ inline constexpr int kTrayMenuEnglish = 144;
 inline constexpr int kOpenServiceCommand = 32771;
 inline constexpr int kExitServiceCommand = 32773;
 inline constexpr int kPrinterSettingCommand = 32774;
+inline constexpr int kRecentReceiptsCommand = 32775;
 // The system menu's information item.
 inline constexpr int kAboutCommand = 16;
 
@@ -56,6 +57,8 @@ class MainWindowView {
   // later as a command of the window.
   virtual void ShowTrayMenu(int menuId) = 0;
   virtual void ShowInfoDialog() = 0;
+  // The recent receipts window, modal; returns when it is closed.
+  virtual void ShowRecentReceipts() = 0;
   // kExitConfirmed or kExitCancelled.
   virtual int ShowExitDialog() = 0;
   // Ends the main window, and with it the program.
@@ -101,6 +104,7 @@ class MainWindow {
 
  private:
   void ConfirmExit();
+  void ShowRecentReceipts();
   void PutUpIcon();
 
   MainWindowView& view_;
@@ -112,6 +116,7 @@ class MainWindow {
   bool hiding_ = false;
   bool askingToExit_ = false;
   bool showingInfo_ = false;
+  bool showingRecent_ = false;
 };
 
 }  // namespace ui

@@ -50,9 +50,10 @@ std::wstring Say(const Texts& text) { return Wide(Korean() ? text.korean : text.
 const Texts kTrayMenu[] = {{"Open service (&O)", "서비스 열기 (&O)"},
                            {"", ""},
                            {"Printer's Setting (&S)", "프린터 설정 (&S)"},
+                           {"Recent receipts (&R)", "최근 영수증 (&R)"},
                            {"", ""},
                            {"Exit service (&X)", "서비스 종료 (&X)"}};
-const UINT kTrayMenuIds[] = {32771, 0, 32774, 0, 32773};
+const UINT kTrayMenuIds[] = {32771, 0, 32774, 32775, 0, 32773};
 
 // Template 102: every control with its text and place (dialog units).
 // Statics without an id (-1) are found by their place. The controls without
@@ -659,7 +660,7 @@ SIZE TrackedMenuSize(HMODULE module, int id) {
   return g_measured;
 }
 
-TEST_F(PortrelayGui, RightClickShowsTheThreeItemMenuInTheSystemsLanguage) {
+TEST_F(PortrelayGui, RightClickShowsTheTrayMenuInTheSystemsLanguage) {
   const std::string exe = Env("PORTRELAY_GUI_DIR") + "\\portrelay.exe";
   HMODULE module = LoadLibraryExA(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr);
@@ -668,8 +669,8 @@ TEST_F(PortrelayGui, RightClickShowsTheThreeItemMenuInTheSystemsLanguage) {
   HMENU menu = LoadMenuW(module, MAKEINTRESOURCEW(own));
   ASSERT_NE(menu, nullptr);
   HMENU popup = GetSubMenu(menu, 0);
-  ASSERT_EQ(GetMenuItemCount(popup), 5);
-  for (int i = 0; i < 5; ++i) {
+  ASSERT_EQ(GetMenuItemCount(popup), static_cast<int>(std::size(kTrayMenu)));
+  for (int i = 0; i < static_cast<int>(std::size(kTrayMenu)); ++i) {
     wchar_t text[128] = {};
     GetMenuStringW(popup, i, text, 128, MF_BYPOSITION);
     EXPECT_EQ(Utf8(text), Utf8(Say(kTrayMenu[i]))) << i;

@@ -10,17 +10,25 @@
 //       holds COMn itself and clicks button 1001 (the red pop-up expected:
 //       SHOTPREFIX-held.bmp), then lets it go and clicks again (the green one:
 //       SHOTPREFIX-ok.bmp).
+//   ui_driver.exe recent ROW REPORT SHOTPREFIX
+//       opens the recent receipts window with the tray command, reports its
+//       list, selects row ROW and reports the preview, presses Print again,
+//       reports the status line, screenshots the window
+//       (SHOTPREFIX-recent.bmp) and closes it.
 // Each wait is bounded; a missing window ends the program with status 1.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "core/texts.h"
+#include "ui/main_window.h"
+#include "ui/recent_receipts_dialog.h"
 
 namespace {
 
@@ -349,22 +357,128 @@ int RunPortCheck(Report& report, const std::string& port, const std::string& sho
   return CheckOnce(report, main, "free", shots + "-ok.bmp") ? 0 : 1;
 }
 
+// Memory in the program that owns `window`, for the messages whose parameter
+// points at a structure (a list view's items).
+class RemoteMemory {
+ public:
+  RemoteMemory(HWND window, SIZE_T size) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_)
+      at_ = static_cast<BYTE*>(VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE));
+  }
+  ~RemoteMemory() {
+    if (at_) VirtualFreeEx(process_, at_, 0, MEM_RELEASE);
+    if (process_) CloseHandle(process_);
+  }
+  BYTE* at() const { return at_; }
+  void Write(SIZE_T offset, const void* data, SIZE_T size) {
+    SIZE_T moved = 0;
+    WriteProcessMemory(process_, at_ + offset, data, size, &moved);
+  }
+  void Read(SIZE_T offset, void* data, SIZE_T size) {
+    SIZE_T moved = 0;
+    ReadProcessMemory(process_, at_ + offset, data, size, &moved);
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  BYTE* at_ = nullptr;
+};
+
+std::string ListCell(HWND list, int row, int column) {
+  constexpr int kChars = 256;
+  RemoteMemory remote(list, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+  if (!remote.at()) return {};
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.pszText = reinterpret_cast<wchar_t*>(remote.at() + sizeof item);
+  item.cchTextMax = kChars;
+  remote.Write(0, &item, sizeof item);
+  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+               reinterpret_cast<LPARAM>(remote.at()));
+  wchar_t text[kChars] = {};
+  remote.Read(sizeof item, text, sizeof text);
+  text[kChars - 1] = L'\0';
+  return Utf8(text);
+}
+
+void SelectRow(HWND list, int row) {
+  RemoteMemory remote(list, sizeof(LVITEMW));
+  if (!remote.at()) return;
+  LVITEMW item{};
+  item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  item.state = LVIS_SELECTED | LVIS_FOCUSED;
+  remote.Write(0, &item, sizeof item);
+  SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+               reinterpret_cast<LPARAM>(remote.at()));
+}
+
+// Waits until the control shows some text; that text.
+std::string WaitForText(HWND control) {
+  const DWORD start = GetTickCount();
+  std::wstring text;
+  while ((text = WindowText(control)).empty() && GetTickCount() - start < 10000) Sleep(100);
+  return Utf8(text);
+}
+
+int RunRecent(Report& report, int row, const std::string& shots) {
+  namespace ids = ui::recent_controls;
+  HWND main = MainWindow();
+  if (!main) return 1;
+  Click(main, ui::kRecentReceiptsCommand);
+  HWND dialog = WaitForDialog({t::kRecentCaption.english, t::kRecentCaption.korean});
+  if (!dialog) {
+    report.Line("recent", "missing");
+    return 1;
+  }
+  Sleep(500);  // the first painting
+  report.Line("caption", Utf8(WindowText(dialog)));
+  for (int id : {ids::kListLabel, ids::kPreviewLabel, ids::kPrintAgain, ids::kClose})
+    report.Line("text " + std::to_string(id), Utf8(WindowText(GetDlgItem(dialog, id))));
+  HWND problem = GetDlgItem(dialog, ids::kProblem);
+  report.Line("problem", IsWindowVisible(problem) ? Utf8(WindowText(problem)) : "");
+  HWND list = GetDlgItem(dialog, ids::kList);
+  const int rows =
+      IsWindowVisible(list) ? static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) : 0;
+  report.Line("rows", std::to_string(rows));
+  for (int i = 0; i < rows; ++i)
+    report.Line("row " + std::to_string(i),
+                ListCell(list, i, 0) + "|" + ListCell(list, i, 1) + "|" + ListCell(list, i, 2));
+  report.Line("enabled before", IsWindowEnabled(GetDlgItem(dialog, ids::kPrintAgain)) ? "1" : "0");
+  if (row < rows) {
+    SelectRow(list, row);
+    report.Line("preview", WaitForText(GetDlgItem(dialog, ids::kPreview)));
+    Click(dialog, ids::kPrintAgain);
+    report.Line("status", WaitForText(GetDlgItem(dialog, ids::kStatus)));
+  }
+  Sleep(300);
+  report.Line("screenshot", SaveScreenshot(dialog, shots + "-recent.bmp") ? "1" : "0");
+  Click(dialog, IDCANCEL);
+  report.Line("closed", WaitGone(dialog) ? "1" : "0");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(
-        stderr, "usage: ui_driver settings REPORT SHOTPREFIX | portcheck COMn REPORT SHOTPREFIX\n");
+    std::fprintf(stderr,
+                 "usage: ui_driver settings REPORT SHOTPREFIX | portcheck COMn REPORT SHOTPREFIX |"
+                 " recent ROW REPORT SHOTPREFIX\n");
     return 2;
   }
   const std::string command = argv[1];
-  const bool portCheck = command == "portcheck";
-  if (portCheck && argc < 5) return 2;
+  // The commands with an argument before the report.
+  const bool argument = command == "portcheck" || command == "recent";
+  if (argument && argc < 5) return 2;
   Report report;
-  report.file = std::fopen(argv[portCheck ? 3 : 2], "wb");
+  report.file = std::fopen(argv[argument ? 3 : 2], "wb");
   if (!report.file) return 2;
-  const int result =
-      portCheck ? RunPortCheck(report, argv[2], argv[4]) : RunSettings(report, argv[3]);
+  const int result = command == "portcheck" ? RunPortCheck(report, argv[2], argv[4])
+                     : command == "recent"  ? RunRecent(report, std::atoi(argv[2]), argv[4])
+                                            : RunSettings(report, argv[3]);
   report.Line("end", std::to_string(result));
   std::fclose(report.file);
   return result;

@@ -71,6 +71,10 @@ class FakeWindow : public ui::MainWindowView {
     ++infoDialogs;
     if (whileDialog) whileDialog();
   }
+  void ShowRecentReceipts() override {
+    ++recentDialogs;
+    if (whileDialog) whileDialog();
+  }
   int ShowExitDialog() override {
     ++exitDialogs;
     if (whileDialog) whileDialog();
@@ -88,6 +92,7 @@ class FakeWindow : public ui::MainWindowView {
   std::vector<std::string> calls;
   std::vector<int> menus;
   int infoDialogs = 0;
+  int recentDialogs = 0;
   int exitDialogs = 0;
   int exitAnswer = ui::kExitCancelled;
   std::function<void()> onMinimised;
@@ -282,6 +287,15 @@ TEST_F(MainWindowTray, TheSystemMenuItemOpensTheInformationDialogOnce) {
   EXPECT_EQ(window.infoDialogs, 1);
   EXPECT_FALSE(presenter.OnSystemCommand(0xF020 /* minimise */));
   EXPECT_EQ(window.infoDialogs, 1);
+}
+
+// The tray menu can be used again while the list is up.
+TEST_F(MainWindowTray, RecentReceiptsOpensItsWindowOnceAndLeavesTheMainWindowInTheTray) {
+  window.whileDialog = [this] { presenter.OnCommand(ui::kRecentReceiptsCommand); };
+  EXPECT_TRUE(presenter.OnCommand(ui::kRecentReceiptsCommand));
+  EXPECT_EQ(window.recentDialogs, 1);
+  EXPECT_TRUE(commands.called.empty());
+  EXPECT_EQ(presenter.place(), WindowPlace::kInTray);
 }
 
 TEST_F(MainWindowTray, ButtonsAndMenuCommandsReachTheService) {

@@ -13,6 +13,7 @@
 #include "ui/win32/dialog_parts.h"
 #include "ui/win32/exit_dialog.h"
 #include "ui/win32/info_dialog.h"
+#include "ui/win32/recent_receipts_dialog.h"
 #include "ui/win32/resource.h"
 #include "ui/win32/settings_dialog.h"
 #include "ui/win32/status_dialog.h"
@@ -23,7 +24,8 @@ namespace {
 
 static_assert(kTrayMenuKorean == IDR_TRAY_MENU_KOREAN && kTrayMenuEnglish == IDR_TRAY_MENU_ENGLISH);
 static_assert(kOpenServiceCommand == ID_OPEN_SERVICE && kExitServiceCommand == ID_EXIT_SERVICE &&
-              kPrinterSettingCommand == ID_PRINTER_SETTING);
+              kPrinterSettingCommand == ID_PRINTER_SETTING &&
+              kRecentReceiptsCommand == ID_RECENT_RECEIPTS);
 static_assert(kAboutCommand == IDM_ABOUTBOX);
 
 // The second parameter of the show-window notification HideToTray posts to
@@ -254,6 +256,10 @@ void Win32ServiceView::ShowInfoDialog() {
   win32::ShowInfoDialog(instance_, window_, system_, codePage_);
 }
 
+void Win32ServiceView::ShowRecentReceipts() {
+  if (service_) win32::ShowRecentReceiptsDialog(instance_, window_, system_, *service_);
+}
+
 int Win32ServiceView::ShowExitDialog() {
   return win32::ShowExitDialog(instance_, window_, system_, codePage_);
 }
@@ -382,6 +388,7 @@ void RunServiceWindow(HINSTANCE instance, platform::Platform& platform,
   WindowContext context{&single, &view, nullptr, nullptr, nullptr};
   app::ServiceDialog dialog(platform, view, prompt, *link);
   context.dialog = &dialog;
+  view.SetService(dialog.service());
   Win32SettingsForm settingsForm(instance, platform, prompt, [&view] { return view.window(); });
   dialog.SetSettingsForm(&settingsForm);
   // The window runs its own loop rather than the dialog manager's: that one

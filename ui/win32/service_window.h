@@ -21,6 +21,8 @@ class Win32ServiceView : public core::ServiceView, public MainWindowView {
   Win32ServiceView& operator=(const Win32ServiceView&) = delete;
 
   void Attach(HWND window, MainWindow& presenter);
+  // The service the recent receipts window reads (the program's one).
+  void SetService(core::RelayService& service) { service_ = &service; }
   HWND window() const { return window_; }
   HICON icon() const { return icon_; }
   UINT relayMessage() const { return relayMessage_; }
@@ -53,6 +55,7 @@ class Win32ServiceView : public core::ServiceView, public MainWindowView {
   std::string Caption() override;
   void ShowTrayMenu(int menuId) override;
   void ShowInfoDialog() override;
+  void ShowRecentReceipts() override;
   int ShowExitDialog() override;
   void Destroy() override;
 
@@ -65,6 +68,7 @@ class Win32ServiceView : public core::ServiceView, public MainWindowView {
   HICON icon_;
   HWND window_ = nullptr;
   MainWindow* presenter_ = nullptr;
+  core::RelayService* service_ = nullptr;
   HWND tooltip_ = nullptr;
   UINT relayMessage_ = 0;
   UINT taskbarCreatedMessage_ = 0;

@@ -1,0 +1,182 @@
+// RecentReceiptsDialog, the recent receipts window's presenter (see
+// recent_receipts_dialog.h).
+#include "ui/recent_receipts_dialog.h"
+
+#include <utility>
+
+#include "core/format.h"
+#include "core/texts.h"
+
+namespace ui {
+namespace {
+
+namespace ids = recent_controls;
+
+constexpr int64_t kDayMs = 86400000;
+
+// Digits in groups of three: "20,041".
+std::string Grouped(uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+    digits.insert(static_cast<std::size_t>(at), ",");
+  return digits;
+}
+
+}  // namespace
+
+core::RecentList ServiceReceipts::List(std::size_t most) {
+  return core::ListRecentJobs(service_, most);
+}
+
+int ServiceReceipts::Read(uint64_t id, std::string& bytes) {
+  return core::ReadRecentJob(service_, id, bytes);
+}
+
+core::ReprintResult ServiceReceipts::Reprint(uint64_t id) {
+  return core::RequestReprint(service_, id);
+}
+
+// The day count back into a calendar date (the inverse of core::CivilDay).
+std::string ReceivedTime(int64_t civilMs) {
+  int64_t days = civilMs / kDayMs;
+  int64_t ms = civilMs % kDayMs;
+  if (ms < 0) {
+    ms += kDayMs;
+    --days;
+  }
+  const int64_t z = days + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  const int seconds = static_cast<int>(ms / 1000);
+  return core::Format("%02d-%02d %02d:%02d:%02d", month, day, seconds / 3600, seconds / 60 % 60,
+                      seconds % 60);
+}
+
+const core::Text& StateText(core::JobState state) {
+  using core::JobState;
+  namespace t = core::texts;
+  switch (state) {
+    case JobState::kArriving:
+      return t::kRecentStateArriving;
+    case JobState::kReceived:
+      return t::kRecentStateReceived;
+    case JobState::kSent:
+      return t::kRecentStateSent;
+    case JobState::kConfirmed:
+      return t::kRecentStateConfirmed;
+    case JobState::kFault:
+      return t::kRecentStateFault;
+    case JobState::kPrintedAgain:
+      return t::kRecentStatePrintedAgain;
+    case JobState::kAbandoned:
+      return t::kRecentStateAbandoned;
+    case JobState::kDiscarded:
+      return t::kRecentStateDiscarded;
+  }
+  return t::kRecentStateReceived;
+}
+
+RecentReceiptsDialog::RecentReceiptsDialog(platform::System& system, RecentReceiptsSource& source,
+                                           RecentReceiptsView& view, escpos::ToUtf8 toUtf8)
+    : system_(system), source_(source), view_(view), toUtf8_(std::move(toUtf8)) {}
+
+std::string RecentReceiptsDialog::Say(const core::Text& text) {
+  return core::Pick(system_, codePage_, text);
+}
+
+unsigned RecentReceiptsDialog::receiptCodePage() const {
+  return codePage_ == core::kKoreanCodePage ? core::kKoreanCodePage : 437;
+}
+
+void RecentReceiptsDialog::OnInitDialog() {
+  namespace t = core::texts;
+  codePage_ = system_.AnsiCodePage();
+  view_.SetCaption(Say(t::kRecentCaption));
+  view_.SetText(ids::kListLabel, Say(t::kRecentListLabel));
+  view_.SetText(ids::kPreviewLabel, Say(t::kRecentPreviewLabel));
+  view_.SetText(ids::kPrintAgain, Say(t::kRecentPrintAgain));
+  view_.SetText(ids::kClose, Say(t::kRecentClose));
+  view_.SetText(ids::kStatus, "");
+  view_.SetColumns(
+      {Say(t::kRecentColumnTime), Say(t::kRecentColumnSize), Say(t::kRecentColumnState)});
+  view_.Enable(ids::kPrintAgain, false);
+}
+
+void RecentReceiptsDialog::Load() {
+  namespace t = core::texts;
+  core::RecentList list = source_.List(core::kRecentJobsShown);
+  jobs_ = std::move(list.jobs);
+  if (jobs_.size() > core::kRecentJobsShown) jobs_.resize(core::kRecentJobsShown);
+  if (!list.problem.empty()) {
+    // A short list beside its problem would look complete; the problem is
+    // what the person needs to read.
+    jobs_.clear();
+    view_.ShowProblem(list.problem);
+    return;
+  }
+  if (jobs_.empty()) {
+    view_.ShowProblem(Say(t::kRecentEmpty));
+    return;
+  }
+  std::vector<RecentRow> rows;
+  rows.reserve(jobs_.size());
+  for (const core::RecentJob& job : jobs_) {
+    rows.push_back({ReceivedTime(job.receivedMs),
+                    core::FormatText(Say(t::kRecentSize).c_str(), Grouped(job.size).c_str()),
+                    Say(StateText(job.state))});
+  }
+  view_.ShowRows(rows);
+}
+
+void RecentReceiptsDialog::OnSelect(int row) {
+  if (row == selected_) return;
+  selected_ = row >= 0 && static_cast<std::size_t>(row) < jobs_.size() ? row : -1;
+  view_.SetText(ids::kStatus, "");
+  view_.Enable(ids::kPrintAgain, selected_ >= 0);
+  if (selected_ < 0) {
+    view_.SetPreview("");
+    return;
+  }
+  std::string bytes;
+  if (source_.Read(jobs_[static_cast<std::size_t>(selected_)].id, bytes) != 0) {
+    view_.SetPreview("");
+    view_.SetText(ids::kStatus, Say(core::texts::kRecentUnreadable));
+    return;
+  }
+  view_.SetPreview(escpos::PreviewText(bytes, receiptCodePage(), toUtf8_));
+}
+
+void RecentReceiptsDialog::OnPrintAgain() {
+  if (selected_ < 0) return;
+  namespace t = core::texts;
+  const core::ReprintResult result = source_.Reprint(jobs_[static_cast<std::size_t>(selected_)].id);
+  // A reason this window does not know yet is still a refusal.
+  const core::Text* said = &t::kRecentNotNow;
+  switch (result) {
+    case core::ReprintResult::kQueued:
+      said = &t::kRecentQueued;
+      break;
+    case core::ReprintResult::kNoJournal:
+      said = &t::kRecentNoJournal;
+      break;
+    case core::ReprintResult::kNoSuchJob:
+      said = &t::kRecentNoSuchJob;
+      break;
+    case core::ReprintResult::kUnreadable:
+      said = &t::kRecentUnreadable;
+      break;
+    case core::ReprintResult::kStopping:
+      said = &t::kRecentStopping;
+      break;
+    default:
+      break;
+  }
+  view_.SetText(ids::kStatus, Say(*said));
+}
+
+}  // namespace ui
