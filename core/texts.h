@@ -232,18 +232,6 @@ inline constexpr Text kRecentStateFault{"Printer fault", "프린터 장애"};
 inline constexpr Text kRecentStatePrintedAgain{"Printed again", "재인쇄됨"};
 inline constexpr Text kRecentStateAbandoned{"Not printed", "인쇄 안 됨"};
 inline constexpr Text kRecentStateDiscarded{"Discarded", "버림"};
-inline constexpr Text kRecentQueued{"Queued: the receipt prints again.",
-                                    "재인쇄 요청: 영수증을 다시 인쇄합니다."};
-inline constexpr Text kRecentNoJournal{"Cannot print again: the job journal is off or failed.",
-                                       "재인쇄 불가: 작업 기록이 꺼져 있거나 오류가 있습니다."};
-inline constexpr Text kRecentNoSuchJob{"Cannot print again: the receipt is no longer kept.",
-                                       "재인쇄 불가: 영수증이 더 이상 보관되어 있지 않습니다."};
-inline constexpr Text kRecentUnreadable{"The receipt cannot be read back.",
-                                        "영수증을 읽을 수 없습니다."};
-inline constexpr Text kRecentNotNow{"Cannot print again now; try again shortly.",
-                                    "지금은 재인쇄할 수 없습니다. 잠시 후 다시 시도하세요."};
-inline constexpr Text kRecentStopping{"Cannot print again: the service is stopping.",
-                                      "재인쇄 불가: 서비스가 종료 중입니다."};
 
 // Test page heading (line 1 is formatted with the port name).
 inline constexpr Text kTestPageLine1{"Print to %s port.\n\n", "%s로 인쇄합니다.\n\n"};

@@ -413,4 +413,63 @@ std::string PreviewText(std::string_view job, unsigned codePage, const ToUtf8& t
   return previewer.Finish();
 }
 
+namespace {
+
+// Watches a job's text bytes for TextCodePage.
+class CodePageGuess : private StreamObserver {
+ public:
+  explicit CodePageGuess(std::string_view job) {
+    parser_.set_observer(this);
+    std::vector<Command> commands;
+    parser_.Feed(reinterpret_cast<const uint8_t*>(job.data()), job.size(), &commands);
+  }
+
+  unsigned Result(unsigned fallback) const {
+    if (chosen_ != 0) return chosen_;
+    if (!high_) return fallback;
+    return pairs_ && lead_ == 0 ? 949u : 437u;
+  }
+
+ private:
+  static bool IsTrail(uint8_t b) {
+    return (b >= 0x41 && b <= 0x5A) || (b >= 0x61 && b <= 0x7A) || (b >= 0x81 && b <= 0xFE);
+  }
+
+  void OnText(const uint8_t* data, size_t len) override {
+    for (size_t i = 0; i < len && chosen_ == 0; ++i) {
+      const uint8_t b = data[i];
+      if (lead_ != 0) {
+        pairs_ = pairs_ && IsTrail(b);
+        lead_ = 0;
+      } else if (b >= 0x80) {
+        high_ = true;
+        if (b >= 0x81 && b <= 0xFE) {
+          lead_ = b;
+        } else {
+          pairs_ = false;
+        }
+      }
+    }
+  }
+  void OnPayload(const Command&, const uint8_t*, size_t) override {}
+  void OnCommand(const Command& cmd) override {
+    if (lead_ != 0) pairs_ = false;  // a lead byte cut off by a command
+    lead_ = 0;
+    if (chosen_ == 0 && cmd.prefix == kFs && (cmd.code == '&' || cmd.code == '.'))
+      chosen_ = cmd.code == '&' ? 949u : 437u;
+  }
+
+  EscPosParser parser_;
+  unsigned chosen_ = 0;
+  bool high_ = false;
+  bool pairs_ = true;
+  uint8_t lead_ = 0;
+};
+
+}  // namespace
+
+unsigned TextCodePage(std::string_view job, unsigned fallback) {
+  return CodePageGuess(job).Result(fallback);
+}
+
 }  // namespace escpos

@@ -40,4 +40,10 @@ inline constexpr std::string_view kPreviewCut = "[preview cut here: the job goes
 // than '\n' and is at most kMaxPreviewBytes plus the cut marker.
 std::string PreviewText(std::string_view job, unsigned codePage, const ToUtf8& toUtf8);
 
+// The code page a job's text is in, as the printer will read it: the job's
+// own choice when it makes one (FS & double-byte: 949, FS . single-byte:
+// 437), else 949 when every text byte above 0x7F pairs up as a Korean
+// double-byte character, else 437; `fallback` for a job of plain ASCII.
+unsigned TextCodePage(std::string_view job, unsigned fallback);
+
 }  // namespace escpos

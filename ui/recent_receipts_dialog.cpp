@@ -16,10 +16,13 @@ constexpr int64_t kDayMs = 86400000;
 
 // Digits in groups of three: "20,041".
 std::string Grouped(uint64_t n) {
-  std::string digits = std::to_string(n);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
-    digits.insert(static_cast<std::size_t>(at), ",");
-  return digits;
+  const std::string digits = std::to_string(n);
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
 }
 
 }  // namespace
@@ -145,38 +148,17 @@ void RecentReceiptsDialog::OnSelect(int row) {
   std::string bytes;
   if (source_.Read(jobs_[static_cast<std::size_t>(selected_)].id, bytes) != 0) {
     view_.SetPreview("");
-    view_.SetText(ids::kStatus, Say(core::texts::kRecentUnreadable));
+    view_.SetText(ids::kStatus, Say(core::texts::kReprintUnreadable));
     return;
   }
-  view_.SetPreview(escpos::PreviewText(bytes, receiptCodePage(), toUtf8_));
+  view_.SetPreview(
+      escpos::PreviewText(bytes, escpos::TextCodePage(bytes, receiptCodePage()), toUtf8_));
 }
 
 void RecentReceiptsDialog::OnPrintAgain() {
   if (selected_ < 0) return;
-  namespace t = core::texts;
   const core::ReprintResult result = source_.Reprint(jobs_[static_cast<std::size_t>(selected_)].id);
-  // A reason this window does not know yet is still a refusal.
-  const core::Text* said = &t::kRecentNotNow;
-  switch (result) {
-    case core::ReprintResult::kQueued:
-      said = &t::kRecentQueued;
-      break;
-    case core::ReprintResult::kNoJournal:
-      said = &t::kRecentNoJournal;
-      break;
-    case core::ReprintResult::kNoSuchJob:
-      said = &t::kRecentNoSuchJob;
-      break;
-    case core::ReprintResult::kUnreadable:
-      said = &t::kRecentUnreadable;
-      break;
-    case core::ReprintResult::kStopping:
-      said = &t::kRecentStopping;
-      break;
-    default:
-      break;
-  }
-  view_.SetText(ids::kStatus, Say(*said));
+  view_.SetText(ids::kStatus, Say(core::ReprintResultText(result)));
 }
 
 }  // namespace ui

@@ -93,8 +93,8 @@ class RecentReceiptsDialog {
   void OnPrintAgain();
   void OnClose() { view_.Close(); }
 
-  // The code page of the receipts' text: a Korean system's printer prints
-  // code page 949, any other's 437.
+  // The code page of a receipt whose text does not show its own (plain
+  // ASCII): a Korean system's printer prints code page 949, any other's 437.
   unsigned receiptCodePage() const;
   const std::vector<core::RecentJob>& jobs() const { return jobs_; }
 

@@ -129,6 +129,26 @@ TEST(EscposPreviewTest, EachCommandReadsAsThePrinterPrintsIt) {
   }
 }
 
+TEST(EscposPreviewTest, TheTextsCodePageIsReadOffTheJob) {
+  const struct {
+    const char* what;
+    string job;
+    unsigned codePage;
+  } rows[] = {
+      {"plain ASCII: the fallback", "TOTAL 10.20\n", 1252},
+      {"Korean pairs", "\xBF\xB5\xBC\xF6\xC1\xF5\n", 949},
+      {"437 box drawing and accents", "\xC9\xCD\xBB caf\x82\n", 437},
+      {"a lead byte cut off by a line end", "\xB0\n", 437},
+      {"FS . says single-byte", "\x1C.\xBF\xB5", 437},
+      {"FS & says double-byte", "\x1C&\x82 ", 949},
+      {"image bytes are no text", Raster(2, 2) + "\xBF\xB5", 949},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(escpos::TextCodePage(row.job, 1252), row.codePage);
+  }
+}
+
 TEST(EscposPreviewTest, TheDemoReceiptShowsItsTextCodeAndQr) {
   const auto bytes = posdemo::DemoReceipt();
   EXPECT_EQ(Preview(string(bytes.begin(), bytes.end())),

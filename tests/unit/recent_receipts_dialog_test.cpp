@@ -83,7 +83,11 @@ int64_t At(int year, int month, int day, int hour, int minute, int second) {
 
 // The code page the preview's conversion was asked for, and its result.
 std::string Converted(std::string_view bytes, unsigned codePage) {
-  return "[" + std::to_string(codePage) + "]" + std::string(bytes);
+  std::string out = "[";
+  out += std::to_string(codePage);
+  out += ']';
+  out += bytes;
+  return out;
 }
 
 class RecentReceipts : public ::testing::Test {
@@ -206,31 +210,27 @@ TEST_F(RecentReceipts, AJobThatCannotBeReadBackSaysSo) {
   ASSERT_FALSE(view.preview.empty());
   dialog.OnSelect(3);
   EXPECT_EQ(view.preview, "");
-  EXPECT_EQ(view.texts[ids::kStatus], t::kRecentUnreadable.english);
+  EXPECT_EQ(view.texts[ids::kStatus], t::kReprintUnreadable.english);
 }
 
 TEST_F(RecentReceipts, PrintAgainAsksForTheSelectedJobAndSaysWhatBecameOfIt) {
-  const std::pair<ReprintResult, const core::Text*> cases[] = {
-      {ReprintResult::kQueued, &t::kRecentQueued},
-      {ReprintResult::kNoJournal, &t::kRecentNoJournal},
-      {ReprintResult::kNoSuchJob, &t::kRecentNoSuchJob},
-      {ReprintResult::kUnreadable, &t::kRecentUnreadable},
-      {ReprintResult::kStopping, &t::kRecentStopping},
-  };
+  const ReprintResult cases[] = {ReprintResult::kQueued,    ReprintResult::kNoJournal,
+                                 ReprintResult::kNoSuchJob, ReprintResult::kUnreadable,
+                                 ReprintResult::kStopping,  ReprintResult::kBusy};
   Open(949);
   dialog.OnSelect(1);
-  for (const auto& [result, text] : cases) {
+  for (ReprintResult result : cases) {
     source.answer = result;
     dialog.OnPrintAgain();
     EXPECT_EQ(source.reprinted.back(), 20u);
-    EXPECT_EQ(view.texts[ids::kStatus], text->korean);
+    EXPECT_EQ(view.texts[ids::kStatus], core::ReprintResultText(result).korean);
   }
   // Another selection clears what was said of the last one.
   dialog.OnSelect(0);
   EXPECT_EQ(view.texts[ids::kStatus], "");
   dialog.OnPrintAgain();
   EXPECT_EQ(source.reprinted.back(), 30u);
-  EXPECT_EQ(source.reprinted.size(), 6u);
+  EXPECT_EQ(source.reprinted.size(), 7u);
   dialog.OnClose();
   EXPECT_TRUE(view.closed);
 }

@@ -51,24 +51,6 @@ std::wstring Wide(std::string_view text, UINT codePage) {
   return wide;
 }
 
-std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
-                        nullptr, nullptr);
-  return out;
-}
-
-// The printer's text bytes (code page 949 or 437) as UTF-8, for the preview.
-// The one place that picks the conversion: platform::System::ToUtf8 takes it
-// over once the platform has it.
-escpos::ToUtf8 ReceiptTextToUtf8() {
-  return [](std::string_view bytes, unsigned codePage) { return Utf8(Wide(bytes, codePage)); };
-}
-
 // Runs `call` on a thread of its own while the window goes on painting: the
 // core reads the journal folder from disk for each list and each job, which
 // takes a moment when the journal is large. The dialog takes no input
@@ -235,7 +217,10 @@ void InitDialog(HWND dialog, DialogContext& context) {
   context.source = std::make_unique<ResponsiveReceipts>(dialog, *context.service);
   context.view = std::make_unique<Win32RecentView>(dialog);
   context.presenter = std::make_unique<ui::RecentReceiptsDialog>(
-      *context.system, *context.source, *context.view, ReceiptTextToUtf8());
+      *context.system, *context.source, *context.view,
+      [system = context.system](std::string_view bytes, unsigned codePage) {
+        return system->ToUtf8(std::string(bytes), codePage);
+      });
   context.presenter->OnInitDialog();
   CentreOnScreen(dialog);
   // Opened from the tray: nothing of the program is in front yet.
