@@ -115,11 +115,10 @@ void RecentReceiptsDialog::Load() {
   core::RecentList list = source_.List(core::kRecentJobsShown);
   jobs_ = std::move(list.jobs);
   if (jobs_.size() > core::kRecentJobsShown) jobs_.resize(core::kRecentJobsShown);
-  if (!list.problem.empty()) {
-    // A short list beside its problem would look complete; the problem is
-    // what the person needs to read.
-    jobs_.clear();
-    view_.ShowProblem(list.problem);
+  problem_ = std::move(list.problem);
+  if (jobs_.empty() && !problem_.empty()) {
+    view_.ShowProblem(problem_);
+    problem_.clear();  // it stands in the list's place already
     return;
   }
   if (jobs_.empty()) {
@@ -134,12 +133,15 @@ void RecentReceiptsDialog::Load() {
                     Say(StateText(job.state))});
   }
   view_.ShowRows(rows);
+  // The receipts the journal still holds can be printed again; the problem
+  // says which may be missing.
+  view_.SetText(ids::kStatus, problem_);
 }
 
 void RecentReceiptsDialog::OnSelect(int row) {
   if (row == selected_) return;
   selected_ = row >= 0 && static_cast<std::size_t>(row) < jobs_.size() ? row : -1;
-  view_.SetText(ids::kStatus, "");
+  view_.SetText(ids::kStatus, problem_);
   view_.Enable(ids::kPrintAgain, selected_ >= 0);
   if (selected_ < 0) {
     view_.SetPreview("");

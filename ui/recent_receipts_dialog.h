@@ -107,6 +107,9 @@ class RecentReceiptsDialog {
   escpos::ToUtf8 toUtf8_;
   unsigned codePage_ = 0;
   std::vector<core::RecentJob> jobs_;
+  // Why the list may be short, shown in the status line beside the rows the
+  // journal still gave.
+  std::string problem_;
   int selected_ = -1;
 };
 

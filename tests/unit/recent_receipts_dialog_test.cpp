@@ -141,17 +141,18 @@ TEST_F(RecentReceipts, TheListIsShownNewestFirstInTheSystemsLanguage) {
   }
 }
 
-TEST_F(RecentReceipts, AProblemOrAnEmptyJournalStandsWhereTheListWouldBe) {
+TEST_F(RecentReceipts, AProblemIsShownBesideWhatTheJournalStillHolds) {
   struct Case {
     const char* name;
     bool jobs;
     std::string problem;
-    std::string shown;
+    std::string inListsPlace;  // empty: the rows show
+    std::string status;
   };
   const Case cases[] = {
-      {"journal off", false, "The job journal is off.", "The job journal is off."},
-      {"unreadable, a few jobs found", true, "Journal unreadable.", "Journal unreadable."},
-      {"nothing yet", false, "", t::kRecentEmpty.english},
+      {"journal off", false, "The job journal is off.", "The job journal is off.", ""},
+      {"damaged, a few jobs found", true, "Journal damaged.", "", "Journal damaged."},
+      {"nothing yet", false, "", t::kRecentEmpty.english, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -162,13 +163,15 @@ TEST_F(RecentReceipts, AProblemOrAnEmptyJournalStandsWhereTheListWouldBe) {
     ui::RecentReceiptsDialog opened{system, script, shown, Converted};
     opened.OnInitDialog();
     opened.Load();
-    EXPECT_EQ(shown.problem, c.shown);
-    EXPECT_TRUE(shown.rows.empty());
-    // Nothing to select, nothing to print.
+    EXPECT_EQ(shown.problem, c.inListsPlace);
+    EXPECT_EQ(shown.rows.size(), c.jobs ? 1u : 0u);
+    EXPECT_EQ(shown.texts[ids::kStatus], c.status);
+    // What is listed prints again, and a selection keeps the problem in view.
     opened.OnSelect(0);
+    EXPECT_EQ(shown.texts[ids::kStatus], c.status);
     opened.OnPrintAgain();
-    EXPECT_TRUE(script.reprinted.empty());
-    EXPECT_TRUE(shown.preview.empty());
+    EXPECT_EQ(script.reprinted.size(), c.jobs ? 1u : 0u);
+    EXPECT_EQ(shown.preview.empty(), !c.jobs);
   }
 }
 
