@@ -50,18 +50,27 @@ std::string PosixSystem::ToUtf8(const std::string& bytes, unsigned codePage) {
   }
   char* in = const_cast<char*>(bytes.data());
   size_t inLeft = bytes.size();
+  const char* refusedAt = nullptr;
   char buffer[1024];
   while (inLeft > 0) {
     char* dst = buffer;
     size_t dstLeft = sizeof buffer;
     const size_t done = iconv(cd, &in, &inLeft, &dst, &dstLeft);
     out.append(buffer, sizeof buffer - dstLeft);
-    if (done == static_cast<size_t>(-1) && errno != E2BIG) {
-      out += kReplacement;  // EILSEQ, or EINVAL: a lead byte at the end.
+    if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    // EILSEQ, or EINVAL: a lead byte at the end. iconv usually stops at
+    // the sequence it refuses, but glibc's CP949 takes some pairs whole
+    // before refusing them (0xA2 0xE8). So the replacement goes in at the
+    // first refusal, and a byte is skipped only when iconv refuses again
+    // at the same place.
+    if (in == refusedAt) {
       ++in;
       --inLeft;
-      iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    } else {
+      out += kReplacement;
+      refusedAt = in;
     }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
   iconv_close(cd);
   return out;

@@ -179,6 +179,12 @@ TEST(EscposPreviewTest, AnyBytesGiveBoundedPrintableUtf8) {
     for (char c : preview) ASSERT_TRUE(static_cast<unsigned char>(c) >= 0x20 || c == '\n');
   }
   EXPECT_TRUE(Preview(huge).ends_with(escpos::kPreviewCut));
+  // A pair the conversion takes whole and still refuses (glibc's CP949).
+  for (const string& job : {string("A\xA2\xE8"), string("A\xA2\xE8Z")}) {
+    const string preview = Preview(job);
+    EXPECT_TRUE(preview.starts_with("A") && preview.size() < 12) << preview;
+    EXPECT_EQ(preview.ends_with("Z"), job.ends_with("Z")) << preview;
+  }
 }
 
 }  // namespace
