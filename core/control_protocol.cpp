@@ -2,6 +2,7 @@
 #include "core/control_protocol.h"
 
 #include "core/format.h"
+#include "core/journal_format.h"
 #include "core/recent_receipts.h"
 #include "core/relay_service.h"
 
@@ -94,29 +95,10 @@ ControlAnswer ParseControlAnswer(std::string_view answer) {
   return parsed;
 }
 
-// Civil from days (Howard Hinnant's algorithm), the inverse of CivilDay.
 std::string LocalTimeText(int64_t localMs) {
-  int64_t seconds = localMs / 1000;
-  if (localMs % 1000 < 0) --seconds;
-  int64_t days = seconds / 86400;
-  int64_t rest = seconds % 86400;
-  if (rest < 0) {
-    rest += 86400;
-    --days;
-  }
-  const int64_t z = days + 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int64_t day = doy - (153 * mp + 2) / 5 + 1;
-  const int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  const int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-  return Format("%04lld-%02lld-%02lld %02lld:%02lld:%02lld", static_cast<long long>(year),
-                static_cast<long long>(month), static_cast<long long>(day),
-                static_cast<long long>(rest / 3600), static_cast<long long>(rest / 60 % 60),
-                static_cast<long long>(rest % 60));
+  const platform::LocalTime t = LocalTimeOfCivilMs(localMs);
+  return Format("%04d-%02d-%02d %02d:%02d:%02d", t.year, t.month, t.day, t.hour, t.minute,
+                t.second);
 }
 
 }  // namespace core

@@ -9,6 +9,8 @@
 namespace core {
 namespace {
 
+constexpr int64_t kDayMs = 86400000;
+
 // CRC-32 (the zlib and Ethernet one, reflected 0xEDB88320), eight bytes a
 // step: table k gives the CRC of a byte followed by k zero bytes, so the
 // eight lookups of a step are independent of each other. Byte-wise, a 1 MB
@@ -225,6 +227,32 @@ int64_t CivilDay(int year, int month, int day) {
 int64_t CivilMs(const platform::LocalTime& t) {
   return ((CivilDay(t.year, t.month, t.day) * 24 + t.hour) * 60 + t.minute) * 60000 +
          t.second * 1000 + t.millisecond;
+}
+
+// Civil from days (Howard Hinnant's algorithm), the inverse of CivilMs.
+platform::LocalTime LocalTimeOfCivilMs(int64_t civilMs) {
+  int64_t days = civilMs / kDayMs;
+  int64_t ms = civilMs % kDayMs;
+  if (ms < 0) {
+    ms += kDayMs;
+    --days;
+  }
+  const int64_t z = days + 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  platform::LocalTime t;
+  t.year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+  t.month = month;
+  t.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  t.hour = static_cast<int>(ms / 3600000);
+  t.minute = static_cast<int>(ms / 60000 % 60);
+  t.second = static_cast<int>(ms / 1000 % 60);
+  t.millisecond = static_cast<int>(ms % 1000);
+  return t;
 }
 
 std::string DayFileName(const platform::LocalTime& day, int segment) {

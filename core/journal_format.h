@@ -83,6 +83,8 @@ ParseResult ParseRecords(std::string_view data,
 // Days since 1970-01-01 of a calendar date, and local milliseconds of a time.
 int64_t CivilDay(int year, int month, int day);
 int64_t CivilMs(const platform::LocalTime& t);
+// The calendar date and time of local milliseconds, the inverse of CivilMs.
+platform::LocalTime LocalTimeOfCivilMs(int64_t civilMs);
 
 inline constexpr const char* kJournalFolder = "Journal";
 // "YYYY_MM_DD.jnl"; later files of the same day "YYYY_MM_DD_NN.jnl" (1..99).

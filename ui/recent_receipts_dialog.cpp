@@ -5,14 +5,13 @@
 #include <utility>
 
 #include "core/format.h"
+#include "core/journal_format.h"
 #include "core/texts.h"
 
 namespace ui {
 namespace {
 
 namespace ids = recent_controls;
-
-constexpr int64_t kDayMs = 86400000;
 
 // Digits in groups of three: "20,041".
 std::string Grouped(uint64_t n) {
@@ -39,25 +38,9 @@ core::ReprintResult ServiceReceipts::Reprint(uint64_t id) {
   return core::RequestReprint(service_, id);
 }
 
-// The day count back into a calendar date (the inverse of core::CivilDay).
 std::string ReceivedTime(int64_t civilMs) {
-  int64_t days = civilMs / kDayMs;
-  int64_t ms = civilMs % kDayMs;
-  if (ms < 0) {
-    ms += kDayMs;
-    --days;
-  }
-  const int64_t z = days + 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  const int day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  const int seconds = static_cast<int>(ms / 1000);
-  return core::Format("%02d-%02d %02d:%02d:%02d", month, day, seconds / 3600, seconds / 60 % 60,
-                      seconds % 60);
+  const platform::LocalTime t = core::LocalTimeOfCivilMs(civilMs);
+  return core::Format("%02d-%02d %02d:%02d:%02d", t.month, t.day, t.hour, t.minute, t.second);
 }
 
 const core::Text& StateText(core::JobState state) {

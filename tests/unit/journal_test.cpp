@@ -81,6 +81,22 @@ class JournalTest : public ::testing::Test {
 // The CRC-32 of zlib, whatever the length and alignment, eight bytes a step
 // or one: known vectors, then every start and length of a buffer against a
 // bit-by-bit reference, taken whole and in two pieces.
+TEST(JournalFormat, LocalTimesTurnIntoMillisecondsAndBack) {
+  const platform::LocalTime times[] = {
+      {1970, 1, 1, 0, 0, 0, 0},       {1969, 12, 31, 23, 59, 59, 999}, {2000, 2, 29, 12, 0, 0, 1},
+      {2024, 12, 31, 23, 59, 59, 0},  {2025, 1, 1, 0, 0, 0, 0},        {2100, 3, 1, 7, 8, 9, 10},
+      {1900, 2, 28, 18, 30, 45, 500},
+  };
+  for (const platform::LocalTime& t : times) {
+    const platform::LocalTime back = core::LocalTimeOfCivilMs(core::CivilMs(t));
+    EXPECT_EQ(std::tie(back.year, back.month, back.day, back.hour, back.minute, back.second,
+                       back.millisecond),
+              std::tie(t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond))
+        << t.year << "-" << t.month << "-" << t.day;
+  }
+  EXPECT_EQ(core::CivilMs({1970, 1, 2, 0, 0, 0, 0}), 86400000);
+}
+
 TEST(JournalFormat, Crc32IsTheStandardOne) {
   std::string ramp;
   for (int i = 0; i < 4; ++i) {
