@@ -53,6 +53,13 @@ class PtyRelayPort : public FdPort {
     return HungUp() ? opens_ : fd_;
   }
 
+  // The pseudo-terminal is made for this open, and the application reaches it
+  // only through the link made with it: whatever its input holds was written
+  // by the application since. An application may write the moment its end
+  // appears, before the relay has set its end up and cleared it, so the
+  // input is kept: it is the start of a job.
+  bool Purge(unsigned flags) override { return FdPort::Purge(flags & ~unsigned{kPurgeRxClear}); }
+
   // A virtual port accepts any line settings; they are only remembered.
   bool GetLineSettings(LineSettings& s) override {
     std::lock_guard<std::mutex> g(lock_);

@@ -86,6 +86,19 @@ TEST_F(VirtualPair, BytesTravelUnchangedBothWays) {
   EXPECT_EQ(app.Read(reply.size(), 2000), reply);
 }
 
+// An application may write the moment its end appears, before the relay has
+// set its end up (which clears it, as on Windows): that is a job's start.
+TEST_F(VirtualPair, BytesWrittenAsSoonAsTheApplicationEndAppearsOutliveTheSetUp) {
+  auto relay = ports->Open("\\\\.\\COM6", true);
+  ASSERT_NE(relay, nullptr);
+  relay->SetTimeouts({platform::kMaxDword, 0, 0, 0, 0});
+  support::SerialClient app;
+  ASSERT_TRUE(app.Open(AppEnd()));
+  ASSERT_TRUE(app.Write(Bytes{0x1B, 0x40}));
+  ASSERT_TRUE(relay->Purge(platform::kPurgeAll));
+  EXPECT_EQ(ReadAll(*relay, 2), (Bytes{0x1B, 0x40}));
+}
+
 TEST_F(VirtualPair, DataWrittenBeforeTheApplicationClosedIsStillRead) {
   auto relay = ports->Open("\\\\.\\COM6", true);
   ASSERT_NE(relay, nullptr);
